@@ -1,0 +1,103 @@
+#pragma once
+
+// The serial link: owns the program's one serial port and carries one
+// exchange at a time (a request, then a reply of a known length within a
+// time-out). It knows nothing of frames, addresses or checksums.
+//
+// The read waits in a nested event loop, so windows repaint and timers fire
+// meanwhile; an exchange started from such a handler while another one waits
+// is refused with 1001 and leaves the running one intact.
+
+#include "link/bytebuffer.h"
+#include "link/serialbackend.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+
+class QEventLoop;
+
+namespace velorix {
+
+class multicommv10 : public QObject
+{
+    Q_OBJECT
+public:
+    // Takes the port component over; it is released with the link, and the
+    // port is closed then.
+    explicit multicommv10(std::unique_ptr<SerialBackend> &&backend, QObject *parent = nullptr);
+    ~multicommv10() override;
+
+    // One binary exchange. The reply buffer is replaced by exactly the bytes
+    // read; `intRecByteCnt` 0 writes and returns without reading. A longer
+    // reply is accepted whole. Results: 0, 1001, 1003, 1005.
+    void transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer,
+                  std::int16_t intRecByteCnt, std::int32_t lngTimeout, std::int16_t &intErr,
+                  bool RONLY = false);
+
+    // One exchange whose reply is text ended by CR or LF. Results: 0, 1001,
+    // 1003, 1005 (nothing came), 2006 (text came but its end did not arrive
+    // within the time-out). A time-out of 0 reads nothing.
+    void transactTEXT(const ByteBuffer &bytSendBuffer, QString &strRec, std::int32_t lngTimeout,
+                      std::int16_t &intErr, bool RONLY = false);
+
+    [[nodiscard]] bool CommBusy() const { return m_busy; }
+    [[nodiscard]] bool PortStatus() const { return m_portStatus; }
+
+    [[nodiscard]] QString CommPort() const { return m_portName; }
+    // Selects and opens a port of the port list (exact name). A name that is
+    // not listed changes nothing and leaves the status False. A port the
+    // system refuses leaves the status False and fills `error`.
+    void setCommPort(const QString &name, PortError *error = nullptr);
+
+    [[nodiscard]] QString Settings() const { return m_settings; }
+    // Stores the text and applies it; text of the wrong form is stored but
+    // leaves the port's settings as they were.
+    void setSettings(const QString &settings);
+
+    // A fresh port list; True when it has at least one entry.
+    bool GetCommPorts(QStringList &strArr, std::int16_t &intNumPorts);
+    // The list kept since creation.
+    bool CommPorts(QStringList &strArr, std::int16_t &intNumPorts) const;
+    [[nodiscard]] std::int16_t NumPorts() const { return static_cast<std::int16_t>(m_ports.size()); }
+
+private:
+    // How a wait for reply bytes ended.
+    enum class WaitEnd { Complete, TimedOut, Failed, Released };
+    // What counts as a complete reply for the wait in progress.
+    struct ReplyWait
+    {
+        ByteBuffer *sink = nullptr; // the caller's buffer, so it outlives a released link
+        std::size_t expected = 0;
+        bool text = false;
+        QEventLoop *loop = nullptr;
+        bool failed = false;
+    };
+
+    // Opens the port again when it failed while selected (an adapter pulled
+    // and plugged back in); false when no usable port is open.
+    bool ensureOpen();
+    // Discards stale input, then writes; false on a port failure.
+    bool sendRequest(const ByteBuffer &bytes);
+    // Waits in a nested event loop; `this` may be gone when it returns
+    // Released, so the caller must not touch members then.
+    WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text, std::int32_t timeoutMs);
+    void takeArrivedBytes();
+    void onBackendFailed();
+    [[nodiscard]] bool waitComplete() const;
+
+    std::unique_ptr<SerialBackend> m_backend;
+    QStringList m_ports;
+    QString m_portName;
+    QString m_settings;
+    ReplyWait *m_wait = nullptr;
+    bool m_busy = false;
+    bool m_portStatus = false;
+    bool m_portLost = false; // failed while selected; reopened by the next exchange
+};
+
+} // namespace velorix

@@ -1,0 +1,164 @@
+// Delay, the periodic timer and the working paths.
+
+#include "app/ccrptimer.h"
+#include "app/delay.h"
+#include "app/globals.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <vector>
+
+using namespace velorix;
+
+namespace {
+
+double cpuMilliseconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
+TEST(DelayTest, WaitsWhileTimersRun)
+{
+    QElapsedTimer clock;
+    clock.start();
+    Delay(0);
+    Delay(-5);
+    EXPECT_LT(clock.elapsed(), 5);
+
+    int ticks = 0;
+    QTimer other;
+    QObject::connect(&other, &QTimer::timeout, [&ticks] { ++ticks; });
+    other.start(20);
+    clock.restart();
+    Delay(300);
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_LT(clock.elapsed(), 450);
+    EXPECT_GE(ticks, 10); // the event loop kept running
+}
+
+TEST(DelayTest, SleepsRatherThanSpins)
+{
+    const double before = cpuMilliseconds();
+    Delay(500);
+    EXPECT_LT(cpuMilliseconds() - before, 25.0);
+}
+
+TEST(DelayTest, NestedDelaysBothFinish)
+{
+    QElapsedTimer inner;
+    QTimer::singleShot(10, [&inner] {
+        inner.start();
+        Delay(100);
+        EXPECT_GE(inner.elapsed(), 100);
+    });
+    QElapsedTimer outer;
+    outer.start();
+    Delay(50);
+    EXPECT_GE(outer.elapsed(), 50);
+}
+
+TEST(PeriodicTimerTest, DisabledTimerIsSilent)
+{
+    ccrpTimer timer;
+    timer.setStats(10);
+    timer.setInterval(20);
+    int events = 0;
+    QObject::connect(&timer, &ccrpTimer::Timer, [&events](std::int32_t) { ++events; });
+    Delay(120);
+    EXPECT_EQ(events, 0);
+    EXPECT_FALSE(timer.Enabled());
+    EXPECT_EQ(timer.Stats(), 10);
+}
+
+TEST(PeriodicTimerTest, IntervalChangedInFirstEventApplies)
+{
+    ccrpTimer timer;
+    timer.setInterval(20);
+    std::vector<qint64> at;
+    QElapsedTimer clock;
+    QObject::connect(&timer, &ccrpTimer::Timer, [&](std::int32_t) {
+        at.push_back(clock.elapsed());
+        if (at.size() == 1)
+            timer.setInterval(100);
+    });
+    clock.start();
+    timer.setEnabled(true);
+    timer.setEnabled(true); // enabling again keeps it running
+    Delay(450);
+    timer.setEnabled(false);
+    ASSERT_GE(at.size(), 4u);
+    EXPECT_LT(at[0], 60);
+    for (std::size_t i = 1; i < at.size(); ++i) {
+        EXPECT_GE(at[i] - at[i - 1], 95);
+        EXPECT_LT(at[i] - at[i - 1], 140);
+    }
+}
+
+TEST(PeriodicTimerTest, NoEventWhileTheHandlerWaits)
+{
+    ccrpTimer timer;
+    timer.setInterval(10);
+    int running = 0;
+    int maxRunning = 0;
+    int events = 0;
+    QObject::connect(&timer, &ccrpTimer::Timer, [&](std::int32_t) {
+        ++events;
+        maxRunning = std::max(maxRunning, ++running);
+        Delay(35); // as a tick that waits inside an exchange
+        --running;
+    });
+    timer.setEnabled(true);
+    Delay(300);
+    timer.setEnabled(false);
+    EXPECT_GE(events, 4);
+    EXPECT_EQ(maxRunning, 1);
+}
+
+TEST(PeriodicTimerTest, ReleasedTimerRaisesNothingMore)
+{
+    auto *timer = new ccrpTimer;
+    timer->setInterval(30);
+    int events = 0;
+    QObject::connect(timer, &ccrpTimer::Timer, [&events](std::int32_t) { ++events; });
+    timer->setEnabled(true);
+    Delay(25); // a period is about to end
+    timer->setEnabled(false);
+    Delay(200);
+    delete timer;
+    Delay(60);
+    EXPECT_EQ(events, 0);
+
+    // A handler may release its own timer.
+    auto *selfReleasing = new ccrpTimer;
+    selfReleasing->setInterval(10);
+    QObject::connect(selfReleasing, &ccrpTimer::Timer, [&](std::int32_t) {
+        ++events;
+        selfReleasing->setEnabled(false);
+        delete selfReleasing;
+    });
+    selfReleasing->setEnabled(true);
+    Delay(80);
+    EXPECT_EQ(events, 1);
+}
+
+TEST(WorkingPathsTest, BuiltBelowTheProgramFolder)
+{
+    setWorkingPaths(QStringLiteral("/opt/velorix/bin/"));
+    EXPECT_EQ(strDataPath, QStringLiteral("/opt/velorix/bin/Data"));
+    EXPECT_EQ(strDevIniPath, QStringLiteral("/opt/velorix/bin/config/device.ini"));
+}
+
+TEST(DeviceTableTest, HoldsSeventyNineFreeRecords)
+{
+    EXPECT_EQ(Devices.size(), 79u);
+    for (const DeviceInfo &record : Devices)
+        EXPECT_FALSE(record.inUse());
+}
+
+} // namespace
