@@ -10,6 +10,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -321,6 +325,47 @@ TEST(LineSettingsTest, ParsesTheTextForm)
     EXPECT_EQ(settings->stopBits, QSerialPort::TwoStop);
     for (const char *bad : {"", "19200", "fast,n,8,1", "19200,x,8,1", "19200,n,9,1", "19200,n,8,3"})
         EXPECT_FALSE(parseLineSettings(QString::fromLatin1(bad))) << bad;
+}
+
+} // namespace
+
+namespace {
+
+TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
+{
+    QTemporaryDir folder;
+    const QString stored = folder.filePath(QStringLiteral("ttyStored"));
+    const QString gone = folder.filePath(QStringLiteral("ttyGone"));
+    const QString given = folder.filePath(QStringLiteral("ttyGiven"));
+    const QString first = folder.filePath(QStringLiteral("ttyFirst"));
+    for (const QString &path : {stored, given, first}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    {
+        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QStringList{stored, gone, given});
+    }
+    clearExtraPorts();
+    registerExtraPort(given);
+    registerExtraPort(first, PortPlacement::First);
+
+    const QStringList list = portList();
+    QStringList systemPorts;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        systemPorts << info.portName();
+    QStringList expected{first};
+    expected += systemPorts;
+    expected += QStringList{given, stored}; // each once; a vanished link is left out
+    EXPECT_EQ(list, expected);
+
+    // One comma-separated string works as well.
+    {
+        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QString(stored + QStringLiteral(" , ") + gone));
+    }
+    EXPECT_EQ(storedExtraPorts(), QStringList({stored, gone}));
+    clearExtraPorts();
 }
 
 } // namespace

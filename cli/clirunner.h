@@ -1,0 +1,22 @@
+#pragma once
+
+// velorix-cli --port PORT COMMAND [ARGS...]   one device command
+// velorix-cli ports                          the port list
+//
+// Prints the result code on the first line and, on success, what the
+// command read on the second. Exit status: 0 for result 0, 1 for any other
+// result, 2 for a usage error or a port that cannot be opened.
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace velorix {
+
+constexpr int kCliSuccess = 0;
+constexpr int kCliCommandFailed = 1;
+constexpr int kCliUsageError = 2;
+
+int runCli(const QStringList &arguments);
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+} // namespace velorix

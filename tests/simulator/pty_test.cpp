@@ -1,0 +1,236 @@
+// The simulator over a real pseudo-terminal, reached with plain POSIX calls
+// as any serial client would, while the test's own thread blocks in them.
+
+#include "simulator/commandset.h"
+#include "simulator/simulatorhost.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace velorix::sim;
+
+namespace {
+
+const QByteArray kIdRequest = withChecksum(QByteArray("\x80\x11", 2));
+const QByteArray kIdReply = withChecksum(QByteArray("\x80" "02540220"));
+
+class PortClient
+{
+public:
+    explicit PortClient(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY))
+    {
+        termios settings{};
+        if (m_fd >= 0 && ::tcgetattr(m_fd, &settings) == 0) {
+            ::cfmakeraw(&settings);
+            ::tcsetattr(m_fd, TCSANOW, &settings);
+        }
+    }
+    ~PortClient()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PortClient(const PortClient &) = delete;
+    PortClient &operator=(const PortClient &) = delete;
+
+    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    // Up to `count` bytes within `timeoutMs`; stops early on an error.
+    QByteArray read(int count, int timeoutMs, bool *failed = nullptr)
+    {
+        QByteArray got;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (got.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd watch{m_fd, POLLIN, 0};
+            if (::poll(&watch, 1, int(left.count())) <= 0)
+                break;
+            char buffer[64];
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                if (failed)
+                    *failed = true;
+                break;
+            }
+            got.append(buffer, n);
+        }
+        return got;
+    }
+    QByteArray exchange(const QByteArray &request, int replyLength)
+    {
+        return write(request) ? read(replyLength, 300) : QByteArray();
+    }
+
+private:
+    int m_fd;
+};
+
+SimConfig realTimeConfig()
+{
+    SimConfig config;
+    config.timeScale = 20;
+    config.scenario.addRun(128, 1, {1.0, 0});
+    return config;
+}
+
+} // namespace
+
+TEST(PtyServing, ClientGetsRepliesWithLineTimingAndMayReopenThePort)
+{
+    SimulatorHost sim(realTimeConfig());
+    QString error;
+    ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+    ASSERT_TRUE(sim.portPath().startsWith(QStringLiteral("/dev/pts/")));
+
+    for (int round = 0; round < 3; ++round) {
+        PortClient client(sim.portPath());
+        ASSERT_TRUE(client.isOpen());
+        const auto sent = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.exchange(kIdRequest, 10), kIdReply) << "round " << round;
+        const auto took = std::chrono::steady_clock::now() - sent;
+        // 2 ms + 13 bytes at 19200 baud, and nowhere near a time-out
+        EXPECT_GE(took, std::chrono::microseconds(8'500));
+        EXPECT_LT(took, std::chrono::milliseconds(80));
+    }
+}
+
+TEST(PtyServing, HostAnswersQueriesAndTakesFaultsWhileRunning)
+{
+    SimulatorHost sim(realTimeConfig());
+    ASSERT_TRUE(sim.start());
+    PortClient client(sim.portPath());
+    EXPECT_EQ(client.exchange(withChecksum(QByteArray("\x80\x70", 2)), 3),
+              withChecksum(QByteArray("\x80\x06", 2)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150)); // 3 device seconds
+
+    const auto truth = sim.groundTruth();
+    ASSERT_EQ(truth.size(), 1u);
+    EXPECT_EQ(truth[0].channel, 1);
+    EXPECT_EQ(truth[0].runTenths(), 10);
+    EXPECT_EQ(sim.counters(128).startExpSeen, 1);
+    EXPECT_EQ(quint8(sim.deviceMemory(128).at(16)), 128);
+    EXPECT_TRUE(sim.deviceMemory(200).isEmpty());
+
+    sim.injectFault(128, Code::ReturnId, FaultKind::NoReply, 1);
+    EXPECT_TRUE(client.exchange(kIdRequest, 10).isEmpty());
+    EXPECT_EQ(client.exchange(kIdRequest, 10), kIdReply);
+    sim.setDevicePresent(128, false);
+    EXPECT_TRUE(client.exchange(kIdRequest, 10).isEmpty());
+}
+
+TEST(PtyServing, UnplugFailsTheClientAndReplugServesAgain)
+{
+    SimulatorHost sim;
+    ASSERT_TRUE(sim.start());
+    PortClient client(sim.portPath());
+    ASSERT_EQ(client.exchange(kIdRequest, 10), kIdReply);
+
+    sim.unplug();
+    bool failed = false;
+    const bool wrote = client.write(kIdRequest);
+    client.read(10, 200, &failed);
+    EXPECT_TRUE(!wrote || failed);
+
+    ASSERT_TRUE(sim.replug());
+    PortClient again(sim.portPath());
+    EXPECT_EQ(again.exchange(kIdRequest, 10), kIdReply);
+}
+
+TEST(PtyServing, LinkPointsToTheSlaveAndIsRemovedOnStop)
+{
+    QTemporaryDir dir;
+    SimConfig config;
+    config.linkPath = dir.filePath(QStringLiteral("velorix0"));
+    SimulatorHost sim(config);
+    ASSERT_TRUE(sim.start());
+    EXPECT_EQ(sim.portPath(), config.linkPath);
+    EXPECT_EQ(QFileInfo(config.linkPath).symLinkTarget(), sim.slavePath());
+    {
+        PortClient client(config.linkPath);
+        EXPECT_EQ(client.exchange(kIdRequest, 10), kIdReply);
+    }
+    sim.stop();
+    EXPECT_FALSE(QFileInfo(config.linkPath).isSymLink());
+
+    // A file that is not ours is never replaced.
+    QFile other(config.linkPath);
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.close();
+    SimulatorHost blocked(config);
+    QString error;
+    EXPECT_FALSE(blocked.start(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not a symlink")));
+    EXPECT_TRUE(QFileInfo(config.linkPath).isFile());
+}
+
+TEST(PtyServing, IdleSimulatorUsesNearlyNoCpu)
+{
+    SimulatorHost sim;
+    ASSERT_TRUE(sim.start());
+    PortClient client(sim.portPath());
+    const auto cpuUs = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1'000'000LL
+               + usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+    };
+    const long long before = cpuUs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_LT(cpuUs() - before, 40'000);
+}
+
+TEST(SimProgram, ServesOnItsLinkLogsFramesAndCleansUpOnSigterm)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("sim"));
+    QProcess program;
+    program.start(QStringLiteral(VELORIX_SIM_PATH),
+                  {"--link", link, "--log", "--wire-timing", "off", "--device", "128"});
+    ASSERT_TRUE(program.waitForStarted());
+    QByteArray output;
+    while (!output.contains("device 128") && program.waitForReadyRead(3000))
+        output += program.readAllStandardOutput();
+    ASSERT_TRUE(output.contains("link: " + QFile::encodeName(link))) << output.toStdString();
+    {
+        PortClient client(link);
+        EXPECT_EQ(client.exchange(kIdRequest, 10), kIdReply);
+    }
+    while (!output.contains("<-") && program.waitForReadyRead(3000))
+        output += program.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("-> 80 11 91")) << output.toStdString();
+
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(3000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+}
+
+TEST(SimProgram, BadOptionExitsWithCode2AndAMessage)
+{
+    QProcess program;
+    program.start(QStringLiteral(VELORIX_SIM_PATH), {"--time-scale", "fast"});
+    ASSERT_TRUE(program.waitForFinished(3000));
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_TRUE(program.readAllStandardError().contains("--time-scale"));
+}
