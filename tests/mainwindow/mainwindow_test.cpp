@@ -2,6 +2,8 @@
 // Window menu and closing.
 #include "recordingprompter.h"
 
+using velorix::testing::RecordingPrompter;
+
 #include "app/frmmain.h"
 #include "app/globals.h"
 

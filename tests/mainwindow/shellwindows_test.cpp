@@ -1,6 +1,8 @@
 // The splash window, the About box and the help manual.
 #include "recordingprompter.h"
 
+using velorix::testing::RecordingPrompter;
+
 #include "app/frmabout.h"
 #include "app/frmmain.h"
 #include "app/frmsplash.h"
@@ -124,14 +126,14 @@ TEST_F(ShellWindowsTest, SystemInfoStartsAnInstalledToolOrSaysItIsUnavailable)
 
     button->click();
     EXPECT_EQ(started, QStringList{tool.fileName()});
-    EXPECT_TRUE(prompts->messages.isEmpty());
+    EXPECT_TRUE(prompts->messages.empty());
 
     QTemporaryDir empty; // nothing installed
     about.systemInfoTool().setSearchPaths({empty.path()});
     button->click();
     EXPECT_EQ(started.size(), 1);
     ASSERT_EQ(prompts->messages.size(), 1);
-    const MessageRequest &shown = prompts->messages.first();
+    const MessageRequest &shown = prompts->messages.front();
     EXPECT_EQ(shown.text, "System Information Is Unavailable At This Time");
     EXPECT_EQ(shown.title, "Velorix");
     EXPECT_EQ(shown.icon, MessageRequest::Icon::Information);
@@ -144,7 +146,7 @@ TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewer)
     main.show();
     EXPECT_EQ(main.helpManualPath(), velorix::programFolder() + "/help/index.html");
     main.findChild<QAction *>("mnuHelpmanual")->trigger();
-    ASSERT_TRUE(prompts->messages.isEmpty());
+    ASSERT_TRUE(prompts->messages.empty());
 
     velorix::HelpViewer *viewer = main.helpViewer();
     ASSERT_NE(viewer, nullptr);
@@ -172,7 +174,7 @@ TEST_F(ShellWindowsTest, AMissingManualGivesAClearMessage)
     main.setHelpManualPath("/nowhere/help/index.html");
     main.showHelpManual();
     ASSERT_EQ(prompts->messages.size(), 1);
-    const MessageRequest &shown = prompts->messages.first();
+    const MessageRequest &shown = prompts->messages.front();
     EXPECT_EQ(shown.text, "The help manual could not be found:\n/nowhere/help/index.html");
     EXPECT_EQ(shown.title, "Velorix");
     EXPECT_EQ(shown.icon, MessageRequest::Icon::Exclamation);

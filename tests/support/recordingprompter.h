@@ -1,0 +1,58 @@
+#pragma once
+
+// A prompter for tests: keeps every message box and file dialog the program
+// asked for, answers them from queues (then with a default), and can act
+// while a box is "open" (to close a window under it, for example).
+
+#include "app/prompter.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace velorix::testing {
+
+class RecordingPrompter final : public Prompter
+{
+public:
+    std::vector<MessageRequest> messages;
+    std::vector<FileRequest> fileRequests;
+    std::deque<MessageAnswer> answers;     // then `defaultAnswer`
+    MessageAnswer defaultAnswer = MessageAnswer::Ok;
+    std::deque<QString> fileNames;         // then "" (cancelled)
+    std::function<void(const MessageRequest &)> whileShown;
+
+    MessageAnswer message(QWidget *, const MessageRequest &request) override
+    {
+        messages.push_back(request);
+        if (whileShown)
+            whileShown(request);
+        if (answers.empty())
+            return defaultAnswer;
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    QString fileName(QWidget *, const FileRequest &request) override
+    {
+        fileRequests.push_back(request);
+        if (fileNames.empty())
+            return {};
+        QString name = fileNames.front();
+        fileNames.pop_front();
+        return name;
+    }
+
+    // Installs a new one as the program's prompter, which owns it.
+    static RecordingPrompter *install()
+    {
+        auto owned = std::make_unique<RecordingPrompter>();
+        RecordingPrompter *raw = owned.get();
+        setPrompter(std::move(owned));
+        return raw;
+    }
+};
+
+} // namespace velorix::testing
