@@ -1,5 +1,7 @@
 #include "app/deviceconfig.h"
 
+#include "app/leadingnumber.h"
+
 #include "app/programfolder.h"
 
 #include <QDir>
@@ -85,35 +87,6 @@ QString oneLine(QString text)
     return text;
 }
 
-// The longest prefix that reads as a decimal number with a point (leading
-// blanks skipped), or 0 when there is none.
-double leadingNumber(QStringView value)
-{
-    qsizetype pos = 0;
-    while (pos < value.size() && (value[pos] == QLatin1Char(' ') || value[pos] == QLatin1Char('\t')))
-        ++pos;
-    const qsizetype start = pos;
-    if (pos < value.size() && (value[pos] == QLatin1Char('-') || value[pos] == QLatin1Char('+')))
-        ++pos;
-    qsizetype digits = 0;
-    auto skipDigits = [&] {
-        while (pos < value.size() && value[pos] >= QLatin1Char('0') && value[pos] <= QLatin1Char('9')) {
-            ++pos;
-            ++digits;
-        }
-    };
-    skipDigits();
-    if (pos < value.size() && value[pos] == QLatin1Char('.')) {
-        ++pos;
-        skipDigits();
-    }
-    if (digits == 0)
-        return 0.0;
-    // A prefix too large for a double reads as an infinity, which the range
-    // checks reject; one too small to tell from 0 reads as 0.
-    return value.mid(start, pos - start).toString().toDouble();
-}
-
 // Whole numbers are rounded to the nearest integer, halves to even, and must
 // fit their field.
 std::optional<long> wholeNumber(double value, long lowest, long highest)
@@ -145,7 +118,7 @@ public:
         DeviceInfo &record = m_table[std::size_t(m_device)];
         switch (*key) {
         case Key::Type:
-            if (const auto type = wholeNumber(leadingNumber(value), -32768, 32767))
+            if (const auto type = wholeNumber(leadingNumber(value.toString()), -32768, 32767))
                 record.intDevType = std::int16_t(*type);
             else
                 note(QStringLiteral("device type"), value, QStringLiteral("is out of range; value ignored"));
@@ -160,7 +133,7 @@ public:
             break;
         }
         case Key::ProdID: {
-            const double prodId = leadingNumber(value);
+            const double prodId = leadingNumber(value.toString());
             if (std::fabs(prodId) <= double(FLT_MAX))
                 record.sngProdID = float(prodId);
             else
@@ -174,7 +147,7 @@ public:
             record.strUnits = value.toString();
             break;
         case Key::BusAddr:
-            if (const auto address = wholeNumber(leadingNumber(value), 0, 255))
+            if (const auto address = wholeNumber(leadingNumber(value.toString()), 0, 255))
                 record.bytBusAddr = std::uint8_t(*address);
             else
                 note(QStringLiteral("bus address"), value, QStringLiteral("is out of range; value ignored"));
@@ -188,7 +161,7 @@ public:
 private:
     void selectDevice(QStringView value)
     {
-        if (const auto number = wholeNumber(leadingNumber(value), 0, kDeviceRecords - 1)) {
+        if (const auto number = wholeNumber(leadingNumber(value.toString()), 0, kDeviceRecords - 1)) {
             m_device = int(*number);
         } else {
             m_device = -1;

@@ -9,6 +9,7 @@
 #include "app/prompter.h"
 #include "discovery/frmcomsetup.h"
 #include "discovery/frmdevicescan.h"
+#include "experiment/frmexp.h"
 
 #include <QApplication>
 
@@ -94,6 +95,8 @@ void Startup::inisystem()
 
 void Startup::wireMenus()
 {
+    m_main->setWindowFactory(frmMain::MenuItem::ExperimentRun,
+                             [this]() -> QWidget * { return frmexp::create(m_main); });
     const StartupOptions pacing = m_options;
     m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [pacing]() -> QWidget * {
         auto *scan = new frmdevicescan;

@@ -1,0 +1,60 @@
+#pragma once
+
+// The acceleration calculator: from a start speed, an end speed and a
+// ramp duration it tries whole-second intervals and picks the interval and
+// step (whole tenths, at most 25.5) that come closest to the wanted ramp.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace velorix {
+
+struct AccelInputs
+{
+    QString startSpeed = QStringLiteral("1.0"); // txtStart_SP
+    QString endSpeed = QStringLiteral("10.0");  // txtEnd_SP
+    QString period = QStringLiteral("60");      // txtPeriod
+    QString maxInterval = QStringLiteral("15"); // txtMAX
+};
+
+// The six result labels.
+struct AccelLabels
+{
+    QString lblSP = QStringLiteral("SP");
+    QString lblES = QStringLiteral("ES");
+    QString lblpr = QStringLiteral("PR");
+    QString lblAcc_int = QStringLiteral("Ac Int");
+    QString lblAcc_Step = QStringLiteral("ACC");
+    QString lblerror = QStringLiteral("Error 0%");
+};
+
+struct AccelOutcome
+{
+    std::optional<AccelLabels> labels; // empty: no usable result
+    QString problem;                   // why, for the user
+};
+
+// calc_accel.
+[[nodiscard]] AccelOutcome calcAccel(const AccelInputs &inputs);
+
+// The set-up fields Update_Settings writes, in tenths (the duration in
+// seconds).
+struct AccelSettings
+{
+    std::int16_t intStartSpeed = 0;
+    std::int16_t intEndSpeed = 0;
+    std::int16_t intAccInterval = 0;
+    std::int16_t intAccStep = 0;
+    std::int16_t intDuration = 0;
+};
+
+// Update_Settings: the calculator's speeds and period and the result
+// labels, read as numbers (an unchanged "Ac Int" label reads as 0). Empty,
+// with `problem` set, when a value would not fit its set-up field.
+[[nodiscard]] std::optional<AccelSettings> accelSettings(const AccelInputs &inputs,
+                                                         const AccelLabels &labels,
+                                                         QString *problem);
+
+} // namespace velorix

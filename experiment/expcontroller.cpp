@@ -1,0 +1,572 @@
+#include "experiment/expcontroller.h"
+
+#include "app/ccrptimer.h"
+#include "app/delay.h"
+#include "app/globals.h"
+#include "app/version.h"
+#include "experiment/expnumbers.h"
+#include "experiment/setupmemory.h"
+#include "link/resultcodes.h"
+#include "protocol/multidevmod.h"
+#include "protocol/multivelorix.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace velorix {
+
+namespace {
+
+const QString kSuccessful = QStringLiteral("successful");
+const QString kReadSuccessful = QStringLiteral("READ successful");
+
+bool bitSet(std::uint8_t bits, int channel)
+{
+    return (bits >> channel) & 1;
+}
+
+} // namespace
+
+ExpController::ExpController(int deviceIndex, QObject *parent)
+    : QObject(parent), m_devIndex(deviceIndex), m_devAddr(Devices[deviceIndex].bytBusAddr)
+{
+    setObjectName(QStringLiteral("expcontroller"));
+    m_linkWait = new QTimer(this);
+    m_linkWait->setSingleShot(true);
+    connect(m_linkWait, &QTimer::timeout, this, [this] {
+        if (objTimer && objTimer->Enabled())
+            objTimer_Timer(0);
+    });
+}
+
+ExpController::~ExpController() = default;
+
+DeviceInfo &ExpController::record() const
+{
+    return Devices[m_devIndex];
+}
+
+bool ExpController::load(PortError *error)
+{
+    objTimer = new ccrpTimer(this);
+    objTimer->setObjectName(QStringLiteral("objTimer"));
+    objTimer->setStats(10);
+    objTimer->setInterval(m_pacing.firstIntervalMs);
+    connect(objTimer, &ccrpTimer::Timer, this, &ExpController::objTimer_Timer);
+    objTimer->setEnabled(true);
+
+    objDevice = std::make_unique<multiVelorix>();
+    PortError refused;
+    objDevice->CommPort(strCommPort, &refused);
+    if (refused.number != 0 || !refused.text.isEmpty()) {
+        if (error)
+            *error = refused;
+        return false;
+    }
+    objDevice->Reset(m_devAddr);
+
+    bolrunning = bolstop = bolstart = boldownload = bolstartALL = false;
+    bolupload = true;
+    m_controls.cmdStartall = false;
+    m_controls.cmdrestart = false;
+    emit changed();
+    return true;
+}
+
+void ExpController::unload(bool wait)
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (objTimer)
+        objTimer->setEnabled(false);
+    m_linkWait->stop();
+    if (wait)
+        Delay(m_pacing.unloadWaitMs);
+    if (m_inTick) {
+        // The tick below us on the stack still waits for a reply; it sends
+        // nothing more and finishes the unload when it has unwound.
+        m_abandoned = true;
+        return;
+    }
+    if (bolrunning)
+        recordFinishedRuns();
+    resetDevice(true);
+    objDevice.reset();
+    m_dataFile.retry();
+}
+
+void ExpController::releaseAfterTick()
+{
+    if (bolrunning)
+        recordFinishedRuns();
+    resetDevice(true);
+    objDevice.reset();
+    m_dataFile.retry();
+    deleteLater();
+}
+
+void ExpController::resetDevice(bool patient)
+{
+    if (!objDevice)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    // Another window's exchange may hold the link for a moment; the reset
+    // is what leaves the device stopped, so it is worth a short wait.
+    while (objDevice->Reset(m_devAddr) == rc::Busy && patient
+           && clock.elapsed() < m_pacing.resetPatienceMs) {
+        Delay(m_pacing.linkWaitMs);
+        if (!objDevice)
+            return;
+    }
+}
+
+void ExpController::requestStop()
+{
+    bolstop = true;
+    bolstart = false;
+}
+
+void ExpController::requestRestart()
+{
+    bolstart = true;
+}
+
+void ExpController::requestStartAll()
+{
+    bolstartALL = true;
+}
+
+void ExpController::requestUpload()
+{
+    if (isTransferring() || bolrunning || m_unloaded)
+        return;
+    intSetupStep = 0;
+    bolupload = true;
+    if (objTimer)
+        objTimer->setEnabled(true);
+}
+
+void ExpController::requestDownload(const SetupTexts &setup)
+{
+    if (isTransferring() || bolrunning || m_unloaded)
+        return;
+    packSetup(setup, record(), intRockInterval);
+    m_startAfterDownload = false;
+    intSetupStep = 0;
+    boldownload = true;
+    if (objTimer)
+        objTimer->setEnabled(true);
+}
+
+bool ExpController::startExperiment(const SetupTexts &setup, bool append)
+{
+    if (m_unloaded)
+        return false;
+    DeviceInfo &rec = record();
+    packSetup(setup, rec, intRockInterval);
+    rec.dtExpStart = m_now();
+    m_dataFile.setFiles(rec.strDataFile, rec.strRawFile);
+    if (!append) {
+        datafile::HeaderFacts facts;
+        facts.versionMajor = kVersionMajor;
+        facts.versionMinor = kVersionMinor;
+        facts.deviceNumber = m_devIndex;
+        if (!m_dataFile.writeHeader(datafile::headerLines(rec, facts)))
+            return false;
+    } else {
+        m_dataFile.prepareAppend();
+    }
+    m_dataFileOk = true;
+
+    m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = false;
+    for (int c = 0; c < kChannels; ++c) {
+        rec.bolResultReady[c] = false;
+        rec.bolChanArmed[c] = true;
+        // iniexpvalues
+        ChannelView &view = m_display.channels[c];
+        view.runTime = QStringLiteral("Idle");
+        view.chSpeed = QStringLiteral("0.0");
+        view.caption = QStringLiteral("Subject ID");
+    }
+    bolstop = false;
+    BolStopping = false;
+    m_controls.frmexpsetup = false;
+    // Save_Exp_Setup: the download, which ends with the reset and the start.
+    m_startAfterDownload = true;
+    boldownload = true;
+    m_controls.cmdstartexp = false;
+    m_controls.cmdstop_exp = true;
+    const QDateTime now = m_now();
+    for (int c = 0; c < kChannels; ++c)
+        rec.dtChanStart[c] = now;
+    if (objTimer)
+        objTimer->setEnabled(true);
+    emit changed();
+    return true;
+}
+
+void ExpController::cancelStart()
+{
+    requestStop();
+    m_controls.cmdstartexp = true;
+    m_controls.cmdstop_exp = false;
+    emit changed();
+}
+
+void ExpController::setSubjectId(int channel, const QString &id)
+{
+    record().strSubID[channel] = id;
+    m_subjects.add(id);
+}
+
+bool ExpController::linkBusyElsewhere() const
+{
+    return objComm && objComm->CommBusy();
+}
+
+void ExpController::putOffTick()
+{
+    if (!m_waitingForLink) {
+        m_waitingForLink = true;
+        ++m_counters.putOff;
+    }
+    if (!m_linkWait->isActive()) {
+        // Windows that wait for the link look again the sooner the longer
+        // ago their last tick was, so that one window cannot keep taking
+        // the link from the others.
+        const qint64 since = m_sinceTick.isValid() ? m_sinceTick.elapsed() : 0;
+        const qint64 longest = 2 * m_pacing.linkWaitMs;
+        const int interval = int(qBound<qint64>(1, longest - since / 20, longest));
+        m_linkWait->start(interval);
+    }
+}
+
+void ExpController::objTimer_Timer(std::int32_t)
+{
+    if (m_inTick || m_unloaded)
+        return;
+    if (m_pacing.waitForLink && linkBusyElsewhere()) {
+        putOffTick();
+        return;
+    }
+    m_linkWait->stop();
+    m_waitingForLink = false;
+    m_inTick = true;
+    ++m_counters.ticks;
+    // The period is 100 ms from the second tick on, also when the first
+    // one ended early on a failed transfer step.
+    if (objTimer && objTimer->Interval() == m_pacing.firstIntervalMs
+        && m_pacing.firstIntervalMs != m_pacing.pollIntervalMs)
+        objTimer->setInterval(m_pacing.pollIntervalMs);
+    tick();
+    m_inTick = false;
+    m_sinceTick.start();
+    emit changed();
+    if (m_abandoned)
+        releaseAfterTick();
+}
+
+void ExpController::tick()
+{
+    m_controlError.clear();
+    // 1, 2: the timed transfers; a failed step ends the tick.
+    if (bolupload && !UploadStep())
+        return;
+    if (boldownload && !DownloadStep())
+        return;
+
+    // 3: the start.
+    if (bolstart && mayGoOn()) {
+        intLastErr = objDevice->Start_Exp(m_devAddr);
+        if (judge(intLastErr)) {
+            bolstart = false;
+            bolrunning = true;
+            showSuccess(kSuccessful);
+            m_controls.cmdStartall = true;
+            m_controls.cmdrestart = true;
+        } else {
+            m_controlError = m_display.txtDisplay;
+        }
+    }
+
+    // 4: the stop, or the poll period from the second tick on.
+    if (bolstop) {
+        if (mayGoOn()) {
+            m_stopSpeed = record().sngSpeed;
+            intLastErr = objDevice->Stop_Exp(m_devAddr);
+            if (judge(intLastErr))
+                BolStopping = true;
+            else
+                m_controlError = m_display.txtDisplay;
+        }
+    } else if (objTimer && !m_unloaded) {
+        // Setting the same interval again would restart the period each
+        // tick and stretch it by the tick's own length.
+        if (objTimer->Interval() != m_pacing.pollIntervalMs)
+            objTimer->setInterval(m_pacing.pollIntervalMs);
+        objTimer->setEnabled(true);
+    }
+
+    // 5: Master Start.
+    if (bolstartALL && mayGoOn()) {
+        intLastErr = objDevice->Start_ALL(m_devAddr);
+        if (judge(intLastErr)) {
+            bolstartALL = false;
+            showSuccess(kSuccessful);
+        } else {
+            m_controlError = m_display.txtDisplay;
+        }
+    }
+
+    // 6: the poll, and the rocking request when it is due.
+    if (bolrunning || bolstop) {
+        update_Rot_Info();
+        ReadSensors();
+        ReadSpeed();
+        Read_Times();
+        readout::updatetimes(record(), m_display.channels, m_display.txttime,
+                             m_display.txtch_enables);
+        const QDateTime now = m_now();
+        if (!m_abandoned && intRockInterval > 0 && (!dtNextRock.isValid() || now >= dtNextRock)) {
+            dtNextRock = now.addSecs(intRockInterval);
+            intSetupStep = setupmemory::kRockStep;
+            m_startAfterDownload = false;
+            boldownload = true;
+        }
+    }
+
+    // 7: the run is over.
+    if (BolStopping)
+        finishRun();
+
+    // 8
+    if (!m_controlError.isEmpty())
+        m_display.txtDisplay = m_controlError;
+    m_display.statusPanel = m_display.txtDisplay;
+}
+
+bool ExpController::judge(std::int16_t result)
+{
+    if (result == rc::Ok)
+        return true;
+    m_display.txtDisplay = QStringLiteral("Error #%1").arg(result);
+    ++m_counters.errors[result];
+    return false;
+}
+
+void ExpController::wait(int milliseconds)
+{
+    // Let the window show the status frame before the wait begins.
+    emit changed();
+    Delay(milliseconds);
+}
+
+bool ExpController::UploadStep()
+{
+    m_display.statusVisible = true;
+    m_display.lblstatus = QStringLiteral("Please Wait!!!  Uploading Data");
+    m_display.prbstatus = std::min<int>(intSetupStep, kSetupSteps);
+    if (!mayGoOn())
+        return false;
+    const std::size_t step = std::min<std::size_t>(intSetupStep, setupmemory::kUploadLocations.size() - 1);
+    const std::uint8_t location = setupmemory::kUploadLocations[step];
+    std::uint8_t byte = 0;
+    intLastErr = objDevice->ReadMem(m_devAddr, location, byte);
+    if (!judge(intLastErr))
+        return false;
+    setupmemory::storeSetupByte(record(), location, byte);
+    ++intSetupStep;
+    if (intSetupStep >= static_cast<int>(setupmemory::kUploadLocations.size())) {
+        bolupload = false;
+        m_display.statusVisible = false;
+        m_display.prbstatus = 0;
+        intSetupStep = 0;
+        emit setupArrived();
+    }
+    return true;
+}
+
+bool ExpController::DownloadStep()
+{
+    if (intSetupStep < setupmemory::kRockStep)
+        m_display.statusVisible = true;
+    m_display.lblstatus = QStringLiteral("Please Wait!!!  Downloading Data");
+    m_display.prbstatus = std::min<int>(intSetupStep, kSetupSteps);
+
+    if (intSetupStep < setupmemory::kResetStep) {
+        const setupmemory::Write write = setupmemory::downloadWrite(intSetupStep, record());
+        if (write.skip) {
+            ++intSetupStep;
+            return true;
+        }
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->WriteMem(m_devAddr, write.location, write.value);
+        if (!judge(intLastErr))
+            return false;
+        ++intSetupStep;
+        return true;
+    }
+    if (intSetupStep == setupmemory::kResetStep) {
+        wait(m_pacing.downloadWaitMs);
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->Reset(m_devAddr);
+        if (!judge(intLastErr))
+            return false;
+        boldownload = false;
+        bolstart = m_startAfterDownload;
+        m_startAfterDownload = false;
+        intSetupStep = 0;
+        m_display.statusVisible = false;
+        m_display.prbstatus = 0;
+        wait(m_pacing.downloadWaitMs);
+        // Start_Exp goes out at the next tick, to a device that has had its
+        // time after the reset.
+        return false;
+    }
+    return rockingStep();
+}
+
+bool ExpController::rockingStep()
+{
+    if (setupmemory::takesRockingRequest(record().sngVersion)) {
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->PurgeOFF(m_devAddr);
+        if (!judge(intLastErr))
+            return false;
+        m_display.statusVisible = false;
+    }
+    intSetupStep = 0;
+    boldownload = false;
+    return true;
+}
+
+void ExpController::update_Rot_Info()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer times(readout::kRotTimesBytes);
+    intLastErr = objDevice->Read_ROT_Times(m_devAddr, times);
+    if (judge(intLastErr))
+        readout::takeRotationTimes(record(), times, m_display.channels);
+    if (!mayGoOn())
+        return;
+    ByteBuffer speeds(readout::kRotSpeedBytes);
+    intLastErr = objDevice->Read_ROT_Speed(m_devAddr, speeds);
+    if (judge(intLastErr))
+        readout::takeRotationSpeeds(record(), speeds, m_display.channels);
+}
+
+void ExpController::ReadSensors()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer beams(readout::kSensorBytes);
+    intLastErr = objDevice->Read_Sensor(m_devAddr, beams);
+    if (!judge(intLastErr))
+        return;
+    showSuccess(kReadSuccessful);
+    for (int c = 0; c < kChannels; ++c)
+        m_display.channels[c].sensor = readout::sensorText(c, beams[c]);
+}
+
+void ExpController::ReadSpeed()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer speed(readout::kSpeedBytes);
+    intLastErr = objDevice->Read_Speed(m_devAddr, speed);
+    // A failed read keeps the last speed: taking 0 instead would record a
+    // run that ends in this poll with a speed of 0.0.
+    if (judge(intLastErr)) {
+        showSuccess(kReadSuccessful);
+        record().sngSpeed = readout::speedOf(speed);
+    }
+    m_display.txtspeed = formatSpeed(record().sngSpeed);
+}
+
+void ExpController::Read_Times()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer times(readout::kTimesBytes);
+    intLastErr = objDevice->Read_Times(m_devAddr, times);
+    if (!judge(intLastErr))
+        return;
+    ++m_counters.polls;
+    readout::TimesPoll poll;
+    poll.BolStopping = BolStopping;
+    poll.stopSpeed = m_stopSpeed;
+    poll.bolstop = bolstop;
+    poll.now = m_now();
+    poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
+    readout::takeTimes(record(), times, m_display.channels, poll);
+    bolstop = poll.bolstop;
+    showSuccess(kReadSuccessful);
+}
+
+void ExpController::finishRun()
+{
+    bolrunning = false;
+    BolStopping = false;
+    // The stop has been carried out; left set it would send Stop_Exp again
+    // the next time the timer runs (an upload after the run).
+    bolstop = false;
+    if (objTimer)
+        objTimer->setEnabled(false);
+    showSuccess(kSuccessful);
+    m_controls.frmexpsetup = true;
+    m_controls.cmdStartall = m_controls.cmdrestart = false;
+    m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = true;
+    m_controls.cmdstartexp = true;
+    m_controls.cmdstop_exp = false;
+    if (!m_dataFile.allWritten()) {
+        const bool ok = m_dataFile.retry();
+        if (ok != m_dataFileOk) {
+            m_dataFileOk = ok;
+            emit dataFileState(ok);
+        }
+    }
+    emit runFinished();
+}
+
+void ExpController::updateexpdata(int channel, bool runOver)
+{
+    DeviceInfo &rec = record();
+    const int c = channel;
+    if (bitSet(rec.bytRotBits, c) && !runOver)
+        return;
+    rec.bolResultReady[c] = false;
+    if (rec.strSubID[c].isEmpty())
+        rec.strSubID[c] = QStringLiteral("Channel %1").arg(c + 1);
+    rec.sngTotalTime[c] = rec.sngRotTime[c] + rec.sngRunTime[c];
+    const float lastColumn = m_accumulate ? m_subjects.accumulate(rec.strSubID[c], rec.sngTotalTime[c])
+                                          : rec.sngTotalTime[c];
+    const QStringList cells = datafile::runCells(rec, c, lastColumn);
+    const bool written = m_dataFile.append(datafile::csvLine(cells));
+    ++m_counters.recordedRuns;
+    emit rowRecorded(cells);
+    if (written != m_dataFileOk) {
+        m_dataFileOk = written;
+        emit dataFileState(written);
+    }
+}
+
+void ExpController::recordFinishedRuns()
+{
+    // Runs that have ended but whose passive rotation was still going on:
+    // the reset ends the rotation, so they are recorded as far as it got.
+    DeviceInfo &rec = record();
+    for (int c = 0; c < kChannels; ++c) {
+        if (rec.bolResultReady[c] && !bitSet(rec.bytChanBits, c))
+            updateexpdata(c, true);
+    }
+}
+
+} // namespace velorix

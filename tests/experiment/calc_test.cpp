@@ -1,0 +1,99 @@
+// The acceleration calculator, the subject list and the choice of device
+// for a new window.
+
+#include "testsupport.h"
+
+#include "experiment/accelcalc.h"
+#include "experiment/devicebinding.h"
+#include "experiment/subjectlist.h"
+
+#include <gtest/gtest.h>
+
+namespace velorix {
+namespace {
+
+AccelInputs inputs(const char *start, const char *end, const char *period, const char *max)
+{
+    return {QLatin1String(start), QLatin1String(end), QLatin1String(period), QLatin1String(max)};
+}
+
+TEST(CalcAccel, PicksTheSmallestErrorAndTheSmallerIntervalOnATie)
+{
+    AccelOutcome outcome = calcAccel(AccelInputs{});
+    ASSERT_TRUE(outcome.labels);
+    EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("2"));
+    EXPECT_EQ(outcome.labels->lblAcc_Step, QStringLiteral("0.3"));
+    EXPECT_EQ(outcome.labels->lblES, QStringLiteral("10.0"));
+    EXPECT_EQ(outcome.labels->lblpr, QStringLiteral("60"));
+    EXPECT_EQ(outcome.labels->lblerror, QStringLiteral("Error 0.0%"));
+    // Errors 10, 5, 0 tenths for intervals 1, 2, 3.
+    outcome = calcAccel(inputs("0.0", "10.0", "30", "10"));
+    EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("3"));
+    EXPECT_EQ(outcome.labels->lblAcc_Step, QStringLiteral("1.0"));
+    outcome = calcAccel(inputs("0.0", "10.0", "30", "2"));
+    EXPECT_EQ(outcome.labels->lblerror, QStringLiteral("Error 50.0%")); // 5 tenths of an end speed of 10
+    // A flat ramp is exact at every interval: the first stays.
+    outcome = calcAccel(inputs("5", "5", "60", "15"));
+    EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("1"));
+    EXPECT_EQ(outcome.labels->lblSP, QStringLiteral("5"));
+}
+
+TEST(CalcAccel, RefusesInputsItCannotCarryWithAMessage)
+{
+    EXPECT_EQ(calcAccel(inputs("1", "10", "0", "15")).problem,
+              QStringLiteral("Period(seconds) must be more than 0."));
+    EXPECT_EQ(calcAccel(inputs("1", "10", "60", "0.5")).problem,
+              QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
+    EXPECT_EQ(calcAccel(inputs("1", "abc", "60", "15")).problem,
+              QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
+    const AccelOutcome tooSteep = calcAccel(inputs("0", "300", "1", "15"));
+    EXPECT_FALSE(tooSteep.labels);
+    EXPECT_EQ(tooSteep.problem, QStringLiteral("No acceleration interval from 1 to 15 seconds gives a step of "
+                                               "at most 25.5 that comes within 10.0 of the end speed."));
+
+    // Update Values without a calculation reads "Ac Int" and "ACC" as 0.
+    QString problem;
+    const auto settings = accelSettings(AccelInputs{}, AccelLabels{}, &problem);
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->intStartSpeed, 10);
+    EXPECT_EQ(settings->intAccInterval, 0);
+    EXPECT_EQ(settings->intDuration, 60);
+    EXPECT_FALSE(accelSettings(inputs("1", "4000", "60", "15"), AccelLabels{}, &problem));
+    EXPECT_EQ(problem, QStringLiteral("Enter End Speed does not fit the experiment set-up (0 to 3276.7)."));
+}
+
+TEST(Subjects, ListEachIdOnceAndAccumulateTheirTotals)
+{
+    SubjectList list;
+    EXPECT_TRUE(list.add(QStringLiteral("M1")));
+    EXPECT_TRUE(list.add(QStringLiteral("M1")));
+    EXPECT_TRUE(list.add(QString()));
+    EXPECT_EQ(list.indexOf(QStringLiteral("M1")), 0);
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("M1"), 10.5f), 10.5f);
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("M1"), 2.0f), 12.5f);
+    // A default channel name gets a sum of its own.
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("Channel 2"), 3.0f), 3.0f);
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("Channel 2"), 3.0f), 6.0f);
+    for (int i = 2; i < SubjectList::kEntries; ++i)
+        ASSERT_TRUE(list.add(QStringLiteral("S%1").arg(i)));
+    EXPECT_FALSE(list.add(QStringLiteral("one too many")));
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("one too many"), 4.0f), 4.0f);
+    EXPECT_FLOAT_EQ(list.accumulate(QStringLiteral("one too many"), 4.0f), 4.0f);
+}
+
+TEST(Binding, PrefersTheWindowCountsDeviceThenTheLowestFreeOne)
+{
+    DeviceTable table{};
+    for (int n : {1, 2, 3})
+        table[n].intDevType = kDevTypeVelorix5;
+    EXPECT_EQ(chooseExperimentDevice(table, 1, {}), 1);
+    EXPECT_EQ(chooseExperimentDevice(table, 2, {2}), 1); // not two windows on one device
+    EXPECT_EQ(chooseExperimentDevice(table, 4, {1}), 2); // record 4 is not configured
+    EXPECT_EQ(chooseExperimentDevice(table, 4, {1, 2, 3}), std::nullopt);
+    table = {};
+    table[70].intDevType = kDevTypeVelorix5; // beyond the windows' 0..63
+    EXPECT_EQ(chooseExperimentDevice(table, 70, {}), std::nullopt);
+}
+
+} // namespace
+} // namespace velorix

@@ -1,0 +1,295 @@
+// The run of one window tick by tick on a simulated bus driven by hand: the
+// timed transfers, the tick's order and its failure rules under faults,
+// rocking, and closing mid-tick.
+
+#include "runtestkit.h"
+
+#include "link/resultcodes.h"
+#include "protocol/multivelorix.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace velorix::testing {
+namespace {
+
+using sim::FaultKind;
+using Codes = std::vector<int>;
+
+constexpr quint8 kReadMem = 23, kWriteMem = 22, kReset = 16, kStartExp = 112, kStopExp = 113;
+constexpr quint8 kReadTimes = 96, kReadSpeed = 85, kPurgeOff = 121;
+
+Codes locationsOf(const std::vector<QByteArray> &frames)
+{
+    Codes locations;
+    for (const QByteArray &frame : frames)
+        locations.push_back(quint8(frame[2]));
+    return locations;
+}
+
+TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
+{
+    buildBus();
+    for (const auto &[location, value] : std::vector<std::pair<int, int>>{
+             {34, 125}, {35, 0}, {36, 0xB8}, {37, 0x0B}, {38, 100}, {39, 0}, {40, 3}, {41, 0x10}, {46, 1}, {47, 25}})
+        rig->poke(128, quint8(location), quint8(value));
+    ExpController &c = open();
+    int arrived = 0;
+    QObject::connect(&c, &ExpController::setupArrived, [&] { ++arrived; });
+    for (int i = 0; i < 3; ++i)
+        tick();
+    EXPECT_TRUE(c.display().statusVisible);
+    EXPECT_EQ(c.display().lblstatus, QStringLiteral("Please Wait!!!  Uploading Data"));
+    EXPECT_EQ(c.display().prbstatus, 2);
+    rig->bus->injectFault({128, kReadMem, FaultKind::BadChecksum, 1});
+    tick();
+    EXPECT_EQ(c.intSetupStep, 3);
+    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #2007"));
+    upload();
+    EXPECT_EQ(arrived, 1);
+    EXPECT_FALSE(c.display().statusVisible);
+    EXPECT_EQ(locationsOf(rig->requestsTo(128, kReadMem)), Codes({34, 35, 36, 37, 37, 38, 39, 40, 41, 46, 47}));
+    EXPECT_EQ(c.record().intStartSpeed, 125);
+    EXPECT_EQ(c.record().intEndSpeed, 3000);
+    EXPECT_EQ(c.record().bytExpOptions, 0x10);
+    EXPECT_EQ(c.record().intRotDelay, 25);
+    EXPECT_EQ(rig->codesSent(128).size(), 12u); // the load's reset, then the reads
+}
+
+TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWrite)
+{
+    buildBus();
+    ExpController &c = open();
+    upload();
+    c.record().strDataFile = csvPath();
+    c.record().strRawFile = datafile::rawNameFor(csvPath());
+    ASSERT_TRUE(c.startExperiment(runSetup(), false));
+    EXPECT_FALSE(c.controls().cmdstartexp);
+    EXPECT_FALSE(c.controls().frmexpsetup);
+    for (int i = 0; i < 5; ++i)
+        tick();
+    rig->bus->injectFault({128, kWriteMem, FaultKind::Nak, 1});
+    tick();
+    EXPECT_EQ(c.intSetupStep, 5);
+    EXPECT_EQ(c.display().prbstatus, 5);
+    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #2006"));
+    for (int i = 0; i < 8; ++i)
+        tick();
+    EXPECT_EQ(locationsOf(rig->requestsTo(128, kWriteMem)),
+              Codes({34, 35, 36, 37, 38, 39, 39, 40, 41, 42, 43, 44, 46, 47}));
+    const int resets = rig->bus->device(128)->counters().resets;
+    tick();
+    EXPECT_EQ(rig->bus->device(128)->counters().resets, resets + 1);
+    EXPECT_TRUE(c.bolstart);
+    EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
+    tick();
+    EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
+    EXPECT_TRUE(c.bolrunning);
+    EXPECT_TRUE(c.controls().cmdStartall);
+    for (const auto &[location, value] : std::vector<std::pair<int, int>>{
+             {34, 50}, {36, 200}, {38, 100}, {40, 10}, {41, 0x11}, {42, 144}, {43, 76}, {44, 96}, {47, 10}})
+        EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
+}
+
+TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
+{
+    buildBus();
+    ExpController &c = open();
+    upload();
+    startRun();
+    const auto sentDuring = [&] {
+        const std::size_t before = rig->codesSent(128).size();
+        tick();
+        const Codes codes = rig->codesSent(128);
+        return Codes(codes.begin() + long(before), codes.end());
+    };
+    EXPECT_EQ(sentDuring(), Codes({118, 119, 82, 85, 96}));
+    c.bolstart = c.bolstop = c.bolstartALL = true;
+    EXPECT_EQ(sentDuring(), Codes({112, 113, 105, 118, 119, 82, 85, 96}));
+    EXPECT_FALSE(c.bolrunning);
+    EXPECT_FALSE(c.timer()->Enabled());
+    EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
+    EXPECT_TRUE(c.controls().cmdstartexp);
+    EXPECT_FALSE(c.controls().cmdStartall);
+}
+
+TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
+{
+    buildBus();
+    ExpController &c = open();
+    upload();
+    startRun();
+    rig->bus->injectFault({128, kStopExp, FaultKind::Nak, 3});
+    c.requestStop();
+    for (int i = 0; i < 3; ++i) {
+        const int polls = c.counters().polls;
+        tick();
+        EXPECT_TRUE(c.bolrunning);
+        EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #2006"));
+        EXPECT_EQ(c.counters().polls, polls + 1);
+    }
+    tick();
+    EXPECT_FALSE(c.bolrunning);
+    EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
+}
+
+TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
+{
+    rig->config.scenario.addRun(128, 1, {5.0, 0});
+    buildBus();
+    ExpController &c = open();
+    upload();
+    SetupTexts setup = runSetup();
+    setup.duration = QStringLiteral("0");
+    startRun(setup);
+    const qint64 sessionStart = rig->nowUs;
+    ASSERT_TRUE(tickUntil([&] { return rig->nowUs - sessionStart >= 4'900'000; }));
+    // The poll that first sees the channel stopped loses its speed read,
+    // the two after it their time reads.
+    rig->bus->injectFault({128, kReadSpeed, FaultKind::BadChecksum, 1});
+    tick();
+    ASSERT_EQ(c.record().bytChanBits & 1, 0);
+    EXPECT_EQ(c.display().txtspeed, QStringLiteral("05.0"));
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
+    tick();
+    EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #1005"));
+    tick();
+    tick();
+    EXPECT_EQ(c.counters().recordedRuns, 1);
+    const QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 20);
+    EXPECT_TRUE(lines[19].endsWith(QStringLiteral(",5.0,5.0,0.0,5.0,5.0,"))) << lines[19].toStdString();
+}
+
+TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)
+{
+    buildBus();
+    ExpController &c = open();
+    upload();
+    c.timer()->setEnabled(true);
+    multiVelorix other;
+    const int ticks = c.counters().ticks;
+    const std::size_t sent = rig->codesSent(128).size();
+    // Another window asks a device that is not there and holds the link for
+    // the time-out; our tick falls due meanwhile.
+    QTimer::singleShot(10, [&] { c.objTimer_Timer(0); });
+    ByteBuffer speed(2);
+    EXPECT_EQ(other.Read_Speed(200, speed), rc::NoReply);
+    EXPECT_EQ(c.counters().ticks, ticks);
+    EXPECT_EQ(c.counters().putOff, 1);
+    EXPECT_EQ(rig->codesSent(128).size(), sent);
+    QElapsedTimer clock;
+    clock.start();
+    while (c.counters().ticks == ticks && clock.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    EXPECT_EQ(c.counters().ticks, ticks + 1);
+    EXPECT_EQ(c.counters().errors.count(rc::Busy), 0u);
+}
+
+TEST_F(RunTest, RockingRequestsComeAtTheFirstPollThenEveryInterval)
+{
+    buildBus();
+    ExpController &c = open();
+    upload();
+    SetupTexts setup = runSetup();
+    setup.rockInterval = QStringLiteral("30");
+    setup.duration = QStringLiteral("0");
+    startRun(setup);
+    tick();
+    EXPECT_EQ(rig->bus->device(128)->counters().rockingRequests, 1);
+    ASSERT_TRUE(tickUntil([&] { return rig->bus->device(128)->counters().rockingRequests == 3; }, 700, 0.5));
+    EXPECT_GE(c.record().sngElapsed, 60.0f);
+    EXPECT_LE(c.record().sngElapsed, 61.5f);
+
+    // Firmware 2.1 takes no rocking request: it is dropped without a command.
+    c.requestStop();
+    tick();
+    c.record().sngVersion = 2.1f;
+    c.dtNextRock = {}; // due at the first poll
+    startRun(setup);
+    const std::size_t purges = rig->requestsTo(128, kPurgeOff).size();
+    EXPECT_TRUE(c.boldownload); // raised by the poll of the start's tick
+    EXPECT_EQ(c.intSetupStep, 14);
+    tick();
+    EXPECT_EQ(rig->requestsTo(128, kPurgeOff).size(), purges);
+    EXPECT_FALSE(c.boldownload);
+    EXPECT_EQ(c.intSetupStep, 0);
+}
+
+TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases)
+{
+    rig->config.scenario.addRun(128, 1, {2.0, 0});
+    buildBus();
+    pacing.downloadWaitMs = 40;
+    for (const bool inDownload : {false, true}) {
+        auto *c = new ExpController(1);
+        QPointer<ExpController> guard(c);
+        prepare(*c);
+        ASSERT_TRUE(c->load(nullptr));
+        for (int i = 0; i < 12; ++i)
+            tick(0.1, c);
+        c->record().strDataFile = csvPath(inDownload ? "b.csv" : "a.csv");
+        c->record().strRawFile = datafile::rawNameFor(c->record().strDataFile);
+        ASSERT_TRUE(c->startExperiment(runSetup(), false));
+        for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
+            tick(0.1, c);
+        rig->replyDelayMs = 5;
+        const std::size_t sent = rig->codesSent(128).size();
+        QTimer::singleShot(inDownload ? 10 : 1, [c] { c->unload(true); });
+        tick(0.1, c);
+        rig->replyDelayMs = 0;
+        const Codes codes = rig->codesSent(128);
+        // In a poll, the exchange under way; in the download's wait, nothing
+        // (no reset of the step, no start); then the unload's reset.
+        EXPECT_EQ(Codes(codes.begin() + long(sent), codes.end()),
+                  inDownload ? Codes({kReset}) : Codes({118, kReset}));
+        EXPECT_EQ(intDevObjCount, 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(guard.isNull());
+    }
+    EXPECT_EQ(fileLines(csvPath("a.csv")).size(), 20); // the run recorded before stays
+}
+
+TEST_F(RunTest, ClosingARunRecordsTheRunThatWaitsForItsPassiveRotation)
+{
+    rig->config.scenario.addRun(128, 2, {3.0, 20.0});
+    buildBus();
+    ExpController &c = open();
+    upload();
+    startRun();
+    ASSERT_TRUE(tickUntil([&] { return (c.record().bytRotBits & 0x02) && !(c.record().bytPrevChanBits & 0x02); }));
+    for (int i = 0; i < 20; ++i)
+        tick();
+    EXPECT_EQ(c.counters().recordedRuns, 0);
+    c.unload(false);
+    const QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 20);
+    // As far as the rotation got at the last poll before the close.
+    EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 2,2,"))) << lines[19].toStdString();
+    EXPECT_TRUE(lines[19].endsWith(QStringLiteral(",3.0,5.0,1.1,5.0,4.1,"))) << lines[19].toStdString();
+}
+
+TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)
+{
+    buildBus();
+    strCommPort = QStringLiteral("COM9"); // not on the list: unplugged
+    ExpController &c = open();
+    tick();
+    tick();
+    EXPECT_TRUE(c.bolupload);
+    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1003"));
+    c.unload(false);
+    ctrl.reset();
+    rig->refuseOpen = true;
+    strCommPort = QStringLiteral("SIM");
+    ExpController refused(1);
+    prepare(refused);
+    PortError error;
+    EXPECT_FALSE(refused.load(&error));
+    EXPECT_EQ(error.number, 5);
+    EXPECT_FALSE(refused.bolupload);
+    refused.unload(false);
+}
+
+} // namespace
+} // namespace velorix::testing

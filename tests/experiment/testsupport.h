@@ -1,0 +1,39 @@
+#pragma once
+
+// Readable failure messages for Qt strings in GoogleTest, and the lines of
+// the program's 8-bit CR LF text files.
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '[';
+    for (qsizetype i = 0; i < list.size(); ++i)
+        *out << (i ? ", \"" : "\"") << list[i].toStdString() << '"';
+    *out << ']';
+}
+QT_END_NAMESPACE
+
+namespace velorix::testing {
+
+inline QStringList fileLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace velorix::testing
