@@ -1,15 +1,8 @@
 #include "discovery/deviceidentity.h"
 
-#include <QRegularExpression>
+#include "app/leadingnumber.h"
 
 namespace velorix {
-
-double leadingNumber(const QString &text)
-{
-    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?(\\d+(\\.\\d*)?|\\.\\d+))"));
-    const QRegularExpressionMatch match = number.match(text);
-    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
-}
 
 DeviceIdentity decodeIdentity(const QString &text)
 {

@@ -27,10 +27,6 @@ struct DeviceIdentity
     [[nodiscard]] bool isVelorix5() const { return product == kVelorix5Product; }
 };
 
-// The longest leading part of `text` that reads as a decimal number (after
-// leading blanks; a point as decimal separator), 0 when there is none.
-// "0205" gives 205, "02x5" gives 2, "abcd" gives 0.
-[[nodiscard]] double leadingNumber(const QString &text);
 
 [[nodiscard]] DeviceIdentity decodeIdentity(const QString &text);
 
