@@ -15,6 +15,7 @@
 #include "app/frmmain.h"
 #include "app/globals.h"
 #include "app/prompter.h"
+#include "experiment/textlines.h"
 #include "experiment/expdatafile.h"
 #include "experiment/frmexp.h"
 #include "experiment/resultsgrid.h"
@@ -81,12 +82,9 @@ private:
 
 QStringList runLines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QStringList lines;
+    if (!velorix::readTextLines(path, lines))
         return {};
-    QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
     return lines.mid(19); // after the header
 }
 

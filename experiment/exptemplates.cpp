@@ -9,29 +9,11 @@
 #include <functional>
 #include <map>
 
+#include "experiment/textlines.h"
+
 namespace velorix {
 
 namespace {
-
-// The lines of an 8-bit text file with CR LF (or LF) ends; a last line end
-// does not make an extra empty line.
-bool readLines(const QString &path, QStringList &lines)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return false;
-    const QString text = QString::fromLatin1(file.readAll());
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    lines = text.split(QLatin1Char('\n'));
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return true;
-}
 
 // A number from a header value: present, and within a signed 16-bit field
 // after scaling and rounding.
@@ -96,7 +78,7 @@ ExperimentTemplateLoad loadExperimentTemplate(const QString &path, DeviceInfo &r
 {
     ExperimentTemplateLoad load;
     QStringList lines;
-    if (!readLines(path, lines))
+    if (!readTextLines(path, lines))
         return load;
     load.opened = true;
     // The title, device, start and file-name lines come first; they
@@ -125,7 +107,7 @@ ExperimentTemplateLoad loadExperimentTemplate(const QString &path, DeviceInfo &r
 bool loadLabelTemplate(const QString &path, LabelGrid &grid)
 {
     QStringList lines;
-    if (!readLines(path, lines))
+    if (!readTextLines(path, lines))
         return false;
     int row = 0;
     for (const QString &line : std::as_const(lines)) {
