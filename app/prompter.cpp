@@ -52,6 +52,8 @@ public:
     {
         QMessageBox box(boxIcon(request.icon), request.title, request.text,
                         boxButtons(request.buttons), parent);
+        if (request.defaultNo)
+            box.setDefaultButton(QMessageBox::No);
         switch (box.exec()) {
         case QMessageBox::Cancel: return MessageAnswer::Cancel;
         case QMessageBox::Yes: return MessageAnswer::Yes;

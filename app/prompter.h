@@ -20,6 +20,8 @@ struct MessageRequest
     QString title;
     Buttons buttons = Buttons::Ok;
     Icon icon = Icon::None;
+    // The button Enter presses: No for a question whose Yes stops something.
+    bool defaultNo = false;
 };
 
 enum class MessageAnswer { Ok, Cancel, Yes, No, Retry };

@@ -3,6 +3,7 @@
 # through. Included from app/CMakeLists.txt.
 add_library(velorix_app STATIC
     prompter.h prompter.cpp
+    runguard.h runguard.cpp
     version.h
     windowplacement.h windowplacement.cpp
     childframe.h childframe.cpp

@@ -4,6 +4,7 @@
 #include "app/deviceconfig.h"
 #include "app/globals.h"
 #include "app/prompter.h"
+#include "app/runguard.h"
 #include "app/windowplacement.h"
 #include "discovery/childplacement.h"
 #include "discovery/devicegrid.h"
@@ -191,10 +192,17 @@ std::shared_ptr<multiVelorix> frmdevicescan::beginScan()
     std::shared_ptr<multiVelorix> device = m_device;
     QPointer<frmdevicescan> self(this);
     device->CommPort(strCommPort); // a port that does not open makes every probe fail
-    device->BusRESET();
-    Delay(m_pacing.afterResetMs);
+    // The bus reset would stop every running experiment: only with the
+    // operator's Yes. Without it the probes still run.
+    const bool reset = mayResetDuringRun(this, std::nullopt, QStringLiteral("The bus reset of the device scan"));
     if (!stillOpen(self))
         return nullptr;
+    if (reset) {
+        (void)device->BusRESET(); // a failed reset shows in the probes that follow
+        Delay(m_pacing.afterResetMs);
+        if (!stillOpen(self))
+            return nullptr;
+    }
     return device;
 }
 

@@ -3,6 +3,7 @@
 #include "app/ccrptimer.h"
 #include "app/delay.h"
 #include "app/globals.h"
+#include "app/runningexperiments.h"
 #include "app/version.h"
 #include "experiment/expnumbers.h"
 #include "experiment/setupmemory.h"
@@ -41,7 +42,10 @@ ExpController::ExpController(int deviceIndex, QObject *parent)
     });
 }
 
-ExpController::~ExpController() = default;
+ExpController::~ExpController()
+{
+    runningExperiments().remove(this);
+}
 
 DeviceInfo &ExpController::record() const
 {
@@ -83,29 +87,57 @@ void ExpController::unload(bool wait)
     if (objTimer)
         objTimer->setEnabled(false);
     m_linkWait->stop();
-    if (wait)
-        Delay(m_pacing.unloadWaitMs);
     if (m_inTick) {
         // The tick below us on the stack still waits for a reply; it sends
-        // nothing more and finishes the unload when it has unwound.
+        // nothing more of its own and finishes the unload once it has
+        // unwound.
         m_abandoned = true;
         return;
     }
-    if (bolrunning)
-        recordFinishedRuns();
+    stopBeforeUnload();
+    if (wait)
+        Delay(m_pacing.unloadWaitMs);
+    finishUnload();
+}
+
+void ExpController::releaseAfterTick()
+{
+    m_abandoned = false;
+    stopBeforeUnload();
+    finishUnload();
+    deleteLater();
+}
+
+void ExpController::finishUnload()
+{
+    runningExperiments().remove(this);
     resetDevice(true);
     objDevice.reset();
     m_dataFile.retry();
 }
 
-void ExpController::releaseAfterTick()
+void ExpController::stopBeforeUnload()
 {
-    if (bolrunning)
-        recordFinishedRuns();
-    resetDevice(true);
-    objDevice.reset();
-    m_dataFile.retry();
-    deleteLater();
+    if (!bolrunning || !objDevice)
+        return;
+    requestStop();
+    QElapsedTimer clock;
+    clock.start();
+    while (bolrunning && objDevice && clock.elapsed() < m_pacing.closeStopPatienceMs) {
+        if (linkBusyElsewhere()) {
+            Delay(m_pacing.linkWaitMs);
+            continue;
+        }
+        runTick();
+        if (bolrunning)
+            Delay(m_pacing.closeStopPauseMs);
+    }
+    if (bolrunning) {
+        // The device never confirmed the stop (or never answered after it);
+        // the reset that follows ends its runs, so record them now.
+        recordInProgress();
+        finishRun();
+    }
 }
 
 void ExpController::resetDevice(bool patient)
@@ -200,6 +232,8 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     boldownload = true;
     m_controls.cmdstartexp = false;
     m_controls.cmdstop_exp = true;
+    runningExperiments().add(this, QStringLiteral("Experiment for Device %1 at address %2").arg(m_devIndex).arg(m_devAddr),
+                             m_devAddr);
     const QDateTime now = m_now();
     for (int c = 0; c < kChannels; ++c)
         rec.dtChanStart[c] = now;
@@ -255,24 +289,30 @@ void ExpController::objTimer_Timer(std::int32_t)
     }
     m_linkWait->stop();
     m_waitingForLink = false;
-    m_inTick = true;
-    ++m_counters.ticks;
     // The period is 100 ms from the second tick on, also when the first
     // one ended early on a failed transfer step.
     if (objTimer && objTimer->Interval() == m_pacing.firstIntervalMs
         && m_pacing.firstIntervalMs != m_pacing.pollIntervalMs)
         objTimer->setInterval(m_pacing.pollIntervalMs);
+    runTick();
+    if (m_abandoned)
+        releaseAfterTick();
+}
+
+void ExpController::runTick()
+{
+    m_inTick = true;
+    ++m_counters.ticks;
     tick();
     m_inTick = false;
     m_sinceTick.start();
     emit changed();
-    if (m_abandoned)
-        releaseAfterTick();
 }
 
 void ExpController::tick()
 {
     m_controlError.clear();
+    m_timesTaken = false;
     // 1, 2: the timed transfers; a failed step ends the tick.
     if (bolupload && !UploadStep())
         return;
@@ -298,9 +338,13 @@ void ExpController::tick()
         if (mayGoOn()) {
             m_stopSpeed = record().sngSpeed;
             intLastErr = objDevice->Stop_Exp(m_devAddr);
-            if (judge(intLastErr))
+            if (judge(intLastErr)) {
                 BolStopping = true;
-            else
+                // Once through, the stop is not sent again, also while its
+                // final reads are being retried.
+                bolstop = false;
+                m_stopReadFailures = 0;
+            } else
                 m_controlError = m_display.txtDisplay;
         }
     } else if (objTimer && !m_unloaded) {
@@ -323,7 +367,7 @@ void ExpController::tick()
     }
 
     // 6: the poll, and the rocking request when it is due.
-    if (bolrunning || bolstop) {
+    if (bolrunning || bolstop || BolStopping) {
         update_Rot_Info();
         ReadSensors();
         ReadSpeed();
@@ -339,9 +383,17 @@ void ExpController::tick()
         }
     }
 
-    // 7: the run is over.
-    if (BolStopping)
-        finishRun();
+    // 7: the run is over once its final reply has been read. A failed read
+    // is tried again at the next ticks (the device has stopped and keeps
+    // its times); only then are the runs recorded from the last good reply.
+    if (BolStopping) {
+        if (m_timesTaken) {
+            finishRun();
+        } else if (++m_stopReadFailures >= m_pacing.stopReadTries) {
+            recordInProgress();
+            finishRun();
+        }
+    }
 
     // 8
     if (!m_controlError.isEmpty())
@@ -499,6 +551,7 @@ void ExpController::Read_Times()
     intLastErr = objDevice->Read_Times(m_devAddr, times);
     if (!judge(intLastErr))
         return;
+    m_timesTaken = true;
     ++m_counters.polls;
     readout::TimesPoll poll;
     poll.BolStopping = BolStopping;
@@ -513,6 +566,7 @@ void ExpController::Read_Times()
 
 void ExpController::finishRun()
 {
+    runningExperiments().remove(this);
     bolrunning = false;
     BolStopping = false;
     // The stop has been carried out; left set it would send Stop_Exp again
@@ -558,14 +612,17 @@ void ExpController::updateexpdata(int channel, bool runOver)
     }
 }
 
-void ExpController::recordFinishedRuns()
+void ExpController::recordInProgress()
 {
-    // Runs that have ended but whose passive rotation was still going on:
-    // the reset ends the rotation, so they are recorded as far as it got.
     DeviceInfo &rec = record();
     for (int c = 0; c < kChannels; ++c) {
-        if (rec.bolResultReady[c] && !bitSet(rec.bytChanBits, c))
-            updateexpdata(c, true);
+        if (!rec.bolResultReady[c])
+            continue;
+        // Still running in the last reply: the run so far, as the window
+        // showed it. Otherwise the reply already held the run's length.
+        if (bitSet(rec.bytChanBits, c) && bitSet(rec.bytPrevChanBits, c))
+            rec.sngRunTime[c] = readout::liveRunTime(rec, c);
+        updateexpdata(c, true);
     }
 }
 

@@ -55,6 +55,14 @@ struct ExpPacing
     // the benchmark's comparison).
     bool waitForLink = true;
     int resetPatienceMs = 1000; // how long the unload waits for a busy link to reset
+    // Ticks in which the run's final reads are tried again after Stop_Exp
+    // got through but the reads failed, before the runs in progress are
+    // recorded from the last good reply.
+    int stopReadTries = 10;
+    // Closing during a run stops it first, as "Stop Experiment" does: how
+    // long the close keeps trying, and the pause between its tries.
+    int closeStopPatienceMs = 3000;
+    int closeStopPauseMs = 100;
 };
 
 // What the window shows, kept here so that it outlives a closed window
@@ -200,7 +208,14 @@ private:
     void finishRun();
 
     void updateexpdata(int channel, bool runOver);
-    void recordFinishedRuns();
+    // Records every run still waiting for its result from the last good
+    // reply: what the run had reached when the device last answered.
+    void recordInProgress();
+    // The stop of a run whose window closes: tried like "Stop Experiment",
+    // then whatever is known is recorded.
+    void stopBeforeUnload();
+    void runTick();
+    void finishUnload();
 
     // Shows a failed command's code; true when the command succeeded.
     bool judge(std::int16_t result);
@@ -230,6 +245,8 @@ private:
     bool m_abandoned = false;
     bool m_unloaded = false;
     bool m_dataFileOk = true;
+    bool m_timesTaken = false;   // Read_Times succeeded in this tick
+    int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the
     // device keeps refusing shows after every try.

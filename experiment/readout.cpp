@@ -140,16 +140,18 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
     }
 }
 
+float liveRunTime(const DeviceInfo &record, int channel)
+{
+    const float start = record.sngRunTime[channel];
+    return record.sngElapsed == start ? start : record.sngElapsed - start;
+}
+
 void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime,
                  QString &txtch_enables)
 {
     for (int c = 0; c < kChannels; ++c) {
-        if (!bitSet(record.bytPrevChanBits, c))
-            continue;
-        const float shown = record.sngElapsed == record.sngRunTime[c]
-                                ? record.sngRunTime[c]
-                                : record.sngElapsed - record.sngRunTime[c];
-        views[c].runTime = format1(shown);
+        if (bitSet(record.bytPrevChanBits, c))
+            views[c].runTime = format1(liveRunTime(record, c));
     }
     txttime = format1(record.sngElapsed);
     txtch_enables = QString::number(record.bytPrevChanBits);

@@ -74,6 +74,11 @@ struct TimesPoll
 // the running bits and each channel's decision, the final results at a stop.
 void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, TimesPoll &poll);
 
+// The run time a running channel has reached by the last reply: the
+// session time less the channel's start, or the session time itself for a
+// channel that started with the session.
+[[nodiscard]] float liveRunTime(const DeviceInfo &record, int channel);
+
 // updatetimes: the live run times, the session time and the running bits.
 void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime,
                  QString &txtch_enables);

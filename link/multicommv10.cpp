@@ -83,6 +83,8 @@ void multicommv10::transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytRece
         break;
     case WaitEnd::TimedOut:
         intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply;
+        if (bytReceiveBuffer.empty() && !RONLY)
+            m_unanswered = UnansweredRequest{bytSendBuffer, expected};
         break;
     case WaitEnd::Failed:
     case WaitEnd::Released:
@@ -187,7 +189,8 @@ bool multicommv10::ensureOpen()
 
 bool multicommv10::sendRequest(const ByteBuffer &bytes)
 {
-    m_backend->discardBuffers();
+    m_unanswered.reset();
+    m_backend->discardInput();
     return m_backend->write(bytes) && m_backend->isOpen();
 }
 

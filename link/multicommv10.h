@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QEventLoop;
 
@@ -44,6 +45,17 @@ public:
     // within the time-out). A time-out of 0 reads nothing.
     void transactTEXT(const ByteBuffer &bytSendBuffer, QString &strRec, std::int32_t lngTimeout,
                       std::int16_t &intErr, bool RONLY = false);
+
+    // A request that got not a single reply byte within its time-out. Its
+    // reply may still come later and then sits in front of the next
+    // exchange's reply; whoever knows the frames can recognise and drop it.
+    // Each written request replaces it (with nothing when answered).
+    struct UnansweredRequest
+    {
+        ByteBuffer request;
+        std::size_t replyLength = 0;
+    };
+    [[nodiscard]] const std::optional<UnansweredRequest> &unanswered() const { return m_unanswered; }
 
     [[nodiscard]] bool CommBusy() const { return m_busy; }
     [[nodiscard]] bool PortStatus() const { return m_portStatus; }
@@ -95,6 +107,7 @@ private:
     QString m_portName;
     QString m_settings;
     ReplyWait *m_wait = nullptr;
+    std::optional<UnansweredRequest> m_unanswered;
     bool m_busy = false;
     bool m_portStatus = false;
     bool m_portLost = false; // failed while selected; reopened by the next exchange

@@ -4,6 +4,10 @@
 
 namespace velorix {
 
+namespace {
+constexpr int kDrainMs = 100; // a few requests' worth of line time at 19200 baud
+} // namespace
+
 QSerialPortBackend::QSerialPortBackend(QObject *parent) : SerialBackend(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialBackend::readyRead);
@@ -45,6 +49,10 @@ bool QSerialPortBackend::open(const QString &name, PortError *error)
 
 void QSerialPortBackend::close()
 {
+    // A reset written just before the last window let go of the port may
+    // still wait in the write buffer; closing would drop it.
+    if (m_port.isOpen() && m_port.bytesToWrite() > 0)
+        m_port.waitForBytesWritten(kDrainMs);
     m_port.close();
 }
 
@@ -67,11 +75,11 @@ bool QSerialPortBackend::applyLineSettings(const LineSettings &settings)
     return ok;
 }
 
-void QSerialPortBackend::discardBuffers()
+void QSerialPortBackend::discardInput()
 {
     if (!m_port.isOpen())
         return;
-    m_port.clear(QSerialPort::AllDirections);
+    m_port.clear(QSerialPort::Input);
     m_port.readAll(); // bytes Qt had already taken from the driver
     m_port.clearError();
 }

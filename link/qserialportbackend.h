@@ -20,7 +20,7 @@ public:
     void close() override;
     [[nodiscard]] bool isOpen() const override;
     bool applyLineSettings(const LineSettings &settings) override;
-    void discardBuffers() override;
+    void discardInput() override;
     [[nodiscard]] bool write(const ByteBuffer &bytes) override;
     [[nodiscard]] ByteBuffer readAll() override;
 

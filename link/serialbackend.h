@@ -40,8 +40,10 @@ public:
     // Takes effect at once on an open port and on every later open.
     virtual bool applyLineSettings(const LineSettings &settings) = 0;
 
-    // Drops bytes received and not read, and bytes not yet sent.
-    virtual void discardBuffers() = 0;
+    // Drops bytes received and not read. Bytes not yet sent stay: a request
+    // that expects no reply (a reset) may still be on its way out, and
+    // dropping it would lose it without a trace.
+    virtual void discardInput() = 0;
     // Hands the bytes to the port without waiting for them to leave the line.
     [[nodiscard]] virtual bool write(const ByteBuffer &bytes) = 0;
     [[nodiscard]] virtual ByteBuffer readAll() = 0;

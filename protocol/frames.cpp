@@ -25,6 +25,14 @@ ByteBuffer buildRequest(std::uint8_t address, std::uint8_t code,
     return frame;
 }
 
+bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address, std::size_t replyLength)
+{
+    if (replyLength < 2 || bytes.size() < replyLength || bytes[0] != address)
+        return false;
+    const ByteBuffer frame(bytes.cbegin(), bytes.cbegin() + static_cast<std::ptrdiff_t>(replyLength));
+    return calcchecksum(frame) == frame.back();
+}
+
 std::int16_t judgeReply(std::int16_t linkResult, const ByteBuffer &reply, std::uint8_t address,
                         std::size_t replyLength, std::initializer_list<ExpectedByte> required)
 {

@@ -35,6 +35,12 @@ struct ExpectedByte
     std::uint8_t value;
 };
 
+// Whether `bytes` begin with the complete reply a device at `address` would
+// give to a request whose reply is `replyLength` bytes long: that address
+// in byte 0 and a fitting checksum in the last byte.
+[[nodiscard]] bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address,
+                                   std::size_t replyLength);
+
 // Judges a reply in order: the link's result, the address (2006), the
 // checksum at the expected last position (2007), then each expected byte
 // (2006 at the first that differs). A reply longer than `replyLength` is

@@ -54,9 +54,38 @@ std::int16_t multiVelorix::exchange(const ByteBuffer &request, ByteBuffer &reply
 {
     if (!objComm)
         return rc::SerialError;
+    // What the exchange before this one left unanswered: its reply may come
+    // now, late, in front of ours.
+    const std::optional<multicommv10::UnansweredRequest> earlier = objComm->unanswered();
     std::int16_t result = rc::Ok;
     objComm->transact(request, reply, command.replyLength, command.timeoutMs, result, false);
+    if (earlier && result != rc::Busy && result != rc::SerialError)
+        result = dropLateReply(*earlier, reply, command, result);
     return result;
+}
+
+std::int16_t multiVelorix::dropLateReply(const multicommv10::UnansweredRequest &earlier,
+                                         ByteBuffer &reply, const cmd::Command &command,
+                                         std::int16_t result)
+{
+    // A late reply as long as ours cannot be told from ours by its framing;
+    // the reply's judging (address, echo) decides about it as about any.
+    if (earlier.request.empty() || earlier.replyLength == command.replyLength
+        || !frames::startsWithFrame(reply, earlier.request[0], earlier.replyLength))
+        return result;
+    // The late reply is dropped whole; ours follows it on the line. A reply
+    // of ours that merely looks like the late one is lost the same way,
+    // which costs this exchange but never hands back a wrong value.
+    reply.erase(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(earlier.replyLength));
+    const std::size_t wanted = command.replyLength;
+    if (reply.size() >= wanted)
+        return rc::Ok;
+    ByteBuffer rest;
+    std::int16_t restResult = rc::Ok;
+    objComm->transact({}, rest, static_cast<std::int16_t>(wanted - reply.size()), command.timeoutMs,
+                      restResult, true);
+    reply.insert(reply.end(), rest.cbegin(), rest.cend());
+    return restResult;
 }
 
 std::int16_t multiVelorix::acknowledged(std::uint8_t bytAddr, const cmd::Command &command)

@@ -7,6 +7,7 @@
 // talks to devices holds one.
 
 #include "link/bytebuffer.h"
+#include "link/multicommv10.h"
 #include "link/serialbackend.h"
 #include "protocol/commandtable.h"
 
@@ -99,6 +100,10 @@ public:
 private:
     std::int16_t exchange(const ByteBuffer &request, ByteBuffer &reply,
                           const commands::Command &command);
+    // Drops a reply to an earlier, unanswered request from the front of
+    // `reply` and reads what is then missing of ours.
+    std::int16_t dropLateReply(const multicommv10::UnansweredRequest &earlier, ByteBuffer &reply,
+                               const commands::Command &command, std::int16_t result);
     std::int16_t acknowledged(std::uint8_t bytAddr, const commands::Command &command);
     std::int16_t dataCommand(std::uint8_t bytAddr, const commands::Command &command,
                              ByteBuffer &bytreturn);

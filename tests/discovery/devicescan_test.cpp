@@ -1,6 +1,7 @@
 // The device scan window: the list, both scans and what they write into the
 // device table, the busy link, the window closed mid-scan, and "Exit".
 
+#include "app/runningexperiments.h"
 #include "app/windowplacement.h"
 #include "discovery/frmdevicescan.h"
 #include "discoverytestkit.h"
@@ -127,6 +128,36 @@ TEST_F(DeviceScan, ConfiguredScanShowsEachDeviceInItsOwnRow)
     EXPECT_TRUE(bus->identityRequests().empty());
     EXPECT_EQ(progress()->maximum(), 9);
     EXPECT_EQ(status(), QStringLiteral("Scanning Complete."));
+}
+
+TEST_F(DeviceScan, ABusResetDuringARunTakesTheOperatorsYes)
+{
+    configure(1, 200);
+    answer(200, QStringLiteral("02540220"));
+    const int owner = 0;
+    runningExperiments().add(&owner, QStringLiteral("Experiment for Device 1 at address 200"), 200);
+    open();
+    for (const MessageAnswer reply : {MessageAnswer::No, MessageAnswer::Yes}) {
+        bus->written.clear();
+        prompts->messages.clear();
+        prompts->answers = {reply};
+        click(window, "cmddevice_setup");
+        ASSERT_EQ(prompts->messages.size(), 1u);
+        const MessageRequest &asked = prompts->messages[0];
+        EXPECT_EQ(asked.title, QStringLiteral("Experiment Running"));
+        EXPECT_TRUE(asked.text.contains(QStringLiteral("Experiment for Device 1 at address 200")));
+        EXPECT_EQ(asked.buttons, MessageRequest::Buttons::YesNo);
+        EXPECT_TRUE(asked.defaultNo);
+        // The probes run either way; the reset only with Yes.
+        EXPECT_EQ(bus->identityRequests(), (std::vector<int>{200}));
+        EXPECT_EQ(bus->written.front() == (ByteBuffer{255, 16, 15}), reply == MessageAnswer::Yes);
+    }
+    runningExperiments().remove(&owner);
+    bus->written.clear();
+    prompts->messages.clear();
+    click(window, "cmddevice_setup"); // nothing runs: no question
+    EXPECT_TRUE(prompts->messages.empty());
+    EXPECT_EQ(bus->written.front(), (ByteBuffer{255, 16, 15}));
 }
 
 TEST_F(DeviceScan, NewDeviceScanNumbersTheVelorix5DevicesByAddress)

@@ -72,7 +72,7 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
     tick();
     EXPECT_EQ(c.intSetupStep, 5);
     EXPECT_EQ(c.display().prbstatus, 5);
-    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #2006"));
+    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1005")); // a NAK is a short reply
     for (int i = 0; i < 8; ++i)
         tick();
     EXPECT_EQ(locationsOf(rig->requestsTo(128, kWriteMem)),
@@ -239,34 +239,105 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
         tick(0.1, c);
         rig->replyDelayMs = 0;
         const Codes codes = rig->codesSent(128);
-        // In a poll, the exchange under way; in the download's wait, nothing
-        // (no reset of the step, no start); then the unload's reset.
+        // In a poll, the exchange under way, then the stop and its final
+        // poll as "Stop Experiment" sends them; in the download's wait,
+        // nothing (no reset of the step, no start); then the unload's reset.
         EXPECT_EQ(Codes(codes.begin() + long(sent), codes.end()),
-                  inDownload ? Codes({kReset}) : Codes({118, kReset}));
+                  inDownload ? Codes({kReset}) : Codes({118, 113, 118, 119, 82, 85, 96, kReset}));
         EXPECT_EQ(intDevObjCount, 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(guard.isNull());
     }
-    EXPECT_EQ(fileLines(csvPath("a.csv")).size(), 20); // the run recorded before stays
+    // The run recorded before, and the three the close stopped.
+    EXPECT_EQ(fileLines(csvPath("a.csv")).size(), 23);
 }
 
-TEST_F(RunTest, ClosingARunRecordsTheRunThatWaitsForItsPassiveRotation)
+// What the stop of a run leaves in the data file, as "channel,run,speed,
+// P_R time,P_R speed,total" per channel, for comparing one stop with another.
+QStringList stopRows(const QStringList &lines)
+{
+    QStringList rows;
+    for (const QString &line : lines.mid(19)) {
+        const QStringList cells = line.split(QLatin1Char(','));
+        rows << (QStringList{cells[1]} + cells.mid(3, 5)).join(QLatin1Char(','));
+    }
+    rows.sort();
+    return rows;
+}
+
+TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
 {
     rig->config.scenario.addRun(128, 2, {3.0, 20.0});
+    rig->config.scenario.addRun(129, 2, {3.0, 20.0});
+    buildBus();
+    QStringList byButton;
+    for (const bool byClose : {false, true}) {
+        auto c = std::make_unique<ExpController>(byClose ? 2 : 1);
+        prepare(*c);
+        ASSERT_TRUE(c->load(nullptr));
+        for (int i = 0; i < 20 && c->bolupload; ++i)
+            tick(0.1, c.get());
+        const QString csv = csvPath(byClose ? "close.csv" : "stop.csv");
+        c->record().strDataFile = csv;
+        c->record().strRawFile = datafile::rawNameFor(csv);
+        ASSERT_TRUE(c->startExperiment(runSetup(), false));
+        for (int i = 0; i < 60; ++i)
+            tick(0.1, c.get());
+        // Channel 2 rotates; the other three run.
+        ASSERT_TRUE(c->record().bytRotBits & 0x02);
+        if (byClose) {
+            c->unload(false);
+        } else {
+            c->requestStop();
+            tick(0.0, c.get());
+            EXPECT_FALSE(c->bolrunning);
+            c->unload(false);
+        }
+        const QStringList lines = fileLines(csv);
+        ASSERT_EQ(lines.size(), 19 + 4);
+        EXPECT_EQ(fileLines(datafile::rawNameFor(csv)), lines); // the CSV is the working file
+        if (byClose)
+            EXPECT_EQ(stopRows(lines), byButton);
+        else
+            byButton = stopRows(lines);
+    }
+    ASSERT_EQ(byButton.size(), 4);
+    EXPECT_TRUE(byButton[1].startsWith(QStringLiteral("2,3.0,5.0,0.5,"))) << byButton[1].toStdString();
+}
+
+TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
+{
+    rig->config.scenario.addRun(128, 1, {2.0, 0});
     buildBus();
     ExpController &c = open();
     upload();
     startRun();
-    ASSERT_TRUE(tickUntil([&] { return (c.record().bytRotBits & 0x02) && !(c.record().bytPrevChanBits & 0x02); }));
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 50; ++i)
         tick();
-    EXPECT_EQ(c.counters().recordedRuns, 0);
-    c.unload(false);
-    const QStringList lines = fileLines(csvPath());
-    ASSERT_EQ(lines.size(), 20);
-    // As far as the rotation got at the last poll before the close.
-    EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 2,2,"))) << lines[19].toStdString();
-    EXPECT_TRUE(lines[19].endsWith(QStringLiteral(",3.0,5.0,1.1,5.0,4.1,"))) << lines[19].toStdString();
+    // The first reads after Stop_Exp are lost: they are read again.
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
+    EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 1u);
+    QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 19 + 4);
+    // The three runs the stop cut short: as long as the session.
+    for (const QString &line : lines.mid(20))
+        EXPECT_EQ(line.split(',')[3], QString::number(c.record().sngElapsed, 'f', 1)) << line.toStdString();
+
+    // A device that stops and then never answers: the runs are recorded
+    // from the last good reply, as far as they had got.
+    startRun();
+    for (int i = 0; i < 30; ++i)
+        tick();
+    const float reached = c.record().sngElapsed;
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 100});
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, pacing.stopReadTries + 1));
+    lines = fileLines(csvPath()); // a new file for the second session
+    ASSERT_EQ(lines.size(), 19 + 4);
+    for (const QString &line : lines.mid(19))
+        EXPECT_EQ(line.split(',')[3], QString::number(reached, 'f', 1)) << line.toStdString();
 }
 
 TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)

@@ -91,7 +91,7 @@ public:
     }
     [[nodiscard]] bool isOpen() const override { return m_open; }
     bool applyLineSettings(const LineSettings &) override { return true; }
-    void discardBuffers() override { m_input.clear(); }
+    void discardInput() override { m_input.clear(); }
     [[nodiscard]] bool write(const ByteBuffer &bytes) override
     {
         if (!m_open)

@@ -298,6 +298,34 @@ TEST_F(ProtocolTest, ReturnIdAppends)
     EXPECT_EQ(id, QStringLiteral("x02540220"));
 }
 
+TEST_F(ProtocolTest, ALateReplyNeverSpoilsTheNextExchange)
+{
+    // Read_Times times out (100 ms); its reply comes 50 ms later, in front of
+    // the Read_Speed reply that follows on the line.
+    ByteBuffer times(11, 0xEE);
+    peer->reply(framed({A, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}), 150);
+    EXPECT_EQ(device->Read_Times(A, times), rc::NoReply);
+    peer->reply(framed({A, 0x2C, 0x01}), 60);
+    ByteBuffer speed;
+    EXPECT_EQ(device->Read_Speed(A, speed), rc::Ok);
+    EXPECT_EQ(speed, ByteBuffer({0x2C, 0x01}));
+
+    // A reply that was simply lost leaves the next one as it is.
+    peer->silence();
+    EXPECT_EQ(device->Read_Times(A, times), rc::NoReply);
+    peer->reply(framed({A, 0x06}));
+    EXPECT_EQ(device->Start_Exp(A), rc::Ok);
+
+    // A late reply of another device in front of a garbled one of ours:
+    // still a failure, never the late reply's bytes.
+    peer->reply(framed({131, 0x06}), 150);
+    EXPECT_EQ(device->Stop_Exp(131), rc::NoReply);
+    ByteBuffer sensors(4, 0xEE);
+    peer->reply({A, 1, 2, 3, 4, 0}, 60);
+    EXPECT_EQ(device->Read_Sensor(A, sensors), rc::BadChecksum);
+    EXPECT_EQ(sensors, ByteBuffer(4, 0xEE));
+}
+
 TEST_F(ProtocolTest, CalConstantsStopAtTheFirstFailure)
 {
     for (std::uint8_t i = 0; i < 3; ++i)

@@ -50,7 +50,7 @@ public:
     void close() override;
     [[nodiscard]] bool isOpen() const override { return m_open; }
     bool applyLineSettings(const LineSettings &settings) override;
-    void discardBuffers() override { m_input.clear(); }
+    void discardInput() override { m_input.clear(); }
     [[nodiscard]] bool write(const ByteBuffer &bytes) override;
     [[nodiscard]] ByteBuffer readAll() override;
 

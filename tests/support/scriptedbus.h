@@ -52,7 +52,7 @@ public:
     void close() override { m_open = false; }
     [[nodiscard]] bool isOpen() const override { return m_open; }
     bool applyLineSettings(const LineSettings &) override { return true; }
-    void discardBuffers() override { m_input.clear(); }
+    void discardInput() override { m_input.clear(); }
     [[nodiscard]] ByteBuffer readAll() override { return std::exchange(m_input, {}); }
     [[nodiscard]] bool write(const ByteBuffer &request) override
     {
