@@ -60,7 +60,11 @@ std::optional<SetupProblem> checkSetup(const SetupTexts &texts)
 {
     const QString units = texts.rpm ? QStringLiteral("RPM") : QStringLiteral("cm/s");
     for (const FieldRule &rule : kRules) {
-        const double value = packed(texts.*rule.text, rule.scale);
+        // A box without a number ("abc", empty) is refused like one out of
+        // range: read as 0 it would go to the device unnoticed.
+        const QString &text = texts.*rule.text;
+        const bool isNumber = leadingNumberIfAny(text).has_value();
+        const double value = isNumber ? packed(text, rule.scale) : -1;
         if (value >= 0 && value <= rule.maximum)
             continue;
         const QString caption = QLatin1String(rule.caption);

@@ -20,6 +20,10 @@ TEST(Numbers, AreReadLenientlyRoundedToEvenAndShownAwayFromZero)
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("  -2.5x")), -2.5);
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1.2.3")), 1.2);
     EXPECT_FALSE(leadingNumberIfAny(QStringLiteral(" . ")));
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e12")), 1e12);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2.5E-1 s")), 0.25);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("5 e3")), 5);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2e")), 2);
     EXPECT_EQ(roundHalfEven(122.5), 122);
     EXPECT_EQ(roundHalfEven(127.5), 128);
     EXPECT_EQ(formatWhole(12.5), QStringLiteral("13"));
@@ -100,6 +104,13 @@ TEST(Setup, RefusesTheFirstBoxThatDoesNotFitItsField)
     EXPECT_EQ(problem(&SetupTexts::accStep, "25.6"), QStringLiteral("Acc Step must be from 0.0 to 25.5 RPM."));
     EXPECT_EQ(problem(&SetupTexts::duration, "32768"), QStringLiteral("Duration must be from 0 to 32767 seconds."));
     EXPECT_EQ(problem(&SetupTexts::rotDelay, "30"), QStringLiteral("Rot Delay must be from 0.0 to 25.5 seconds."));
+    // A box that does not begin with a number is refused; words after one are not.
+    EXPECT_EQ(problem(&SetupTexts::startSpeed, "abc"), QStringLiteral("Start Speed must be from 0.0 to 3276.7 RPM."));
+    EXPECT_EQ(problem(&SetupTexts::rotDelay, "x"), QStringLiteral("Rot Delay must be from 0.0 to 25.5 seconds."));
+    EXPECT_EQ(problem(&SetupTexts::rockInterval, ""), QStringLiteral("Rocking Int must be from 0 to 32767 seconds."));
+    EXPECT_EQ(problem(&SetupTexts::startSpeed, "7.5 rpm"), QStringLiteral("fits"));
+    EXPECT_EQ(problem(&SetupTexts::duration, "1e12"), QStringLiteral("Duration must be from 0 to 32767 seconds."));
+    EXPECT_EQ(problem(&SetupTexts::duration, "1e3"), QStringLiteral("fits"));
 }
 
 TEST(SetupMemory, DownloadsTheLocationsTheFirmwareTakes)
