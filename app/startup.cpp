@@ -9,6 +9,7 @@
 #include "app/prompter.h"
 #include "discovery/frmcomsetup.h"
 #include "discovery/frmdevicescan.h"
+#include "experiment/datarecovery.h"
 #include "experiment/frmexp.h"
 
 #include <QApplication>
@@ -62,6 +63,12 @@ void Startup::inisystem()
     loaddeviceconfig();
     if (m_splash)
         m_splash->close();
+
+    // Rows an interrupted session left only in a working copy reach their
+    // data file before the port set-up and any experiment.
+    const DataRecovery recovery = recoverDataFiles(strDataPath);
+    if (!recovery.isEmpty())
+        prompter().message(m_main, recoveryMessage(recovery));
 
     if (!m_main)
         return;

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace velorix {
 
@@ -212,7 +213,8 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     } else {
         m_dataFile.prepareAppend();
     }
-    m_dataFileOk = true;
+    m_dataFileOk = m_dataFile.allWritten();
+    emit dataFileState(m_dataFileOk);
 
     m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = false;
     for (int c = 0; c < kChannels; ++c) {
@@ -251,8 +253,11 @@ void ExpController::cancelStart()
     emit changed();
 }
 
-void ExpController::setSubjectId(int channel, const QString &id)
+void ExpController::setSubjectId(int channel, const QString &typed)
 {
+    // A line break in an ID would break the data file's line.
+    QString id = typed;
+    id.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     record().strSubID[channel] = id;
     m_subjects.add(id);
 }
@@ -549,14 +554,17 @@ void ExpController::Read_Times()
         return;
     ByteBuffer times(readout::kTimesBytes);
     intLastErr = objDevice->Read_Times(m_devAddr, times);
-    if (!judge(intLastErr))
+    if (!judge(intLastErr)) {
+        m_lastTimesFailed = true;
         return;
+    }
     m_timesTaken = true;
     ++m_counters.polls;
     readout::TimesPoll poll;
     poll.BolStopping = BolStopping;
     poll.stopSpeed = m_stopSpeed;
     poll.bolstop = bolstop;
+    poll.afterGap = std::exchange(m_lastTimesFailed, false);
     poll.now = m_now();
     poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
     readout::takeTimes(record(), times, m_display.channels, poll);

@@ -246,6 +246,7 @@ private:
     bool m_unloaded = false;
     bool m_dataFileOk = true;
     bool m_timesTaken = false;   // Read_Times succeeded in this tick
+    bool m_lastTimesFailed = false; // the last poll's Read_Times failed
     int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the

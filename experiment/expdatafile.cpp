@@ -3,10 +3,13 @@
 #include "experiment/expnumbers.h"
 #include "experiment/setupvalues.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -110,18 +113,92 @@ QString csvLine(const QStringList &cells)
     return line;
 }
 
-} // namespace datafile
-
 namespace {
 
 // The file's bytes are on the disk, not only in the system's cache, so a
 // power cut after this keeps them.
-void syncToDisk(QFile &file)
+bool syncToDisk(QFileDevice &file)
 {
-    file.flush();
+    if (!file.flush())
+        return false;
 #ifdef Q_OS_UNIX
-    ::fsync(file.handle());
+    return ::fsync(file.handle()) == 0;
+#else
+    return true;
 #endif
+}
+
+// A rename is only kept through a power cut once its folder is synced.
+void syncFolder(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+} // namespace
+
+qsizetype completeLength(const QByteArray &bytes)
+{
+    const qsizetype lastEnd = bytes.lastIndexOf(kLineEnd);
+    const qsizetype tail = lastEnd < 0 ? 0 : lastEnd + kLineEnd.size();
+    if (bytes.indexOf('\n', tail) >= 0)
+        return bytes.size();
+    return tail;
+}
+
+bool readWhole(const QString &path, QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    content = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+bool replaceWhole(const QString &path, const QByteArray &content)
+{
+    // Unbuffered: a buffered QSaveFile writes its buffer out only inside
+    // commit() and there takes a short write (the disk full) for success,
+    // renaming a cut-short file over the old one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) // syncs the new file before the rename
+        return false;
+    syncFolder(path);
+    return true;
+}
+
+bool cutFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) && file.resize(size) && syncToDisk(file);
+}
+
+} // namespace datafile
+
+using datafile::kLineEnd;
+
+namespace {
+
+QByteArray linesText(const QStringList &lines)
+{
+    QByteArray text;
+    for (const QString &line : lines)
+        text += line.toLatin1() + kLineEnd;
+    return text;
 }
 
 } // namespace
@@ -132,34 +209,78 @@ void ExpDataFile::setFiles(const QString &dataFile, const QString &rawFile)
     m_rawFile = rawFile;
     m_pending.clear();
     m_copyDue = false;
+    m_replaceDataFile = false;
+    m_goodSize = -1;
+    m_cutDue = false;
 }
 
 bool ExpDataFile::writeHeader(const QStringList &lines)
 {
-    QFile file(m_rawFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Replaced as a whole, so a working file is never left holding part of
+    // a header.
+    const QByteArray text = linesText(lines);
+    if (!datafile::replaceWhole(m_rawFile, text))
         return false;
-    QByteArray text;
-    for (const QString &line : lines)
-        text += line.toLatin1() + datafile::kLineEnd;
-    const bool written = file.write(text) == text.size();
-    syncToDisk(file);
-    return written && file.error() == QFileDevice::NoError;
+    m_goodSize = text.size();
+    m_cutDue = false;
+    m_replaceDataFile = true;
+    m_copyDue = true;
+    refreshDataFile();
+    return true;
 }
 
 bool ExpDataFile::prepareAppend()
 {
-    if (QFile::exists(m_rawFile) || !QFile::exists(m_dataFile))
+    m_replaceDataFile = false;
+    QByteArray data;
+    const bool haveData = QFile::exists(m_dataFile);
+    if (haveData && !datafile::readWhole(m_dataFile, data))
+        return false;
+    if (QFile::exists(m_rawFile)) {
+        QByteArray raw;
+        if (!datafile::readWhole(m_rawFile, raw))
+            return false;
+        const qsizetype whole = raw.size();
+        const qsizetype complete = datafile::completeLength(raw);
+        raw.truncate(complete);
+        if (raw.startsWith(data)) {
+            // An unfinished last line (the program stopped in the middle of
+            // a write) goes before anything is appended after it; should
+            // the cut fail here, the first write cuts it.
+            if (complete < whole)
+                datafile::cutFile(m_rawFile, complete);
+            m_goodSize = complete;
+            m_cutDue = false;
+            return true;
+        }
+        if (!data.startsWith(raw) && !QFile::rename(m_rawFile, keptNameFor(m_rawFile)))
+            return false;
+    }
+    if (!haveData)
         return true;
-    return QFile::copy(m_dataFile, m_rawFile);
+    // The data file's own last line, if not ended, is ended rather than
+    // run into by the first new one.
+    if (!data.isEmpty() && !data.endsWith('\n'))
+        data += kLineEnd;
+    if (!datafile::replaceWhole(m_rawFile, data))
+        return false;
+    m_goodSize = data.size();
+    m_cutDue = false;
+    return true;
 }
 
 bool ExpDataFile::backup() const
 {
-    const QString bak = datafile::bakNameFor(m_dataFile);
-    if (QFile::exists(bak) && !QFile::remove(bak))
-        return false;
-    return QFile::copy(m_dataFile, bak);
+    QByteArray data;
+    return datafile::readWhole(m_dataFile, data) && datafile::replaceWhole(datafile::bakNameFor(m_dataFile), data);
+}
+
+QString ExpDataFile::keptNameFor(const QString &rawFile)
+{
+    QString name = rawFile + QStringLiteral(".kept");
+    for (int n = 2; QFile::exists(name); ++n)
+        name = rawFile + QStringLiteral(".kept%1").arg(n);
+    return name;
 }
 
 bool ExpDataFile::append(const QString &line)
@@ -179,22 +300,54 @@ bool ExpDataFile::retry()
 
 bool ExpDataFile::writePending()
 {
-    QFile file(m_rawFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    const qint64 before = file.size();
-    QByteArray text;
-    for (const QString &line : std::as_const(m_pending))
-        text += line.toLatin1() + datafile::kLineEnd;
-    if (file.write(text) != text.size()) {
-        // Part of it may be on the disk; writing all of it again later
-        // would double those lines, so cut the file back to where it was.
-        file.resize(before);
-        return false;
+    // A working file deleted meanwhile starts again from the data file, so
+    // that the data file can still be replaced by it without losing lines.
+    if (!m_replaceDataFile && !QFile::exists(m_rawFile) && QFile::exists(m_dataFile)) {
+        QByteArray data;
+        if (!datafile::readWhole(m_dataFile, data))
+            return false;
+        if (!data.isEmpty() && !data.endsWith('\n'))
+            data += kLineEnd;
+        if (!datafile::replaceWhole(m_rawFile, data))
+            return false;
+        m_goodSize = data.size();
+        m_cutDue = false;
     }
-    syncToDisk(file);
+
+    QFile file(m_rawFile);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return false;
+    QByteArray old = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
+    // After a write that could not be cut back, whatever follows the last
+    // good size is part of the lines still waiting: it goes, or they would
+    // be written twice. Otherwise only an unfinished last line goes.
+    if (m_cutDue && m_goodSize >= 0)
+        old.truncate(qMin<qint64>(old.size(), m_goodSize));
+    const qint64 end = datafile::completeLength(old);
+    old.truncate(end);
+    if (end < file.size()) {
+        if (!file.resize(end) || !datafile::syncToDisk(file)) {
+            m_goodSize = end;
+            m_cutDue = true;
+            return false;
+        }
+    }
+    m_goodSize = end;
+    m_cutDue = false;
+
+    QByteArray text = linesText(m_pending);
+    if (end > 0 && !old.endsWith('\n'))
+        text.prepend(kLineEnd); // a last line from elsewhere, not ended
+    if (!file.seek(end) || file.write(text) != text.size() || !datafile::syncToDisk(file)) {
+        // Part of it may be on the disk; writing all of it again later
+        // would break or double those lines, so cut the file back to where
+        // it was before anything else is written.
+        m_cutDue = !(file.resize(end) && datafile::syncToDisk(file));
+        return false;
+    }
+    m_goodSize = end + text.size();
     m_pending.clear();
     m_copyDue = true;
     return true;
@@ -202,22 +355,25 @@ bool ExpDataFile::writePending()
 
 bool ExpDataFile::refreshDataFile()
 {
-    QFile raw(m_rawFile);
-    if (!raw.open(QIODevice::ReadOnly))
+    QByteArray raw;
+    if (!datafile::readWhole(m_rawFile, raw))
         return false;
-    const QByteArray content = raw.readAll();
-    if (raw.error() != QFileDevice::NoError)
-        return false;
-    QSaveFile csv(m_dataFile);
-    if (!csv.open(QIODevice::WriteOnly))
-        return false;
-    if (csv.write(content) != content.size()) {
-        csv.cancelWriting();
-        return false;
+    raw.truncate(datafile::completeLength(raw));
+    if (!m_replaceDataFile && QFile::exists(m_dataFile)) {
+        // The data file is only ever extended: never shorter than before,
+        // and never replaced when it was changed elsewhere.
+        QByteArray data;
+        if (!datafile::readWhole(m_dataFile, data) || !raw.startsWith(data))
+            return false;
+        if (data.size() == raw.size()) {
+            m_copyDue = false;
+            return true;
+        }
     }
-    if (!csv.commit())
+    if (!datafile::replaceWhole(m_dataFile, raw))
         return false;
     m_copyDue = false;
+    m_replaceDataFile = false;
     return true;
 }
 

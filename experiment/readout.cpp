@@ -102,7 +102,10 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
             // Once Stop_Exp has gone out the wheel stands still, so the speed
             // read in this poll is 0; a run cut short by the stop gets the
             // speed the wheel turned at when the stop went out.
-            record.sngChanSpeed[c] = poll.BolStopping ? poll.stopSpeed : record.sngSpeed;
+            if (poll.BolStopping)
+                record.sngChanSpeed[c] = poll.stopSpeed;
+            else if (!(poll.afterGap && !bitSet(record.bytChanBits, c)))
+                record.sngChanSpeed[c] = record.sngSpeed;
             view.chSpeed = format1(record.sngChanSpeed[c]);
             record.bolResultReady[c] = true;
         } else {

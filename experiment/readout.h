@@ -63,6 +63,10 @@ struct TimesPoll
     // The wheel speed read last before Stop_Exp went out: the speed of the
     // runs the stop cuts short (the wheel stands still once it has gone).
     float stopSpeed = 0.0f;
+    // The poll before this one got no times (a lost reply, a pulled cable):
+    // a channel seen stopped now fell meanwhile, at a speed this poll's
+    // speed no longer shows; it keeps the speed last seen while it ran.
+    bool afterGap = false;
     bool bolstop = false;     // in: as it is; out: set when the duration is reached
     QDateTime now;
     // updateexpdata(channel, runOver): records the channel's result unless

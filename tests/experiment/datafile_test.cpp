@@ -80,7 +80,7 @@ TEST_F(DataFileTest, TheCsvIsAWholeCopyOfTheWorkingFileAndNoLineIsLost)
     ExpDataFile file;
     file.setFiles(csv, raw);
     ASSERT_TRUE(file.writeHeader({"A", "B"}));
-    EXPECT_FALSE(QFile::exists(csv)); // none before the first run
+    EXPECT_EQ(contents(csv), QByteArray("A\r\nB\r\n")); // the header from the start
     ASSERT_TRUE(file.append(QStringLiteral("r1,")));
     EXPECT_EQ(contents(raw), QByteArray("A\r\nB\r\nr1,\r\n"));
     EXPECT_EQ(contents(csv), contents(raw));
@@ -106,6 +106,8 @@ TEST_F(DataFileTest, AppendingKeepsTheEarlierContentAndABackup)
     // The working file is missing: it starts from the CSV, so the first new
     // run does not wipe what the CSV held.
     ASSERT_TRUE(file.prepareAppend());
+    EXPECT_EQ(contents(path("old.raw")), QByteArray("header\r\nold run,\r\n"));
+    EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\n"));
     ASSERT_TRUE(file.append(QStringLiteral("new run,")));
     EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\nnew run,\r\n"));
 }

@@ -9,6 +9,8 @@
 #include <QGroupBox>
 #include <QProgressBar>
 
+#include <ctime>
+
 
 namespace velorix::testing {
 namespace {
@@ -167,6 +169,56 @@ TEST_F(WindowTest, TwoWindowsOnTwoDevicesRecordBothDevicesRuns)
     // Two falls each plus the two channels per device the stop cut short.
     EXPECT_EQ(one.size(), 19 + 4);
     EXPECT_EQ(two.size(), 19 + 4);
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
+{
+    sim::SimConfig config;
+    config.timeScale = 10;
+    config.linkPath = folder.filePath(QStringLiteral("ttyVELORIX"));
+    config.scenario.addRun(128, 1, {8.0, 0});  // falls while the cable is out
+    config.scenario.addRun(128, 2, {30.0, 0}); // and after it is back
+    startSimulator(config);
+    frmexp *window = openWindow();
+    ASSERT_NE(window, nullptr);
+    quicken(window);
+    ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));
+    setUpBoxes(window, QStringLiteral("40"));
+    prompts->fileNames = {dataFile("cable.csv")};
+    click(window, "cmdstartexp");
+    ASSERT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 6000));
+    ASSERT_TRUE(waitFor([&] { return window->controller()->record().sngElapsed >= 4.0; }, 3000));
+
+    sim->unplug();
+    ASSERT_TRUE(waitFor([&] { return window->statusPanelText(1) == QStringLiteral("Error #1003"); }, 2000));
+    const int ticksBefore = window->controller()->counters().ticks;
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer outage;
+    outage.start();
+    waitFor([] { return false; }, 1000); // channel 1 falls meanwhile
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double ticksPerSecond = (window->controller()->counters().ticks - ticksBefore) * 1000.0 / outage.elapsed();
+    EXPECT_LT(cpu, 0.1) << "CPU seconds in one second of outage";
+    EXPECT_LE(ticksPerSecond, 11.0);
+    EXPECT_GE(ticksPerSecond, 8.0);
+    EXPECT_EQ(window->resultsGrid()->rowCount(), 0);
+
+    ASSERT_TRUE(sim->replug());
+    const int polls = window->controller()->counters().polls;
+    EXPECT_TRUE(waitFor([&] { return window->controller()->counters().polls > polls; }, 1000));
+    // Channel 1's run, with the time the device reports for it.
+    ASSERT_TRUE(waitFor([&] { return window->resultsGrid()->rowCount() >= 1; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return finished(window); }, 8000));
+    const QStringList lines = fileLines(dataFile("cable.csv"));
+    ASSERT_EQ(lines.size(), 19 + 4); // two falls, two channels the duration stopped
+    expectRunsMatch(lines.mid(19), sim->groundTruth(), 128);
 }
 
 } // namespace

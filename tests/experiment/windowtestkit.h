@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -44,8 +45,13 @@ inline bool waitFor(const std::function<bool()> &done, int milliseconds = 10000)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    // A nested loop that sleeps between events: processEvents with a time
+    // limit never waits, and would spin a core (and spoil CPU figures).
+    while (!done() && clock.elapsed() < milliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(2, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return done();
 }
 

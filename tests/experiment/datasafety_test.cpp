@@ -1,0 +1,316 @@
+// The data file under a full disk, a killed writer and the recovery at the
+// next start: both files only ever hold whole CR LF lines, the CSV never
+// shrinks, and no row that was reported written is lost.
+
+#include "testsupport.h"
+
+#include "experiment/datarecovery.h"
+#include "experiment/expdatafile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velorix {
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Files may not grow beyond `bytes` while it lives: writes past it fail
+// part way, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previous);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_previous)(int) = nullptr;
+};
+
+// Every line ends in CR LF, and neither character stands anywhere else.
+bool onlyWholeLines(const QByteArray &bytes)
+{
+    return (bytes.isEmpty() || bytes.endsWith("\r\n")) && bytes.count('\r') == bytes.count("\r\n")
+           && bytes.count('\n') == bytes.count("\r\n");
+}
+
+// The file seen at a moment when it does not end in a line end.
+bool writingALine(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    struct stat status{};
+    char last = '\n';
+    const bool caught = ::fstat(fd, &status) == 0 && status.st_size > 0
+                        && ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n';
+    ::close(fd);
+    return caught;
+}
+
+class DataSafetyTest : public ::testing::Test
+{
+protected:
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    QTemporaryDir dir;
+};
+
+TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
+{
+    const QString csv = path("run.csv");
+    const QString raw = path("run.raw");
+    ExpDataFile file;
+    file.setFiles(csv, raw);
+    ASSERT_TRUE(file.writeHeader({"H1", "H2"}));
+    ASSERT_TRUE(file.append(QStringLiteral("r1,")));
+    const QByteArray before = contents(raw);
+    ASSERT_EQ(contents(csv), before);
+
+    {
+        // Room for a few bytes of the next line only.
+        FileSizeLimit full(before.size() + 4);
+        EXPECT_FALSE(file.append(QStringLiteral("run two,")));
+        EXPECT_FALSE(file.append(QStringLiteral("run three,")));
+        EXPECT_EQ(contents(raw), before);
+        EXPECT_EQ(contents(csv), before);
+        EXPECT_FALSE(file.allWritten());
+        EXPECT_EQ(file.pendingLines(), 2);
+    }
+    ASSERT_TRUE(file.retry());
+    EXPECT_EQ(contents(raw), before + "run two,\r\nrun three,\r\n");
+    EXPECT_EQ(contents(csv), contents(raw));
+    EXPECT_TRUE(file.allWritten());
+
+    // A CSV changed elsewhere is not replaced; the row waits in the working
+    // file only.
+    const QByteArray good = contents(csv);
+    writeFile(csv, "edited\r\n");
+    EXPECT_FALSE(file.append(QStringLiteral("r4,")));
+    EXPECT_EQ(contents(csv), QByteArray("edited\r\n"));
+    EXPECT_EQ(file.pendingLines(), 0);
+    EXPECT_FALSE(file.allWritten());
+
+    // Put back, the refresh of the CSV itself runs out of room: the old CSV
+    // stays whole and no temporary file is left.
+    writeFile(csv, good);
+    {
+        FileSizeLimit full(good.size() + 4);
+        EXPECT_FALSE(file.retry());
+    }
+    EXPECT_EQ(contents(csv), good);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"run.csv", "run.raw"}));
+    ASSERT_TRUE(file.retry());
+    EXPECT_EQ(contents(csv), good + "r4,\r\n");
+    EXPECT_EQ(contents(raw), contents(csv));
+}
+
+TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
+{
+    // A working file ahead of its CSV, ending in a line cut by a kill.
+    writeFile(path("a.csv"), "H\r\nr1,\r\n");
+    writeFile(path("a.raw"), "H\r\nr1,\r\nr2,\r\nr3");
+    ExpDataFile file;
+    file.setFiles(path("a.csv"), path("a.raw"));
+    ASSERT_TRUE(file.prepareAppend());
+    EXPECT_EQ(contents(path("a.csv")), QByteArray("H\r\nr1,\r\n")); // nothing yet
+    ASSERT_TRUE(file.append(QStringLiteral("new,")));
+    EXPECT_EQ(contents(path("a.raw")), QByteArray("H\r\nr1,\r\nr2,\r\nnew,\r\n"));
+    EXPECT_EQ(contents(path("a.csv")), contents(path("a.raw")));
+
+    // A working file that does not hold the CSV (the CSV edited elsewhere)
+    // is kept aside; the CSV's own unended last line is ended.
+    writeFile(path("b.csv"), "H\r\nedited,");
+    writeFile(path("b.raw"), "H\r\nr1,\r\n");
+    file.setFiles(path("b.csv"), path("b.raw"));
+    ASSERT_TRUE(file.prepareAppend());
+    ASSERT_TRUE(file.append(QStringLiteral("new,")));
+    EXPECT_EQ(contents(path("b.raw.kept")), QByteArray("H\r\nr1,\r\n"));
+    EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\n"));
+    EXPECT_EQ(ExpDataFile::keptNameFor(path("b.raw")), path("b.raw.kept2"));
+
+    // The working file deleted while the window is open: it starts again
+    // from the CSV instead of replacing it with the new rows alone.
+    ASSERT_TRUE(QFile::remove(path("b.raw")));
+    ASSERT_TRUE(file.append(QStringLiteral("later,")));
+    EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\nlater,\r\n"));
+}
+
+// A writer killed at any moment, again and again, each time followed by
+// the next experiment appending to the same file.
+TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
+{
+    const QString csv = path("run.csv");
+    const QString raw = path("run.raw");
+    {
+        ExpDataFile file;
+        file.setFiles(csv, raw);
+        ASSERT_TRUE(file.writeHeader({"Header", "[Experiment Data]"}));
+    }
+    const QByteArray header = "Header\r\n[Experiment Data]\r\n";
+    // Some lines span many pages, so that kills fall inside their writes.
+    const auto line = [](int round, int n) {
+        return QStringLiteral("round %1 row %2,%3,").arg(round).arg(n).arg(QString(n % 4 == 3 ? 64000 : 300, 'x'));
+    };
+    const QRegularExpression row(QStringLiteral("^round (\\d+) row (\\d+),x+,$"));
+    QStringList reported; // the rows append() returned true for
+    std::mt19937 random(20240611);
+
+    for (int round = 0; round < 30; ++round) {
+        int acks[2];
+        ASSERT_EQ(pipe(acks), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(acks[0]);
+            ExpDataFile file;
+            file.setFiles(csv, raw);
+            if (!file.prepareAppend())
+                _exit(2);
+            for (int n = 0;; ++n) {
+                if (file.append(line(round, n))
+                    && ::write(acks[1], &n, sizeof n) != sizeof n)
+                    _exit(3);
+            }
+        }
+        ::close(acks[1]);
+        if (round % 2 == 0) {
+            usleep(2000 + random() % 40000);
+        } else {
+            // Caught in the middle of writing a line, where it can be.
+            QElapsedTimer waited;
+            waited.start();
+            while (!writingALine(raw) && waited.elapsed() < 150) {
+            }
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer gave up in round " << round;
+        int n = 0;
+        while (::read(acks[0], &n, sizeof n) == sizeof n)
+            reported << line(round, n);
+        ::close(acks[0]);
+
+        const QByteArray rawBytes = contents(raw);
+        const QByteArray csvBytes = contents(csv);
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(csvBytes.startsWith(header));
+        ASSERT_TRUE(rawBytes.startsWith(csvBytes));
+        ASSERT_TRUE(onlyWholeLines(csvBytes));
+        // At most the last line of the working file is unfinished.
+        const QByteArray whole = rawBytes.left(datafile::completeLength(rawBytes));
+        ASSERT_TRUE(onlyWholeLines(whole));
+        ASSERT_FALSE(rawBytes.mid(whole.size()).contains('\n'));
+
+        // Every reported row is there once, in order; a row written but
+        // killed before it was reported may be there too.
+        const QStringList lines = QString::fromLatin1(whole).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(2);
+        qsizetype next = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            ASSERT_TRUE(row.match(lines[i]).hasMatch()) << lines[i].left(80).toStdString();
+            ASSERT_EQ(lines.indexOf(lines[i], i + 1), -1) << "twice: " << lines[i].left(80).toStdString();
+            if (next < reported.size() && lines[i] == reported[next])
+                ++next;
+        }
+        ASSERT_EQ(next, reported.size()) << "lost: " << reported.value(next).left(80).toStdString();
+    }
+    ASSERT_GT(reported.size(), 30); // the kills did not all come before a first row
+
+    // The next start brings the CSV up to date; the next experiment appends.
+    const DataRecovery recovery = recoverDataFiles(dir.path());
+    EXPECT_TRUE(recovery.conflicts.isEmpty() && recovery.failed.isEmpty());
+    const QByteArray rawBytes = contents(raw);
+    EXPECT_EQ(contents(csv), rawBytes.left(datafile::completeLength(rawBytes)));
+    ExpDataFile file;
+    file.setFiles(csv, raw);
+    ASSERT_TRUE(file.prepareAppend());
+    ASSERT_TRUE(file.append(QStringLiteral("last,")));
+    const QByteArray final = contents(csv);
+    EXPECT_TRUE(final.endsWith(QByteArray("x,\r\nlast,\r\n")));
+    EXPECT_TRUE(onlyWholeLines(final));
+    EXPECT_EQ(contents(raw), final);
+}
+
+TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothingElse)
+{
+    EXPECT_EQ(datafile::completeLength("a\r\nb\r"), 3);
+    EXPECT_EQ(datafile::completeLength("a\nb\nc"), 5); // lines from elsewhere are kept
+
+    writeFile(path("behind.csv"), "H\r\nr1,\r\n");
+    writeFile(path("behind.raw"), "H\r\nr1,\r\nr2,\r\nr3");
+    writeFile(path("headeronly.raw"), "H1\r\nH2\r\n"); // no CSV at all
+    writeFile(path("Caps.CSV"), "H\r\n");
+    writeFile(path("Caps.raw"), "H\r\nr1,\r\n");
+    writeFile(path("current.csv"), "H\r\nr1,\r\n");
+    writeFile(path("current.raw"), "H\r\nr1,\r\nr2"); // only an unfinished line more
+    writeFile(path("edited.csv"), "H\r\nchanged,\r\n");
+    writeFile(path("edited.raw"), "H\r\nr1,\r\nr2,\r\n");
+    writeFile(path("cut.raw"), "Hea"); // not one whole line
+
+    DataRecovery recovery = recoverDataFiles(dir.path());
+    recovery.recovered.sort();
+    EXPECT_EQ(recovery.recovered, QStringList({path("Caps.CSV"), path("behind.csv"), path("headeronly.csv")}));
+    EXPECT_EQ(recovery.conflicts, QStringList({path("edited.csv")}));
+    EXPECT_TRUE(recovery.failed.isEmpty());
+    EXPECT_EQ(contents(path("behind.raw")), QByteArray("H\r\nr1,\r\nr2,\r\n"));
+    EXPECT_EQ(contents(path("behind.csv")), contents(path("behind.raw")));
+    EXPECT_EQ(contents(path("headeronly.csv")), QByteArray("H1\r\nH2\r\n"));
+    EXPECT_EQ(contents(path("Caps.CSV")), QByteArray("H\r\nr1,\r\n"));
+    EXPECT_EQ(contents(path("current.csv")), QByteArray("H\r\nr1,\r\n"));
+    EXPECT_EQ(contents(path("edited.csv")), QByteArray("H\r\nchanged,\r\n"));
+    EXPECT_EQ(contents(path("edited.raw")), QByteArray("H\r\nr1,\r\nr2,\r\n"));
+    EXPECT_FALSE(QFile::exists(path("cut.csv")));
+    EXPECT_TRUE(recoverDataFiles(dir.path()).recovered.isEmpty()); // once only
+
+    const MessageRequest told = recoveryMessage(recovery);
+    EXPECT_EQ(told.title, QStringLiteral("Data Recovery"));
+    EXPECT_EQ(told.buttons, MessageRequest::Buttons::Ok);
+    EXPECT_EQ(told.icon, MessageRequest::Icon::Exclamation);
+    EXPECT_EQ(told.text, QStringLiteral("These data files were brought up to date from their working copies "
+                                        "after an interrupted session:\nCaps.CSV\nbehind.csv\nheaderonly.csv\n"
+                                        "edited.csv was left as it is: it does not match its working copy"));
+    recovery.conflicts.clear();
+    EXPECT_EQ(recoveryMessage(recovery).icon, MessageRequest::Icon::Information);
+}
+
+} // namespace
+} // namespace velorix
