@@ -19,13 +19,13 @@ public:
     explicit ccrpTimer(QObject *parent = nullptr);
 
     // Period in milliseconds; a change while running applies from the next
-    // period on.
+    // period on, which begins now.
     void setInterval(std::int32_t milliseconds);
     [[nodiscard]] std::int32_t Interval() const { return m_interval; }
 
     // Enabling a running timer keeps it running (its period is not restarted).
     void setEnabled(bool enabled);
-    [[nodiscard]] bool Enabled() const { return m_timer.isActive(); }
+    [[nodiscard]] bool Enabled() const { return m_enabled; }
 
     // The component's secondary setting: stored, never interpreted.
     void setStats(std::int32_t value) { m_stats = value; }
@@ -33,18 +33,26 @@ public:
 
 signals:
     // Once per period while enabled, with the milliseconds since the previous
-    // event (or since enabling). A period that ends while a handler is still
-    // running (it waits in a nested event loop) raises no second event: the
-    // windows' ticks never run inside each other.
+    // event (or since enabling). Periods keep to a fixed beat. A handler
+    // still running when its period ends (it waits in a nested event loop)
+    // gets no second event inside it: the windows' ticks never run inside
+    // each other. The next event then comes as soon as the handler has
+    // returned, so one slow tick costs no poll when the next ones are quick;
+    // a handler later by more than a period does not owe more than one.
     void Timer(std::int32_t lngMilliseconds);
 
 private:
     void onTimeout();
+    // Arms the single-shot timer for the next due time.
+    void arm();
 
     QTimer m_timer;
+    QElapsedTimer m_clock;    // the beat's time base
     QElapsedTimer m_sinceLast;
+    qint64 m_nextDue = 0;     // on m_clock
     std::int32_t m_interval = 0;
     std::int32_t m_stats = 0;
+    bool m_enabled = false;
     bool m_inHandler = false;
 };
 

@@ -286,8 +286,14 @@ void ExpController::putOffTick()
 
 void ExpController::objTimer_Timer(std::int32_t)
 {
-    if (m_inTick || m_unloaded)
+    if (m_unloaded)
         return;
+    if (m_inTick) {
+        // A period ended inside a tick that did not come from the timer (one
+        // put off for the link): it is run once this tick is over.
+        m_tickOwed = true;
+        return;
+    }
     if (m_pacing.waitForLink && linkBusyElsewhere()) {
         putOffTick();
         return;
@@ -300,8 +306,12 @@ void ExpController::objTimer_Timer(std::int32_t)
         && m_pacing.firstIntervalMs != m_pacing.pollIntervalMs)
         objTimer->setInterval(m_pacing.pollIntervalMs);
     runTick();
-    if (m_abandoned)
+    if (m_abandoned) {
         releaseAfterTick();
+        return;
+    }
+    if (std::exchange(m_tickOwed, false) && objTimer && objTimer->Enabled() && !m_linkWait->isActive())
+        m_linkWait->start(0);
 }
 
 void ExpController::runTick()

@@ -242,6 +242,7 @@ private:
     bool m_startAfterDownload = false;
     bool m_inTick = false;
     bool m_waitingForLink = false;
+    bool m_tickOwed = false; // a period ended while a put-off tick ran
     bool m_abandoned = false;
     bool m_unloaded = false;
     bool m_dataFileOk = true;

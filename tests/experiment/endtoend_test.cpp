@@ -221,5 +221,36 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     expectRunsMatch(lines.mid(19), sim->groundTruth(), 128);
 }
 
+TEST_F(WindowTest, LateRepliesCostTheirOwnExchangeOnly)
+{
+    sim::SimConfig config;
+    config.timeScale = 10;
+    config.faultRates.late = 0.10;
+    config.scenario.addRun(128, 1, {12.5, 0});
+    config.scenario.addRun(128, 2, {23.0, 4.0});
+    config.scenario.addRun(128, 3, {31.5, 0});
+    startSimulator(config);
+    frmexp *window = openWindow();
+    ASSERT_NE(window, nullptr);
+    quicken(window);
+    ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 15000));
+    setUpBoxes(window, QStringLiteral("45"));
+    prompts->fileNames = {dataFile("late.csv")};
+    click(window, "cmdstartexp");
+    ASSERT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 15000));
+    const ExpCounters before = window->controller()->counters();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitFor([&] { return finished(window); }, 15000));
+    const double seconds = clock.elapsed() / 1000.0;
+    const ExpCounters &after = window->controller()->counters();
+    const double pollRate = (after.ticks - before.ticks) / seconds;
+    RecordProperty("pollsPerSecond", QString::number(pollRate, 'f', 2).toStdString());
+    EXPECT_GE(pollRate, 8.0);
+    const QStringList lines = fileLines(dataFile("late.csv"));
+    ASSERT_EQ(lines.size(), 19 + 4);
+    expectRunsMatch(lines.mid(19), sim->groundTruth(), 128);
+}
+
 } // namespace
 } // namespace velorix::testing
