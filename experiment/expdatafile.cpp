@@ -258,6 +258,11 @@ bool ExpDataFile::prepareAppend()
     }
     if (!haveData)
         return true;
+    return startWorkingFileFrom(data);
+}
+
+bool ExpDataFile::startWorkingFileFrom(QByteArray data)
+{
     // The data file's own last line, if not ended, is ended rather than
     // run into by the first new one.
     if (!data.isEmpty() && !data.endsWith('\n'))
@@ -304,14 +309,8 @@ bool ExpDataFile::writePending()
     // that the data file can still be replaced by it without losing lines.
     if (!m_replaceDataFile && !QFile::exists(m_rawFile) && QFile::exists(m_dataFile)) {
         QByteArray data;
-        if (!datafile::readWhole(m_dataFile, data))
+        if (!datafile::readWhole(m_dataFile, data) || !startWorkingFileFrom(data))
             return false;
-        if (!data.isEmpty() && !data.endsWith('\n'))
-            data += kLineEnd;
-        if (!datafile::replaceWhole(m_rawFile, data))
-            return false;
-        m_goodSize = data.size();
-        m_cutDue = false;
     }
 
     QFile file(m_rawFile);

@@ -110,6 +110,9 @@ public:
 private:
     bool writePending();
     bool refreshDataFile();
+    // A new working file holding `data` (a data file's content), ended by a
+    // line end.
+    bool startWorkingFileFrom(QByteArray data);
 
     QString m_dataFile;
     QString m_rawFile;

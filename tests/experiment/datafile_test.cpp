@@ -15,18 +15,8 @@
 namespace velorix {
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using testing::contents;
+using testing::writeFile;
 
 DeviceInfo sampleRecord()
 {

@@ -36,4 +36,17 @@ inline QStringList fileLines(const QString &path)
     return lines;
 }
 
+// A file's bytes, or "<missing>".
+inline QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace velorix::testing
