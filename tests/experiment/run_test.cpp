@@ -4,6 +4,8 @@
 
 #include "runtestkit.h"
 
+#include "app/runningexperiments.h"
+
 #include "link/resultcodes.h"
 #include "protocol/multivelorix.h"
 
@@ -314,11 +316,18 @@ TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
     startRun();
     for (int i = 0; i < 50; ++i)
         tick();
+    // Listed as running, under its window's caption, until it has stopped.
+    const auto listed = runningExperiments().on(std::uint8_t(128));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].caption, QStringLiteral("Experiment for Device 1 at address 128"));
+    EXPECT_TRUE(runningExperiments().on(std::uint8_t(129)).empty());
+
     // The first reads after Stop_Exp are lost: they are read again.
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
     c.requestStop();
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
     EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 1u);
+    EXPECT_TRUE(runningExperiments().on(std::nullopt).empty());
     QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 19 + 4);
     // The three runs the stop cut short: as long as the session.

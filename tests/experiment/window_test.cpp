@@ -78,14 +78,14 @@ TEST_F(WindowTest, StartDialogsCancelAppendAndRefuseABadSetup)
     ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));
     quicken(window);
 
-    // A value that does not fit: nothing is asked, written or sent.
-    type(window, "txtacc_step", QStringLiteral("30"));
+    // A box without a number: nothing is asked, written or sent.
+    type(window, "txts_speed", QStringLiteral("abc"));
     click(window, "cmdstartexp");
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(prompts->messages[0].text, QStringLiteral("Acc Step must be from 0.0 to 25.5 RPM."));
+    EXPECT_EQ(prompts->messages[0].text, QStringLiteral("Start Speed must be from 0.0 to 3276.7 RPM."));
     EXPECT_EQ(prompts->messages[0].title, QStringLiteral("Experiment Setup"));
     EXPECT_TRUE(prompts->fileRequests.empty());
-    type(window, "txtacc_step", QStringLiteral("1.0"));
+    type(window, "txts_speed", QStringLiteral("5.0"));
 
     // The dialog cancelled.
     click(window, "cmdstartexp");
