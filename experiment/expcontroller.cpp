@@ -350,7 +350,10 @@ void ExpController::tick()
 
     // 4: the stop, or the poll period from the second tick on.
     if (bolstop) {
-        if (mayGoOn()) {
+        // The runs the stop cuts short get the speed the wheel turns at
+        // now; after polls that got no speed it is read first, and a stop
+        // the device could not even be asked that of waits a tick.
+        if (mayGoOn() && (m_speedFresh || !bolrunning || readSpeedBeforeStop())) {
             m_stopSpeed = record().sngSpeed;
             intLastErr = objDevice->Stop_Exp(m_devAddr);
             if (judge(intLastErr)) {
@@ -551,11 +554,20 @@ void ExpController::ReadSpeed()
     intLastErr = objDevice->Read_Speed(m_devAddr, speed);
     // A failed read keeps the last speed: taking 0 instead would record a
     // run that ends in this poll with a speed of 0.0.
-    if (judge(intLastErr)) {
+    m_speedFresh = judge(intLastErr);
+    if (m_speedFresh) {
         showSuccess(kReadSuccessful);
         record().sngSpeed = readout::speedOf(speed);
     }
     m_display.txtspeed = formatSpeed(record().sngSpeed);
+}
+
+bool ExpController::readSpeedBeforeStop()
+{
+    ReadSpeed();
+    if (!m_speedFresh)
+        m_controlError = m_display.txtDisplay;
+    return m_speedFresh;
 }
 
 void ExpController::Read_Times()

@@ -204,6 +204,7 @@ private:
     void update_Rot_Info();
     void ReadSensors();
     void ReadSpeed();
+    bool readSpeedBeforeStop();
     void Read_Times();
     void finishRun();
 
@@ -248,6 +249,7 @@ private:
     bool m_dataFileOk = true;
     bool m_timesTaken = false;   // Read_Times succeeded in this tick
     bool m_lastTimesFailed = false; // the last poll's Read_Times failed
+    bool m_speedFresh = true;       // the last Read_Speed succeeded
     int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the

@@ -215,9 +215,17 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     EXPECT_TRUE(waitFor([&] { return window->controller()->counters().polls > polls; }, 1000));
     // Channel 1's run, with the time the device reports for it.
     ASSERT_TRUE(waitFor([&] { return window->resultsGrid()->rowCount() >= 1; }, 2000));
-    ASSERT_TRUE(waitFor([&] { return finished(window); }, 8000));
+
+    // "Stop Experiment" while the cable is out: carried out once it is back.
+    sim->unplug();
+    ASSERT_TRUE(waitFor([&] { return window->statusPanelText(1) == QStringLiteral("Error #1003"); }, 2000));
+    click(window, "cmdstop_exp");
+    waitFor([] { return false; }, 500);
+    EXPECT_TRUE(window->controller()->bolrunning);
+    ASSERT_TRUE(sim->replug());
+    ASSERT_TRUE(waitFor([&] { return finished(window); }, 2000));
     const QStringList lines = fileLines(dataFile("cable.csv"));
-    ASSERT_EQ(lines.size(), 19 + 4); // two falls, two channels the duration stopped
+    ASSERT_EQ(lines.size(), 19 + 4); // channel 1's fall, three runs the stop cut short
     expectRunsMatch(lines.mid(19), sim->groundTruth(), 128);
 }
 
