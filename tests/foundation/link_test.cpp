@@ -369,3 +369,30 @@ TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
 }
 
 } // namespace
+
+// A reset expects no reply; the next request follows at once, before the
+// peer has read the reset. Clearing the port before that request must not
+// take the reset off the line.
+TEST(PseudoTerminalLink, ARequestWithoutReplyIsNeverDroppedByTheNextOne)
+{
+    PseudoTerminal port;
+    const ByteBuffer reset{0x82, 0x10, 0x92};
+    ByteBuffer none;
+    ByteBuffer received;
+    std::int16_t err = -99;
+    for (int round = 0; round < 20; ++round) {
+        port.link.transact(reset, none, 0, 0, err, false);
+        ASSERT_EQ(err, rc::Ok);
+        port.responses().push_back({kReply13});
+        port.link.transact(kRequest, received, 13, 200, err, false);
+    }
+    ByteBuffer seen;
+    for (const ByteBuffer &chunk : port.written())
+        seen.insert(seen.end(), chunk.cbegin(), chunk.cend());
+    ByteBuffer sent;
+    for (int round = 0; round < 20; ++round) {
+        sent.insert(sent.end(), reset.cbegin(), reset.cend());
+        sent.insert(sent.end(), kRequest.cbegin(), kRequest.cend());
+    }
+    EXPECT_EQ(seen, sent);
+}
