@@ -151,12 +151,19 @@ TEST_F(WindowTest, ClosingARunningWindowAsksAndAYesResetsTheDevice)
     ASSERT_FALSE(guard.isNull());
     EXPECT_GT(window->controller()->counters().polls, polls);
 
+    // Closing the program: the same question, then the run is stopped and
+    // recorded as "Stop Experiment" would, and the device reset.
     const int resets = sim->counters(128).resets;
+    const int stops = requestsTo(128, 0x71);
     prompts->answers = {MessageAnswer::Yes};
-    closeFrame(window);
+    EXPECT_TRUE(main->close());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(requestsTo(128, 0x71), stops + 1);
     EXPECT_EQ(sim->counters(128).resets, resets + 1);
+    const QStringList lines = fileLines(dataFile("run.csv"));
+    EXPECT_GE(lines.size(), 19 + 4); // at least the four runs the stop cut short
+    EXPECT_EQ(fileLines(dataFile("run.raw")), lines);
 }
 
 TEST_F(WindowTest, ClosingAtAnyMomentNeverCrashesNorLosesARecordedRun)
