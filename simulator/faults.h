@@ -8,6 +8,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -17,7 +18,7 @@ enum class FaultKind {
     NoReply,      // the reply is lost
     BadChecksum,  // the checksum byte is off by one
     WrongAddress, // byte 0 names another device (checksum fits)
-    Nak,          // byte 1 is 21 (NAK) instead of the ack or first body byte
+    Nak,          // the 3-byte refusal [address, 21 (NAK), checksum] instead of the reply
     Late,         // the reply comes after the command's time-out
     Split,        // the reply comes in pieces with gaps, within the time-out
     Stray,        // one to three stray bytes come before the reply
@@ -40,6 +41,23 @@ struct FaultRates
     double split = 0;
     double stray = 0;
 };
+
+// The command-line name of each rate ("fault-nak" for --fault-nak), in the
+// order above; velorix-sim and the benchmarks take the same options.
+struct FaultRateOption
+{
+    const char *name;
+    double FaultRates::*rate;
+};
+inline constexpr std::array<FaultRateOption, 7> kFaultRateOptions{{
+    {"fault-noreply", &FaultRates::noReply},
+    {"fault-checksum", &FaultRates::badChecksum},
+    {"fault-address", &FaultRates::wrongAddress},
+    {"fault-nak", &FaultRates::nak},
+    {"fault-late", &FaultRates::late},
+    {"fault-split", &FaultRates::split},
+    {"fault-stray", &FaultRates::stray},
+}};
 
 inline constexpr int kAnyAddress = -1;
 inline constexpr int kAnyCode = -1;

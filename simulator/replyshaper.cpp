@@ -27,9 +27,14 @@ QByteArray spoiled(QByteArray reply, FaultKind fault, QRandomGenerator &random)
     case FaultKind::WrongAddress:
         reply[0] = char(quint8(reply[0]) ^ 1u);
         return withNewChecksum(reply);
-    case FaultKind::Nak:
-        reply[1] = char(kNak);
-        return withNewChecksum(reply);
+    case FaultKind::Nak: {
+        // A refusal is the 3-byte frame [address, NAK, checksum] whatever the
+        // command: never a full-length reply with 21 somewhere in its body.
+        QByteArray refusal;
+        refusal.append(reply[0]);
+        refusal.append(char(kNak));
+        return withChecksum(refusal);
+    }
     case FaultKind::Stray: {
         QByteArray stray;
         const int count = int(random.bounded(1, 4));

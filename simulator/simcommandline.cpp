@@ -11,22 +11,6 @@ namespace velorix::sim {
 
 namespace {
 
-struct FaultOption
-{
-    const char *name;
-    double FaultRates::*rate;
-};
-
-constexpr std::array<FaultOption, 7> kFaultOptions{{
-    {"fault-noreply", &FaultRates::noReply},
-    {"fault-checksum", &FaultRates::badChecksum},
-    {"fault-address", &FaultRates::wrongAddress},
-    {"fault-nak", &FaultRates::nak},
-    {"fault-late", &FaultRates::late},
-    {"fault-split", &FaultRates::split},
-    {"fault-stray", &FaultRates::stray},
-}};
-
 std::optional<double> parseNumber(const QString &text)
 {
     bool ok = false;
@@ -76,7 +60,7 @@ public:
         }
         if (const auto latency = number("latency", "milliseconds from 0 to 10000", 0, 10'000))
             config.latencyMs = *latency;
-        for (const FaultOption &option : kFaultOptions) {
+        for (const FaultRateOption &option : kFaultRateOptions) {
             if (const auto rate = number(option.name, "a rate from 0 to 1", 0, 1))
                 config.faultRates.*option.rate = *rate;
         }
@@ -182,7 +166,7 @@ void addOptions(QCommandLineParser &parser)
     option("wire-timing", "19200-baud byte times on the line (default on).", "on|off");
     option("latency", "Processing time before a reply (default 2).", "MS");
     option("new-firmware", "Version a device runs after a firmware transfer.", "VERSION");
-    for (const FaultOption &fault : kFaultOptions)
+    for (const FaultRateOption &fault : kFaultRateOptions)
         option(fault.name, "Rate of this reply fault, 0 to 1 (default 0).", "R");
     parser.addOption({QStringLiteral("log"), QStringLiteral("Print every frame.")});
 }

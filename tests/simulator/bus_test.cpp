@@ -144,11 +144,6 @@ TEST_F(BusFaults, ContentFaultsSpoilExactlyOneThing)
     EXPECT_NE(quint8(wrongAddress.at(0)), 128);
     EXPECT_TRUE(hasValidChecksum(wrongAddress));
 
-    const QByteArray nak = faulted(FaultKind::Nak);
-    EXPECT_EQ(bodyByte(nak, 0), kNak);
-    EXPECT_TRUE(hasValidChecksum(nak));
-    EXPECT_EQ(quint8(nak.at(0)), 128);
-
     const QByteArray stray = faulted(FaultKind::Stray);
     EXPECT_GT(stray.size(), kIdReply.size());
     EXPECT_LE(stray.size(), kIdReply.size() + 3);
@@ -156,6 +151,23 @@ TEST_F(BusFaults, ContentFaultsSpoilExactlyOneThing)
 
     // Injections used up: clean again.
     EXPECT_EQ(driver.send(kIdRequest), kIdReply);
+}
+
+TEST_F(BusFaults, NakIsTheThreeByteRefusalWhateverTheCommand)
+{
+    const QByteArray refusal = withChecksum(QByteArray("\x80\x15", 2));
+    // A data command (10-byte reply) and an acknowledged one (3-byte reply).
+    EXPECT_EQ(faulted(FaultKind::Nak), refusal);
+    driver.bus.injectFault({128, Code::StartExp, FaultKind::Nak, 1});
+    EXPECT_EQ(driver.exchange({128, Code::StartExp}), refusal);
+    // With wire timing the refusal takes the line for three bytes, not for
+    // the 13 of a Read_Times reply: three request bytes and three reply bytes.
+    driver.bus.setWireTiming(true);
+    driver.bus.injectFault({128, Code::ReadTimes, FaultKind::Nak, 1});
+    const qint64 sent = driver.nowUs;
+    EXPECT_EQ(driver.exchange({128, Code::ReadTimes}), refusal);
+    ASSERT_EQ(driver.last.size(), 1u);
+    EXPECT_NEAR(double(driver.last.back().dueUs - sent), 6 * 10 * 1e6 / 19'200, 2);
 }
 
 TEST_F(BusFaults, LateReplyComesAfterTheTimeOutAndSplitOneWithinIt)
