@@ -60,7 +60,7 @@ multicommv10::~multicommv10()
 
 void multicommv10::transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer,
                             std::int16_t intRecByteCnt, std::int32_t lngTimeout,
-                            std::int16_t &intErr, bool RONLY)
+                            std::int16_t &intErr, bool RONLY, const ShortReplyTest *shortReply)
 {
     if (m_busy) {
         intErr = rc::Busy;
@@ -77,9 +77,9 @@ void multicommv10::transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytRece
         return;
     }
     const auto expected = static_cast<std::size_t>(intRecByteCnt);
-    switch (waitForReply(bytReceiveBuffer, expected, false, lngTimeout)) {
+    switch (waitForReply(bytReceiveBuffer, expected, false, lngTimeout, shortReply)) {
     case WaitEnd::Complete:
-        intErr = rc::Ok;
+        intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply;
         break;
     case WaitEnd::TimedOut:
         intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply;
@@ -195,11 +195,13 @@ bool multicommv10::sendRequest(const ByteBuffer &bytes)
 }
 
 multicommv10::WaitEnd multicommv10::waitForReply(ByteBuffer &sink, std::size_t expected,
-                                                 bool text, std::int32_t timeoutMs)
+                                                 bool text, std::int32_t timeoutMs,
+                                                 const ShortReplyTest *shortReply)
 {
     ReplyWait wait;
     wait.sink = &sink;
     wait.expected = expected;
+    wait.shortReply = shortReply;
     wait.text = text;
     m_wait = &wait;
     takeArrivedBytes(); // a fast peer may have answered already
@@ -254,7 +256,8 @@ bool multicommv10::waitComplete() const
 {
     if (m_wait->text)
         return endsWithLineBreak(*m_wait->sink);
-    return m_wait->sink->size() >= m_wait->expected;
+    return m_wait->sink->size() >= m_wait->expected
+           || (m_wait->shortReply && m_wait->shortReply->isWhole(*m_wait->sink));
 }
 
 } // namespace velorix

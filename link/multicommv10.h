@@ -24,6 +24,15 @@ class QEventLoop;
 
 namespace velorix {
 
+// Lets a reply shorter than the expected count end the wait: the caller
+// knows its frames (a device's 3-byte refusal, say); the link does not.
+class ShortReplyTest
+{
+public:
+    virtual ~ShortReplyTest() = default;
+    [[nodiscard]] virtual bool isWhole(const ByteBuffer &received) const = 0;
+};
+
 class multicommv10 : public QObject
 {
     Q_OBJECT
@@ -36,9 +45,11 @@ public:
     // One binary exchange. The reply buffer is replaced by exactly the bytes
     // read; `intRecByteCnt` 0 writes and returns without reading. A longer
     // reply is accepted whole. Results: 0, 1001, 1003, 1005.
+    // `shortReply`, when given, ends the wait early on a shorter reply it
+    // calls whole; the result is then 1005 as for any short reply.
     void transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer,
                   std::int16_t intRecByteCnt, std::int32_t lngTimeout, std::int16_t &intErr,
-                  bool RONLY = false);
+                  bool RONLY = false, const ShortReplyTest *shortReply = nullptr);
 
     // One exchange whose reply is text ended by CR or LF. Results: 0, 1001,
     // 1003, 1005 (nothing came), 2006 (text came but its end did not arrive
@@ -85,6 +96,7 @@ private:
     {
         ByteBuffer *sink = nullptr; // the caller's buffer, so it outlives a released link
         std::size_t expected = 0;
+        const ShortReplyTest *shortReply = nullptr;
         bool text = false;
         QEventLoop *loop = nullptr;
         bool failed = false;
@@ -97,7 +109,8 @@ private:
     bool sendRequest(const ByteBuffer &bytes);
     // Waits in a nested event loop; `this` may be gone when it returns
     // Released, so the caller must not touch members then.
-    WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text, std::int32_t timeoutMs);
+    WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text, std::int32_t timeoutMs,
+                         const ShortReplyTest *shortReply = nullptr);
     void takeArrivedBytes();
     void onBackendFailed();
     [[nodiscard]] bool waitComplete() const;

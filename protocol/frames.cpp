@@ -33,6 +33,12 @@ bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address, std::size_t 
     return calcchecksum(frame) == frame.back();
 }
 
+bool isRefusal(const ByteBuffer &bytes, std::uint8_t address)
+{
+    return bytes.size() == 3 && bytes[0] == address && bytes[1] == kNak
+           && calcchecksum(bytes) == bytes[2];
+}
+
 std::int16_t judgeReply(std::int16_t linkResult, const ByteBuffer &reply, std::uint8_t address,
                         std::size_t replyLength, std::initializer_list<ExpectedByte> required)
 {

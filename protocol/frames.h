@@ -41,6 +41,9 @@ struct ExpectedByte
 [[nodiscard]] bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address,
                                    std::size_t replyLength);
 
+// Whether `bytes` are exactly a device's refusal: [address, 21, checksum].
+[[nodiscard]] bool isRefusal(const ByteBuffer &bytes, std::uint8_t address);
+
 // Judges a reply in order: the link's result, the address (2006), the
 // checksum at the expected last position (2007), then each expected byte
 // (2006 at the first that differs). A reply longer than `replyLength` is

@@ -15,6 +15,19 @@ namespace cmd = commands;
 
 namespace {
 
+class RefusalTest final : public ShortReplyTest
+{
+public:
+    explicit RefusalTest(std::uint8_t address) : m_address(address) {}
+    [[nodiscard]] bool isWhole(const ByteBuffer &received) const override
+    {
+        return frames::isRefusal(received, m_address);
+    }
+
+private:
+    std::uint8_t m_address;
+};
+
 // Fixed programming-mode key the device expects after code 21.
 constexpr std::uint8_t kProgramKey[4] = {0x56, 0x35, 0x50, 0x4D};
 
@@ -58,7 +71,11 @@ std::int16_t multiVelorix::exchange(const ByteBuffer &request, ByteBuffer &reply
     // now, late, in front of ours.
     const std::optional<multicommv10::UnansweredRequest> earlier = objComm->unanswered();
     std::int16_t result = rc::Ok;
-    objComm->transact(request, reply, command.replyLength, command.timeoutMs, result, false);
+    // A device that refuses answers [address, 21, checksum] whatever the
+    // command: no need to wait out the time-out for the rest.
+    const RefusalTest refusal(request.empty() ? 0 : request[0]);
+    objComm->transact(request, reply, command.replyLength, command.timeoutMs, result, false,
+                      command.replyLength > 3 ? &refusal : nullptr);
     if (earlier && result != rc::Busy && result != rc::SerialError)
         result = dropLateReply(*earlier, reply, command, result);
     return result;

@@ -298,6 +298,25 @@ TEST_F(ProtocolTest, ReturnIdAppends)
     EXPECT_EQ(id, QStringLiteral("x02540220"));
 }
 
+TEST_F(ProtocolTest, ARefusalEndsADataCommandAtOnceAsAShortReply)
+{
+    QElapsedTimer clock;
+    clock.start();
+    ByteBuffer body(4, 0xEE);
+    peer->reply(framed({A, frames::kNak}));
+    EXPECT_EQ(device->Read_Sensor(A, body), rc::NoReply);
+    std::uint8_t value = 0x77;
+    peer->reply(framed({A, frames::kNak}));
+    EXPECT_EQ(device->ReadMem(A, 34, value), rc::NoReply); // 1000 ms time-out
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_EQ(body, ByteBuffer(4, 0xEE));
+    EXPECT_EQ(value, 0);
+    // Another device's refusal is no end of ours.
+    peer->reply(framed({131, frames::kNak}));
+    EXPECT_EQ(device->Read_Sensor(A, body), rc::NoReply);
+    EXPECT_GE(clock.elapsed(), 200);
+}
+
 TEST_F(ProtocolTest, ALateReplyNeverSpoilsTheNextExchange)
 {
     // Read_Times times out (100 ms); its reply comes 50 ms later, in front of
