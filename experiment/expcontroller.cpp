@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 namespace velorix {
@@ -27,6 +28,15 @@ const QString kReadSuccessful = QStringLiteral("READ successful");
 bool bitSet(std::uint8_t bits, int channel)
 {
     return (bits >> channel) & 1;
+}
+
+// The windows whose tick waits for the shared link, in the order they came
+// to it: the first goes when the link is free, so a window that is behind
+// (and would tick again at once) cannot keep the link from the others.
+std::deque<QPointer<ExpController>> &linkQueue()
+{
+    static std::deque<QPointer<ExpController>> queue;
+    return queue;
 }
 
 } // namespace
@@ -46,6 +56,7 @@ ExpController::ExpController(int deviceIndex, QObject *parent)
 ExpController::~ExpController()
 {
     runningExperiments().remove(this);
+    leaveLinkQueue();
 }
 
 DeviceInfo &ExpController::record() const
@@ -88,6 +99,7 @@ void ExpController::unload(bool wait)
     if (objTimer)
         objTimer->setEnabled(false);
     m_linkWait->stop();
+    leaveLinkQueue();
     if (m_inTick) {
         // The tick below us on the stack still waits for a reply; it sends
         // nothing more of its own and finishes the unload once it has
@@ -228,6 +240,7 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     }
     bolstop = false;
     BolStopping = false;
+    m_stopSent = false;
     m_controls.frmexpsetup = false;
     // Save_Exp_Setup: the download, which ends with the reset and the start.
     m_startAfterDownload = true;
@@ -262,6 +275,40 @@ void ExpController::setSubjectId(int channel, const QString &typed)
     m_subjects.add(id);
 }
 
+bool ExpController::mayTakeLink()
+{
+    if (linkBusyElsewhere())
+        return false;
+    auto &queue = linkQueue();
+    while (!queue.empty() && queue.front().isNull())
+        queue.pop_front();
+    return queue.empty() || queue.front() == this;
+}
+
+void ExpController::joinLinkQueue()
+{
+    auto &queue = linkQueue();
+    if (std::find(queue.cbegin(), queue.cend(), this) == queue.cend())
+        queue.emplace_back(this);
+}
+
+void ExpController::leaveLinkQueue()
+{
+    auto &queue = linkQueue();
+    queue.erase(std::remove(queue.begin(), queue.end(), this), queue.end());
+}
+
+void ExpController::callNextInLine()
+{
+    // The next window in line need not wait for its next look at the link.
+    for (const QPointer<ExpController> &next : linkQueue()) {
+        if (next && next != this) {
+            next->m_linkWait->start(0);
+            return;
+        }
+    }
+}
+
 bool ExpController::linkBusyElsewhere() const
 {
     return objComm && objComm->CommBusy();
@@ -294,10 +341,12 @@ void ExpController::objTimer_Timer(std::int32_t)
         m_tickOwed = true;
         return;
     }
-    if (m_pacing.waitForLink && linkBusyElsewhere()) {
+    if (m_pacing.waitForLink && !mayTakeLink()) {
+        joinLinkQueue();
         putOffTick();
         return;
     }
+    leaveLinkQueue();
     m_linkWait->stop();
     m_waitingForLink = false;
     // The period is 100 ms from the second tick on, also when the first
@@ -310,6 +359,7 @@ void ExpController::objTimer_Timer(std::int32_t)
         releaseAfterTick();
         return;
     }
+    callNextInLine();
     if (std::exchange(m_tickOwed, false) && objTimer && objTimer->Enabled() && !m_linkWait->isActive())
         m_linkWait->start(0);
 }
@@ -334,15 +384,21 @@ void ExpController::tick()
     if (boldownload && !DownloadStep())
         return;
 
-    // 3: the start.
+    // 3: the start. A Start_Exp whose answer was lost may still have
+    // started the device; sent again it would start the session over and
+    // lose the runs that ended meanwhile, so the device is asked first.
     if (bolstart && mayGoOn()) {
-        intLastErr = objDevice->Start_Exp(m_devAddr);
-        if (judge(intLastErr)) {
-            bolstart = false;
-            bolrunning = true;
-            showSuccess(kSuccessful);
-            m_controls.cmdStartall = true;
-            m_controls.cmdrestart = true;
+        const StartState state = m_startMayHaveArrived && !bolrunning ? startState() : StartState::NotStarted;
+        if (state == StartState::Started) {
+            startSucceeded();
+        } else if (state == StartState::NotStarted) {
+            intLastErr = objDevice->Start_Exp(m_devAddr);
+            if (judge(intLastErr)) {
+                startSucceeded();
+            } else {
+                m_startMayHaveArrived = intLastErr != rc::Busy;
+                m_controlError = m_display.txtDisplay;
+            }
         } else {
             m_controlError = m_display.txtDisplay;
         }
@@ -353,9 +409,13 @@ void ExpController::tick()
         // The runs the stop cuts short get the speed the wheel turns at
         // now; after polls that got no speed it is read first, and a stop
         // the device could not even be asked that of waits a tick.
-        if (mayGoOn() && (m_speedFresh || !bolrunning || readSpeedBeforeStop())) {
-            m_stopSpeed = record().sngSpeed;
+        if (mayGoOn() && (m_stopSent || m_speedFresh || !bolrunning || readSpeedBeforeStop())) {
+            // A stop whose answer was lost may have stopped the wheel: the
+            // speed read after it would be 0, so the first try's speed stays.
+            if (!m_stopSent)
+                m_stopSpeed = record().sngSpeed;
             intLastErr = objDevice->Stop_Exp(m_devAddr);
+            m_stopSent = m_stopSent || intLastErr != rc::Busy;
             if (judge(intLastErr)) {
                 BolStopping = true;
                 // Once through, the stop is not sent again, also while its
@@ -417,6 +477,33 @@ void ExpController::tick()
     if (!m_controlError.isEmpty())
         m_display.txtDisplay = m_controlError;
     m_display.statusPanel = m_display.txtDisplay;
+}
+
+void ExpController::startSucceeded()
+{
+    // The wheel turns at the start speed from here; the speed last read
+    // (0.0, from the stopped wheel) must not stand for it until the first
+    // Read_Speed of the run gets through.
+    if (!bolrunning)
+        record().sngSpeed = record().intStartSpeed / 10.0f;
+    bolstart = false;
+    bolrunning = true;
+    m_startMayHaveArrived = false;
+    showSuccess(kSuccessful);
+    m_controls.cmdStartall = true;
+    m_controls.cmdrestart = true;
+}
+
+ExpController::StartState ExpController::startState()
+{
+    // The download's reset left the device with no channel on and a
+    // session time of 0; anything else is the session our start began.
+    ByteBuffer times(readout::kTimesBytes);
+    intLastErr = objDevice->Read_Times(m_devAddr, times);
+    if (!judge(intLastErr))
+        return StartState::Unknown;
+    const bool started = (times[8] & 0x0F) != 0 || times[9] != 0 || times[10] != 0;
+    return started ? StartState::Started : StartState::NotStarted;
 }
 
 bool ExpController::judge(std::int16_t result)
@@ -490,6 +577,7 @@ bool ExpController::DownloadStep()
             return false;
         boldownload = false;
         bolstart = m_startAfterDownload;
+        m_startMayHaveArrived = false;
         m_startAfterDownload = false;
         intSetupStep = 0;
         m_display.statusVisible = false;
@@ -585,6 +673,7 @@ void ExpController::Read_Times()
     readout::TimesPoll poll;
     poll.BolStopping = BolStopping;
     poll.stopSpeed = m_stopSpeed;
+    poll.stopSent = m_stopSent;
     poll.bolstop = bolstop;
     poll.afterGap = std::exchange(m_lastTimesFailed, false);
     poll.now = m_now();
@@ -596,6 +685,7 @@ void ExpController::Read_Times()
 
 void ExpController::finishRun()
 {
+    m_stopSent = false;
     runningExperiments().remove(this);
     bolrunning = false;
     BolStopping = false;

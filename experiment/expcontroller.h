@@ -196,6 +196,12 @@ private:
     void tick();
     [[nodiscard]] bool mayGoOn() const { return !m_abandoned && objDevice; }
     [[nodiscard]] bool linkBusyElsewhere() const;
+    // Whether this tick may have the link now: it is free and no other
+    // window was waiting for it first.
+    [[nodiscard]] bool mayTakeLink();
+    void joinLinkQueue();
+    void leaveLinkQueue();
+    void callNextInLine();
     void putOffTick();
 
     bool UploadStep();
@@ -205,6 +211,9 @@ private:
     void ReadSensors();
     void ReadSpeed();
     bool readSpeedBeforeStop();
+    enum class StartState { NotStarted, Started, Unknown };
+    [[nodiscard]] StartState startState();
+    void startSucceeded();
     void Read_Times();
     void finishRun();
 
@@ -250,6 +259,8 @@ private:
     bool m_timesTaken = false;   // Read_Times succeeded in this tick
     bool m_lastTimesFailed = false; // the last poll's Read_Times failed
     bool m_speedFresh = true;       // the last Read_Speed succeeded
+    bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
+    bool m_stopSent = false;            // a Stop_Exp of this run went out
     int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the

@@ -102,7 +102,7 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
             // Once Stop_Exp has gone out the wheel stands still, so the speed
             // read in this poll is 0; a run cut short by the stop gets the
             // speed the wheel turned at when the stop went out.
-            if (poll.BolStopping)
+            if (poll.BolStopping || (poll.stopSent && !bitSet(record.bytChanBits, c)))
                 record.sngChanSpeed[c] = poll.stopSpeed;
             else if (!(poll.afterGap && !bitSet(record.bytChanBits, c)))
                 record.sngChanSpeed[c] = record.sngSpeed;

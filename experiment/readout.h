@@ -63,6 +63,9 @@ struct TimesPoll
     // The wheel speed read last before Stop_Exp went out: the speed of the
     // runs the stop cuts short (the wheel stands still once it has gone).
     float stopSpeed = 0.0f;
+    // A Stop_Exp went out (its answer may have been lost): channels seen
+    // stopping now were stopped by it, at the speed it went out at.
+    bool stopSent = false;
     // The poll before this one got no times (a lost reply, a pulled cable):
     // a channel seen stopped now fell meanwhile, at a speed this poll's
     // speed no longer shows; it keeps the speed last seen while it ran.

@@ -115,6 +115,35 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
     EXPECT_FALSE(c.controls().cmdStartall);
 }
 
+TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
+{
+    rig->config.scenario.addRun(128, 1, {25.0, 0});
+    buildBus();
+    ExpController &c = open();
+    upload();
+    // The device starts, its acknowledgement is lost: it is asked whether it
+    // runs, rather than started over (which would lose what ended meanwhile).
+    rig->bus->injectFault({128, kStartExp, FaultKind::NoReply, 1});
+    startRun();
+    EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
+    for (int i = 0; i < 300; ++i)
+        tick();
+    ASSERT_EQ(c.counters().recordedRuns, 1); // channel 1 fell at 25 s
+    EXPECT_GT(c.record().sngSpeed, 5.0f);
+
+    // The stop is carried out, its answer lost; the wheel stands still
+    // when it is sent again. The runs it cut short keep the speed it went
+    // out at, not 0.0.
+    const float speedAtStop = c.record().sngSpeed;
+    rig->bus->injectFault({128, kStopExp, FaultKind::NoReply, 1});
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
+    const QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 19 + 4);
+    for (const QString &line : lines.mid(20))
+        EXPECT_EQ(line.split(',')[4], QString::number(speedAtStop, 'f', 1)) << line.toStdString();
+}
+
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
     buildBus();
