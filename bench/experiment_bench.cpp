@@ -1,53 +1,166 @@
 // Four experiment windows polling four simulated devices on one bus, with
 // wire timing on, as an operator would run them: each window starts its
 // experiment and presses "Master Start" whenever all four of its channels
-// have given their results. At the end: polls per second per window, busy
-// link results ("Error #1001") per minute, the program's CPU use, and
-// whether every run the devices saw is in the data files.
+// have given their results. At the end every window is stopped with "Stop
+// Experiment", and once the stops have finished the data files are held
+// against what the devices really did. Reply faults can be put on the line,
+// so the same run is a soak of the program's fault handling.
 //
-//   experiment_bench [--seconds N] [--scale X] [--seed S] [--keep DIR] [--no-wait]
+//   experiment_bench [--seconds N | --device-seconds N] [--scale X] [--seed S]
+//                    [--faults R] [--fault-noreply R] [--fault-checksum R]
+//                    [--fault-address R] [--fault-nak R] [--fault-late R]
+//                    [--fault-split R] [--fault-stray R] [--keep DIR] [--no-wait]
 //
-// Defaults: 60 s, device clocks 10 times real time, seed 7. --no-wait lets
-// ticks run into a busy link (each refused command an "Error #1001")
-// instead of waiting for it, for comparison. Runs headless (offscreen)
-// unless a display platform is set.
+// Defaults: 60 s, device clocks 10 times real time, seed 7, no faults.
+// --device-seconds runs until that much device time has passed (real time
+// times the scale). --faults R sets all seven fault rates to R; a single
+// --fault-* option given after it overrides its kind. --no-wait lets ticks run
+// into a busy link (each refused command an "Error #1001") instead of waiting
+// for it, for comparison. Runs headless (offscreen) unless a display platform
+// is set. Exit code 0 when every run is recorded right, 2 when not, 1 when the
+// bench could not run.
+//
+// The bench never spins: it waits in event loops that sleep until the next
+// timer or I/O, so its CPU figures are those of the program (and of the
+// simulator's thread, which is shown on its own).
 
 #include "app/frmmain.h"
 #include "app/globals.h"
 #include "app/prompter.h"
-#include "experiment/textlines.h"
 #include "experiment/expdatafile.h"
 #include "experiment/frmexp.h"
 #include "experiment/resultsgrid.h"
+#include "experiment/textlines.h"
 #include "link/portlist.h"
 #include "link/resultcodes.h"
 #include "protocol/multidevmod.h"
+#include "simulator/commandset.h"
 #include "simulator/simulatorhost.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QEventLoop>
 #include <QLineEdit>
+#include <QMutex>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <pthread.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace {
 
 using namespace velorix;
 
-double threadCpuSeconds()
+// The set-up every window runs: the wheel at 5.0, one step of 1.0 every 10 s
+// up to 20.0, sessions without an end, 1 s of passive-rotation delay.
+constexpr const char *kStartSpeed = "5.0";
+constexpr const char *kEndSpeed = "20.0";
+constexpr const char *kAccInterval = "10";
+constexpr const char *kAccStepText = "1.0";
+constexpr double kAccStep = 1.0;
+constexpr const char *kRotationDelay = "1.0";
+
+constexpr int kWindows = 4;
+constexpr quint8 kFirstAddress = 128;
+constexpr int kHeaderLines = 19; // of a data file, the column headings included
+
+// ---------------------------------------------------------------- options
+
+struct Options
+{
+    double realSeconds = 60;
+    std::optional<double> deviceSeconds;
+    double scale = 10;
+    quint32 seed = 7;
+    QString keep;
+    bool noWait = false;
+    sim::FaultRates faults;
+
+    [[nodiscard]] double durationSeconds() const
+    {
+        return deviceSeconds ? *deviceSeconds / scale : realSeconds;
+    }
+};
+
+// A fault rate option ("fault-nak") of the simulator, or null.
+const sim::FaultRateOption *faultOption(const QString &name)
+{
+    for (const sim::FaultRateOption &option : sim::kFaultRateOptions)
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+// Options in pairs "--name value", plus the lone --no-wait. Empty with
+// `error` set on anything unknown or out of range.
+std::optional<Options> parseOptions(QStringList args, QString *error)
+{
+    Options options;
+    options.noWait = args.removeAll(QStringLiteral("--no-wait")) > 0;
+    for (qsizetype i = 1; i < args.size(); i += 2) {
+        const QString &flag = args[i];
+        const QString text = args.value(i + 1);
+        const QString name = flag.mid(2);
+        bool isNumber = false;
+        const double value = text.toDouble(&isNumber);
+        const bool isRate = isNumber && value >= 0 && value <= 1;
+        bool taken = flag.startsWith(QLatin1String("--")) && i + 1 < args.size();
+        if (!taken) {
+        } else if (name == QLatin1String("keep")) {
+            options.keep = text;
+        } else if (name == QLatin1String("seconds") && isNumber && value > 0) {
+            options.realSeconds = value;
+            options.deviceSeconds.reset();
+        } else if (name == QLatin1String("device-seconds") && isNumber && value > 0) {
+            options.deviceSeconds = value;
+        } else if (name == QLatin1String("scale") && isNumber && value >= 0.1) {
+            options.scale = value;
+        } else if (name == QLatin1String("seed") && isNumber && value >= 0) {
+            options.seed = quint32(value);
+        } else if (name == QLatin1String("faults") && isRate) {
+            for (const sim::FaultRateOption &option : sim::kFaultRateOptions)
+                options.faults.*option.rate = value;
+        } else if (const sim::FaultRateOption *option = faultOption(name); option && isRate) {
+            options.faults.*option->rate = value;
+        } else {
+            taken = false;
+        }
+        if (!taken) {
+            *error = QStringLiteral("bad option: %1 %2").arg(flag, text);
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+double totalFaultRate(const sim::FaultRates &rates)
+{
+    double total = 0;
+    for (const sim::FaultRateOption &option : sim::kFaultRateOptions)
+        total += rates.*option.rate;
+    return total;
+}
+
+// ---------------------------------------------------------------- CPU
+
+double cpuSeconds(clockid_t clock)
 {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return double(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
@@ -59,82 +172,661 @@ double processCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Answers the data-file dialogs with one file per device; every question
-// with Yes.
+// ---------------------------------------------------------------- waiting
+
+// Lets the program run until `done` holds or `milliseconds` pass. The loop
+// sleeps between its looks (every 20 ms), which are cheap. A look may come
+// inside a window's nested event loop; the quit then takes effect once that
+// loop has unwound.
+bool waitUntil(const std::function<bool()> &done, int milliseconds)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(20);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    look.start();
+    loop.exec();
+    return done();
+}
+
+// ---------------------------------------------------------------- prompts
+
+// Answers the data-file dialogs with one file per window, every question
+// with Yes, and keeps count of the messages so a soak shows what the
+// operator would have been asked.
 class BenchPrompter final : public Prompter
 {
 public:
     explicit BenchPrompter(QString folder) : m_folder(std::move(folder)) {}
     MessageAnswer message(QWidget *, const MessageRequest &request) override
     {
-        std::fprintf(stderr, "message: %s\n", qPrintable(request.text));
+        if (++m_messages[request.text] == 1)
+            std::fprintf(stderr, "message (first of its kind): %s\n", qPrintable(request.text));
         return MessageAnswer::Yes;
     }
     QString fileName(QWidget *, const FileRequest &) override
     {
         return QDir(m_folder).filePath(QStringLiteral("device%1.csv").arg(++m_files));
     }
+    [[nodiscard]] const std::map<QString, int> &messages() const { return m_messages; }
 
 private:
     QString m_folder;
     int m_files = 0;
+    std::map<QString, int> m_messages;
 };
+
+// ---------------------------------------------------------------- the line
+
+// Watches every frame on the simulator's own thread (a direct call, so the
+// program's thread pays nothing for it): when each device's sessions began
+// in wall-clock time, how many replies went out and which faults they got,
+// and the simulator thread's CPU clock.
+class LineWatch
+{
+public:
+    void attach(sim::SimulatorHost &simulator)
+    {
+        QObject::connect(&simulator, &sim::SimulatorHost::frameLogged, &simulator,
+                         [this](const sim::FrameLogEntry &entry) { observe(entry); }, Qt::DirectConnection);
+    }
+
+    // Wall-clock ms of the start of the device's session (1 for its first).
+    [[nodiscard]] std::optional<qint64> sessionStartMs(quint8 address, int session) const
+    {
+        QMutexLocker lock(&m_mutex);
+        const auto found = m_sessionStarts.find(address);
+        if (found == m_sessionStarts.end() || session < 1 || session > int(found->second.size()))
+            return std::nullopt;
+        return found->second[session - 1];
+    }
+    [[nodiscard]] int requests() const { QMutexLocker lock(&m_mutex); return m_requests; }
+    [[nodiscard]] std::map<QString, int> faults() const { QMutexLocker lock(&m_mutex); return m_faults; }
+    // The simulator thread's CPU seconds, or nothing before its first frame.
+    [[nodiscard]] std::optional<double> simulatorCpuSeconds() const
+    {
+        if (!m_haveClock.load())
+            return std::nullopt;
+        return cpuSeconds(m_simulatorClock);
+    }
+
+private:
+    void observe(const sim::FrameLogEntry &entry)
+    {
+        if (!m_haveClock.load()) {
+            pthread_getcpuclockid(pthread_self(), &m_simulatorClock);
+            m_haveClock = true;
+        }
+        QMutexLocker lock(&m_mutex);
+        if (entry.direction == sim::FrameLogEntry::Direction::ToDevice) {
+            if (!entry.note.isEmpty() || entry.bytes.size() < 2)
+                return; // dropped: the devices never acted on it
+            ++m_requests;
+            m_replyFaultSeen = false;
+            const quint8 code = sim::byteAt(entry.bytes, 1);
+            if (code == sim::Code::StartExp || code == sim::Code::StartDiag)
+                m_sessionStarts[sim::byteAt(entry.bytes, 0)].push_back(QDateTime::currentMSecsSinceEpoch());
+            return;
+        }
+        // A split reply logs each piece with the same note: one count a reply.
+        if (entry.note.startsWith(QLatin1String("fault: ")) && !m_replyFaultSeen) {
+            m_replyFaultSeen = true;
+            ++m_faults[entry.note.mid(7).section(QLatin1Char(','), 0, 0)];
+        }
+    }
+
+    mutable QMutex m_mutex;
+    std::map<quint8, std::vector<qint64>> m_sessionStarts;
+    std::map<QString, int> m_faults;
+    int m_requests = 0;
+    bool m_replyFaultSeen = false;
+    std::atomic<bool> m_haveClock{false};
+    clockid_t m_simulatorClock{};
+};
+
+// ---------------------------------------------------------------- comparing
+
+// One run line of a data file: subject ID, channel, start time (wall clock,
+// to the second), run time, speed, P_R time, P_R speed, total.
+struct Row
+{
+    int channel = 0;
+    qint64 stampMs = 0;
+    double runSeconds = 0;
+    double speed = 0;
+    QString text;
+};
+
+std::optional<Row> parseRow(const QString &line)
+{
+    const QStringList cells = line.split(QLatin1Char(','));
+    if (cells.size() < 8)
+        return std::nullopt;
+    Row row;
+    bool okChannel = false, okTime = false, okSpeed = false;
+    row.channel = cells[1].toInt(&okChannel);
+    row.runSeconds = cells[3].toDouble(&okTime);
+    row.speed = cells[4].toDouble(&okSpeed);
+    QDateTime stamp = QDateTime::fromString(cells[2], QStringLiteral("MM/dd/yy HH:mm:ss"));
+    if (!okChannel || !okTime || !okSpeed || !stamp.isValid() || row.channel < 1 || row.channel > 4)
+        return std::nullopt;
+    if (stamp.date().year() < 2000) // two-digit years read as 19xx
+        stamp = stamp.addYears(100);
+    row.stampMs = stamp.toMSecsSinceEpoch();
+    row.text = line;
+    return row;
+}
+
+// A run of the ground truth with where the program should have stamped it.
+struct TruthRun
+{
+    sim::RunRecord record;
+    std::optional<qint64> expectedStartMs; // wall clock of the channel's start
+    // Falls and runs cut by the stop are results the program must record; a
+    // run cut by a restart (Master Start, a repeated Start_Exp) or a reset
+    // was never seen to end, so it may be missing, but a row for it is no
+    // invention.
+    [[nodiscard]] bool required() const
+    {
+        return record.end == sim::RunEnd::Fall || record.end == sim::RunEnd::Stopped;
+    }
+};
+
+// The run time comes from the device in tenths and is written with one
+// decimal, so a right record equals the device's value exactly; half a tenth
+// only absorbs the float's rounding. A row one tenth off is still wrong (the
+// program took the time from the wrong poll) and is counted as such.
+constexpr double kRunTimeTolerance = 0.05;
+// The speed is the wheel speed the program read in the poll that saw the
+// fall, so the wheel may have taken one Acc Step since the fall itself.
+constexpr double kSpeedTolerance = kAccStep + 0.05;
+
+// Whether a row's start stamp fits a run. It tells a run recorded with a
+// wrong time from a lost run plus an invented row, and it checks the start
+// time of the runs recorded with the right run time. A start is stamped
+// at the first poll that sees the channel running (seconds late when polls
+// fail); the first run of a session is stamped when Start was pressed, before
+// the set-up download, well before the device's Start_Exp. Stamps are cut
+// to the second.
+bool stampFits(const Row &row, const TruthRun &run)
+{
+    if (!run.expectedStartMs)
+        return true;
+    const qint64 earliest = *run.expectedStartMs - (run.record.startTenths == 0 ? 60'000 : 2'000);
+    const qint64 latest = *run.expectedStartMs + 5'000;
+    return row.stampMs + 1000 > earliest && row.stampMs <= latest;
+}
+
+struct Tally
+{
+    int required = 0;      // runs the devices saw end by a fall or the stop
+    int fell = 0;
+    int stopped = 0;
+    int recorded = 0;      // required runs found with the right run time
+    int lost = 0;          // required runs in no row
+    int wrongTime = 0;     // required runs found with a wrong run time
+    int wrongByATenth = 0; // ... of them one tenth off
+    int wrongSpeed = 0;    // right run time, speed beyond one Acc Step of the fall's
+    int wrongStart = 0;    // right run time, start stamp outside what polling explains
+    int invented = 0;      // rows that match no run
+    int unreadable = 0;    // ... of them lines that are no run line at all
+    int cutRecorded = 0;   // rows of runs cut by a restart or reset (allowed)
+
+    Tally &operator+=(const Tally &o)
+    {
+        required += o.required, fell += o.fell, stopped += o.stopped, recorded += o.recorded;
+        lost += o.lost, wrongTime += o.wrongTime, wrongByATenth += o.wrongByATenth;
+        wrongSpeed += o.wrongSpeed, wrongStart += o.wrongStart, invented += o.invented;
+        unreadable += o.unreadable;
+        cutRecorded += o.cutRecorded;
+        return *this;
+    }
+    [[nodiscard]] bool allRight() const
+    {
+        return lost == 0 && wrongTime == 0 && wrongSpeed == 0 && wrongStart == 0 && invented == 0;
+    }
+};
+
+bool runTimeRight(const Row &row, const TruthRun &run)
+{
+    return std::abs(row.runSeconds - run.record.runSeconds()) < kRunTimeTolerance;
+}
+
+// A row stands for a run when its run time is right, or when its stamp fits
+// and the time is wrong (one fault instead of a lost run and an invented row).
+// A run cut by a restart or reset is taken only with its exact time.
+std::optional<int> pairCost(const Row &row, const TruthRun &run)
+{
+    if (runTimeRight(row, run))
+        return 0;
+    if (run.required() && stampFits(row, run))
+        return 1;
+    return std::nullopt;
+}
+
+// One step of an alignment: a run with a row, a run without, a row without.
+struct Step
+{
+    const TruthRun *run = nullptr;
+    const Row *row = nullptr;
+};
+
+// One channel's runs against its rows, both in time order, aligned so that
+// the fewest faults are counted: skipping a required run costs 1, skipping a
+// row 1, a pair its pairCost. Going by order, a lost run does not shift
+// every later pairing, and two runs of a channel may share a run time.
+std::vector<Step> align(const std::vector<TruthRun> &runs, const std::vector<Row> &rows)
+{
+    const std::size_t n = runs.size(), m = rows.size();
+    constexpr int kNever = 1 << 20;
+    const auto skipRun = [&](std::size_t i) { return runs[i].required() ? 1 : 0; };
+    const auto pair = [&](std::size_t i, std::size_t j) { return pairCost(rows[j], runs[i]).value_or(kNever); };
+    // cost[i][j]: the best alignment of runs i.. with rows j..
+    std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1, 0));
+    for (std::size_t i = n + 1; i-- > 0;) {
+        for (std::size_t j = m + 1; j-- > 0;) {
+            int best = i == n && j == m ? 0 : kNever;
+            if (i < n)
+                best = std::min(best, cost[i + 1][j] + skipRun(i));
+            if (j < m)
+                best = std::min(best, cost[i][j + 1] + 1);
+            if (i < n && j < m)
+                best = std::min(best, cost[i + 1][j + 1] + pair(i, j));
+            cost[i][j] = best;
+        }
+    }
+    std::vector<Step> steps;
+    std::size_t i = 0, j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && cost[i][j] == cost[i + 1][j + 1] + pair(i, j))
+            steps.push_back({&runs[i++], &rows[j++]});
+        else if (i < n && cost[i][j] == cost[i + 1][j] + skipRun(i))
+            steps.push_back({&runs[i++], nullptr});
+        else
+            steps.push_back({nullptr, &rows[j++]});
+    }
+    return steps;
+}
+
+// BENCH_DEBUG=1 shows each verdict, with the row's stamp against the run's
+// expected start.
+void showStep(const char *verdict, const Step &step)
+{
+    static const bool debug = qEnvironmentVariableIsSet("BENCH_DEBUG");
+    if (!debug)
+        return;
+    std::fprintf(stderr, "%-10s", verdict);
+    if (const TruthRun *run = step.run)
+        std::fprintf(stderr, " | truth %u ch%d s%d start %.1f run %.1f end %d speed %.1f", run->record.address,
+                     run->record.channel, run->record.session, run->record.startSeconds(), run->record.runSeconds(),
+                     int(run->record.end), run->record.speedAtEndUnits());
+    if (step.row)
+        std::fprintf(stderr, " | %s", qPrintable(step.row->text));
+    if (step.run && step.row && step.run->expectedStartMs)
+        std::fprintf(stderr, " | stamp %+.1f s", (step.row->stampMs - *step.run->expectedStartMs) / 1000.0);
+    std::fprintf(stderr, "\n");
+}
+
+// Counts one step of the alignment and says what it was.
+const char *judge(const Step &step, Tally &tally)
+{
+    if (!step.row) {
+        tally.lost += step.run->required() ? 1 : 0;
+        return step.run->required() ? "lost" : "unseen";
+    }
+    if (!step.run) {
+        ++tally.invented;
+        return "invented";
+    }
+    const Row &row = *step.row;
+    const TruthRun &run = *step.run;
+    if (!run.required()) {
+        ++tally.cutRecorded;
+        return "cut";
+    }
+    if (!runTimeRight(row, run)) {
+        ++tally.wrongTime;
+        if (std::abs(std::abs(row.runSeconds - run.record.runSeconds()) - 0.1) < kRunTimeTolerance)
+            ++tally.wrongByATenth;
+        return "wrongtime";
+    }
+    ++tally.recorded;
+    const char *verdict = "right";
+    if (std::abs(row.speed - run.record.speedAtEndUnits()) > kSpeedTolerance) {
+        ++tally.wrongSpeed;
+        verdict = "wrongspeed";
+    }
+    if (!stampFits(row, run)) {
+        ++tally.wrongStart;
+        verdict = "wrongstart";
+    }
+    return verdict;
+}
 
 QStringList runLines(const QString &path)
 {
     QStringList lines;
     if (!velorix::readTextLines(path, lines))
         return {};
-    return lines.mid(19); // after the header
+    return lines.mid(kHeaderLines);
 }
 
-struct Comparison
+// Every run of the device against every line of its data file.
+Tally compareDevice(const QStringList &lines, const std::vector<sim::RunRecord> &truth, quint8 address,
+                    const LineWatch &watch, double scale)
 {
-    int results = 0;      // runs the device saw end (falls and the final stop)
-    int recorded = 0;     // of them, found in the data file with the device's run time
-    int exactSpeed = 0;   // ... and the speed the wheel had at the fall
-    int extraLines = 0;   // lines with no run behind them
+    Tally tally;
+    std::map<int, std::vector<TruthRun>> runs;
+    for (const sim::RunRecord &record : truth) {
+        if (record.address != address)
+            continue;
+        TruthRun run{record, std::nullopt};
+        if (const auto session = watch.sessionStartMs(address, record.session))
+            run.expectedStartMs = *session + qint64(std::llround(record.startTenths * 100.0 / scale));
+        tally.required += run.required() ? 1 : 0;
+        tally.fell += record.end == sim::RunEnd::Fall ? 1 : 0;
+        tally.stopped += record.end == sim::RunEnd::Stopped ? 1 : 0;
+        runs[record.channel].push_back(run);
+    }
+    // The ground truth lists runs as they end; the file as they are recorded.
+    for (auto &[channel, list] : runs)
+        std::stable_sort(list.begin(), list.end(), [](const TruthRun &a, const TruthRun &b) {
+            return std::pair(a.record.session, a.record.startTenths) < std::pair(b.record.session, b.record.startTenths);
+        });
+    std::map<int, std::vector<Row>> rows;
+    for (const QString &line : lines) {
+        if (const auto row = parseRow(line)) {
+            rows[row->channel].push_back(*row);
+        } else if (!line.trimmed().isEmpty()) {
+            ++tally.invented;
+            ++tally.unreadable;
+        }
+    }
+    for (int channel = 1; channel <= 4; ++channel)
+        for (const Step &step : align(runs[channel], rows[channel]))
+            showStep(judge(step, tally), step);
+    return tally;
+}
+
+// ---------------------------------------------------------------- the operator
+
+QPushButton *button(frmexp *w, const char *name)
+{
+    return w->findChild<QPushButton *>(QLatin1String(name));
+}
+
+void typeInto(frmexp *w, const char *name, const char *text)
+{
+    w->findChild<QLineEdit *>(QLatin1String(name))->setText(QLatin1String(text));
+}
+
+// Presses "Master Start" in a window once all four channels have given a
+// result since the last press. Should the program lose a result, the four
+// rows never come; the operator then goes by what the window shows: once no
+// channel has run or rotated for a few seconds, he presses it anyway, so the
+// soak goes on (those presses are counted apart).
+class MasterStarter
+{
+public:
+    explicit MasterStarter(const std::vector<frmexp *> &windows) : m_windows(windows), m_state(windows.size())
+    {
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { look(); });
+        m_clock.start();
+    }
+    // The first round counts from the experiment's start: results that came
+    // before this start belong to it.
+    void start() { m_timer.start(); }
+    void stop() { m_timer.stop(); }
+    [[nodiscard]] int presses(std::size_t i) const { return m_state[i].presses; }
+    [[nodiscard]] int pressesWithoutRows(std::size_t i) const { return m_state[i].withoutRows; }
+
+private:
+    static constexpr qint64 kIdlePatienceMs = 3000;
+    struct State
+    {
+        int rowsAtPress = 0;
+        qint64 pressedAtMs = 0;
+        std::optional<qint64> idleSinceMs;
+        int presses = 0;
+        int withoutRows = 0;
+    };
+
+    void look()
+    {
+        const qint64 now = m_clock.elapsed();
+        for (std::size_t i = 0; i < m_windows.size(); ++i) {
+            frmexp *w = m_windows[i];
+            State &s = m_state[i];
+            const DeviceInfo &record = w->controller()->record();
+            const bool idle = record.bytChanBits == 0 && record.bytRotBits == 0;
+            if (!idle)
+                s.idleSinceMs.reset();
+            else if (!s.idleSinceMs)
+                s.idleSinceMs = now;
+            if (w->controller()->bolstartALL)
+                continue; // the last press is still on its way
+            const int rows = w->resultsGrid()->rowCount();
+            const bool fourResults = rows - s.rowsAtPress >= 4;
+            const bool longIdle = s.idleSinceMs && now - *s.idleSinceMs >= kIdlePatienceMs
+                                  && now - s.pressedAtMs >= kIdlePatienceMs;
+            if (!fourResults && !longIdle)
+                continue;
+            s.withoutRows += fourResults ? 0 : 1;
+            if (qEnvironmentVariableIsSet("BENCH_DEBUG"))
+                std::fprintf(stderr, "Master Start in window %zu at %.1f s: %d new rows\n", i + 1, now / 1000.0,
+                             rows - s.rowsAtPress);
+            ++s.presses;
+            s.rowsAtPress = rows;
+            s.pressedAtMs = now;
+            s.idleSinceMs.reset();
+            button(w, "cmdStartall")->click();
+        }
+    }
+
+    std::vector<frmexp *> m_windows;
+    std::vector<State> m_state;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
 };
 
-// Each channel's runs in order against the file's lines of that channel.
-Comparison compare(const QStringList &lines, const std::vector<sim::RunRecord> &truth, quint8 address)
+// ---------------------------------------------------------------- report
+
+QString codeName(int code)
 {
-    std::map<int, std::vector<sim::RunRecord>> runs;
-    Comparison result;
-    for (const sim::RunRecord &run : truth) {
-        if (run.address == address && run.end != sim::RunEnd::Restarted) {
-            runs[run.channel].push_back(run);
-            ++result.results;
-        }
+    switch (code) {
+    case rc::Busy: return QStringLiteral("link busy");
+    case rc::SerialError: return QStringLiteral("port failed");
+    case rc::NoReply: return QStringLiteral("no or short reply");
+    case rc::BadReply: return QStringLiteral("bad reply");
+    case rc::BadChecksum: return QStringLiteral("bad checksum");
+    case rc::BadGroupId: return QStringLiteral("bad group id");
+    case rc::RecordRefused: return QStringLiteral("record refused");
+    case rc::EmptyRecord: return QStringLiteral("empty record");
+    case rc::BusResetFailed: return QStringLiteral("bus reset failed");
+    default: return QStringLiteral("?");
     }
-    std::map<int, std::size_t> seen;
-    for (const QString &line : lines) {
-        const QStringList cells = line.split(QLatin1Char(','));
-        const int channel = cells.value(1).toInt();
-        if (cells.size() < 8 || seen[channel] >= runs[channel].size()) {
-            ++result.extraLines;
-            continue;
-        }
-        const sim::RunRecord &run = runs[channel][seen[channel]++];
-        if (qEnvironmentVariableIsSet("BENCH_DEBUG"))
-            std::fprintf(stderr, "%s | truth ch%d %.1f end %d speed %.1f rot %.1f\n", qPrintable(line), run.channel,
-                         run.runSeconds(), int(run.end), run.speedAtEndUnits(), run.rotationAfterDelaySeconds());
-        if (cells[3] == QString::number(run.runSeconds(), 'f', 1)) {
-            ++result.recorded;
-            if (run.end == sim::RunEnd::Stopped || cells[4] == QString::number(run.speedAtEndUnits(), 'f', 1))
-                ++result.exactSpeed;
-        }
-    }
-    return result;
 }
 
-bool waitFor(const std::function<bool()> &done, int milliseconds)
+int countOf(const ExpCounters &c, int code)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
+    const auto found = c.errors.find(code);
+    return found == c.errors.end() ? 0 : found->second;
+}
+
+struct WindowFigures
+{
+    double pollsPerSecond = 0;
+    double ticksPerSecond = 0;
+    int putOff = 0;
+    std::map<int, int> errors; // result code -> failed commands during the soak
+    int presses = 0;
+    int pressesWithoutRows = 0;
+    Tally tally;
+};
+
+WindowFigures windowFigures(const ExpCounters &before, const ExpCounters &now, double elapsed)
+{
+    WindowFigures f;
+    f.pollsPerSecond = (now.polls - before.polls) / elapsed;
+    f.ticksPerSecond = (now.ticks - before.ticks) / elapsed;
+    f.putOff = now.putOff - before.putOff;
+    for (const auto &[code, n] : now.errors)
+        if (const int during = n - countOf(before, code))
+            f.errors[code] = during;
+    return f;
+}
+
+QString ratesText(const sim::FaultRates &rates)
+{
+    if (totalFaultRate(rates) == 0)
+        return QStringLiteral("none");
+    QStringList parts;
+    for (const sim::FaultRateOption &option : sim::kFaultRateOptions)
+        if (rates.*option.rate > 0)
+            parts << QStringLiteral("%1 %2%").arg(QLatin1String(option.name).mid(6)).arg(100 * rates.*option.rate);
+    return parts.join(QStringLiteral(", "));
+}
+
+struct SoakFigures
+{
+    double elapsed = 0;       // real seconds of the soak, the stop not included
+    double stopSeconds = 0;   // how long the stops took to finish
+    bool stopFinished = true;
+    double threadCpu = 0;     // the program's main thread
+    double processCpu = 0;
+    std::optional<double> simulatorCpu;
+};
+
+void printSummary(const Options &options, const SoakFigures &soak, const std::vector<WindowFigures> &windows,
+                  const LineWatch &watch, const BenchPrompter &prompts)
+{
+    Tally all;
+    std::map<int, int> errors;
+    double polls = 0;
+    for (const WindowFigures &w : windows) {
+        all += w.tally;
+        polls += w.pollsPerSecond;
+        for (const auto &[code, n] : w.errors)
+            errors[code] += n;
+    }
+    const auto pct = [&](double cpu) { return 100 * cpu / soak.elapsed; };
+    const auto list = [&](auto value) {
+        QStringList parts;
+        for (const WindowFigures &w : windows)
+            parts << value(w);
+        return parts.join(QLatin1Char(' '));
+    };
+
+    std::printf("== experiment soak ==\n");
+    std::printf("set-up:      %d windows, %d devices, wire timing on, device clock x%g, seed %u%s\n", kWindows,
+                kWindows, options.scale, options.seed, options.noWait ? ", ticks run into a busy link" : "");
+    std::printf("faults:      %s\n", qPrintable(ratesText(options.faults)));
+    QStringList injected;
+    int faulted = 0;
+    for (const auto &[name, n] : watch.faults())
+        injected << QStringLiteral("%1 %2").arg(name).arg(n), faulted += n;
+    std::printf("on the line: %d requests, %d replies with a fault%s%s%s\n", watch.requests(), faulted,
+                injected.isEmpty() ? "" : " (", qPrintable(injected.join(QStringLiteral(", "))),
+                injected.isEmpty() ? "" : ")");
+    std::printf("duration:    %.1f s real, %.0f device s; the stop took %.1f s%s\n", soak.elapsed,
+                soak.elapsed * options.scale, soak.stopSeconds, soak.stopFinished ? "" : " and DID NOT FINISH");
+    std::printf("polls/s:     %s (windows 1-4), %.1f in all\n",
+                qPrintable(list([](const WindowFigures &w) { return QString::number(w.pollsPerSecond, 'f', 2); })),
+                polls);
+    std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
+                pct(soak.processCpu));
+    if (soak.simulatorCpu)
+        std::printf(", of it the simulator's thread %.1f%%, so the program %.1f%%", pct(*soak.simulatorCpu),
+                    pct(soak.processCpu - *soak.simulatorCpu));
+    std::printf("\n");
+    std::printf("runs:        %d the devices saw end (%d fell, %d cut by the stop)\n", all.required, all.fell,
+                all.stopped);
+    std::printf("  right run time:   %d\n", all.recorded);
+    std::printf("  lost:             %d\n", all.lost);
+    std::printf("  wrong run time:   %d (%d of them one tenth off)\n", all.wrongTime, all.wrongByATenth);
+    std::printf("  wrong speed:      %d (more than one Acc Step, %.1f, off the speed at the fall)\n",
+                all.wrongSpeed, kAccStep);
+    std::printf("  wrong start time: %d (stamped more than 2 s before or 5 s after the start)\n", all.wrongStart);
+    std::printf("  invented rows:    %d (%d unreadable lines)\n", all.invented, all.unreadable);
+    std::printf("  rows of runs cut by a restart or reset: %d\n", all.cutRecorded);
+    QStringList codes;
+    for (const auto &[code, n] : errors)
+        codes << QStringLiteral("%1 %2: %3").arg(code).arg(codeName(code)).arg(n);
+    std::printf("errors:      %s\n", codes.isEmpty() ? "none" : qPrintable(codes.join(QStringLiteral(", "))));
+    std::printf("             %.1f Error #1001 per minute\n", errors[rc::Busy] * 60.0 / soak.elapsed);
+    std::printf("Master Start: %s presses, of them %s without four new rows\n",
+                qPrintable(list([](const WindowFigures &w) { return QString::number(w.presses); })),
+                qPrintable(list([](const WindowFigures &w) { return QString::number(w.pressesWithoutRows); })));
+    int messages = 0;
+    for (const auto &[text, n] : prompts.messages())
+        messages += n;
+    std::printf("messages:    %d\n", messages);
+    for (const auto &[text, n] : prompts.messages())
+        std::printf("  %dx %s\n", n, qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1String(" / "))));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const WindowFigures &w = windows[i];
+        std::printf("window %zu:    %.2f ticks/s, %d ticks put off for the link; %d runs, %d right time, %d lost, "
+                    "%d wrong time, %d wrong speed, %d wrong start, %d invented\n",
+                    i + 1, w.ticksPerSecond, w.putOff, w.tally.required, w.tally.recorded, w.tally.lost,
+                    w.tally.wrongTime, w.tally.wrongSpeed, w.tally.wrongStart, w.tally.invented);
+    }
+    std::printf("every run recorded right: %s\n", all.allRight() ? "yes" : "NO");
+}
+
+// ---------------------------------------------------------------- the run
+
+std::vector<frmexp *> openWindows(frmMain &main)
+{
+    main.setWindowFactory(frmMain::MenuItem::ExperimentRun, [] { return frmexp::create(); });
+    main.resize(1400, 1000);
+    main.show();
+    std::vector<frmexp *> windows;
+    for (int n = 0; n < kWindows; ++n)
+        windows.push_back(qobject_cast<frmexp *>(main.openWindow(frmMain::MenuItem::ExperimentRun)));
+    return windows;
+}
+
+void startExperiments(const std::vector<frmexp *> &windows, bool noWait)
+{
+    for (frmexp *w : windows) {
+        ExpPacing pacing;
+        pacing.waitForLink = !noWait;
+        w->controller()->setPacing(pacing);
+        typeInto(w, "txts_speed", kStartSpeed);
+        typeInto(w, "txte_speed", kEndSpeed);
+        typeInto(w, "txtacc_time", kAccInterval);
+        typeInto(w, "txtacc_step", kAccStepText);
+        typeInto(w, "txtduration", "0");
+        typeInto(w, "txtrot_delay", kRotationDelay);
+        button(w, "cmdstartexp")->click();
+    }
+}
+
+bool allWindows(const std::vector<frmexp *> &windows, const std::function<bool(frmexp *)> &test)
+{
+    return std::all_of(windows.begin(), windows.end(), test);
+}
+
+// "Stop Experiment" in every window, then the wait until every run is over,
+// no tick is under way and every line is on disk: the runs still on at the
+// stop are real runs and belong in the files.
+bool stopAll(const std::vector<frmexp *> &windows, int patienceMs)
+{
+    for (frmexp *w : windows)
+        button(w, "cmdstop_exp")->click();
+    return waitUntil([&] {
+        return allWindows(windows, [](frmexp *w) {
+            ExpController *c = w->controller();
+            return !c->bolrunning && !c->inTick() && c->dataFile().allWritten();
+        });
+    }, patienceMs);
 }
 
 } // namespace
@@ -144,88 +836,61 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    double seconds = 60;
-    double scale = 10;
-    quint32 seed = 7;
-    QString keep;
-    QStringList args = app.arguments();
-    const bool noWait = args.removeAll(QStringLiteral("--no-wait")) > 0;
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--seconds"))
-            seconds = std::max(1.0, args[i + 1].toDouble());
-        else if (args[i] == QLatin1String("--scale"))
-            scale = std::max(0.1, args[i + 1].toDouble());
-        else if (args[i] == QLatin1String("--seed"))
-            seed = args[i + 1].toUInt();
-        else if (args[i] == QLatin1String("--keep"))
-            keep = args[i + 1];
+    QString error;
+    const std::optional<Options> parsed = parseOptions(app.arguments(), &error);
+    if (!parsed) {
+        std::fprintf(stderr, "experiment_bench: %s\n", qPrintable(error));
+        return 1;
     }
+    const Options &options = *parsed;
 
     QTemporaryDir temporary;
-    const QString folder = keep.isEmpty() ? temporary.path() : keep;
+    const QString folder = options.keep.isEmpty() ? temporary.path() : options.keep;
     QDir().mkpath(folder);
+    // The windows would append to data files of an earlier run, whose rows
+    // the comparison would then take for this run's.
+    if (!QDir(folder).entryList({QStringLiteral("device*.csv")}, QDir::Files).isEmpty()) {
+        std::fprintf(stderr, "experiment_bench: %s already holds data files; give an empty folder\n",
+                     qPrintable(folder));
+        return 1;
+    }
     strDataPath = folder;
     strDevIniPath = QDir(folder).filePath(QStringLiteral("device.ini"));
-    setPrompter(std::make_unique<BenchPrompter>(folder));
+    auto ownedPrompter = std::make_unique<BenchPrompter>(folder);
+    const BenchPrompter &prompts = *ownedPrompter;
+    setPrompter(std::move(ownedPrompter));
 
     sim::SimConfig config; // devices 128..131, firmware 2.20
-    config.timeScale = scale;
+    config.timeScale = options.scale;
     config.wireTiming = true;
-    config.scenario = sim::Scenario::random(seed);
+    config.scenario = sim::Scenario::random(options.seed);
+    config.faultRates = options.faults;
+    config.faultSeed = options.seed;
     sim::SimulatorHost simulator(config);
-    QString error;
+    LineWatch watch;
+    watch.attach(simulator);
     if (!simulator.start(&error)) {
         std::fprintf(stderr, "the simulator could not start: %s\n", qPrintable(error));
         return 1;
     }
     registerExtraPort(simulator.portPath(), PortPlacement::First);
     strCommPort = simulator.portPath();
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kWindows; ++n) {
         Devices[n].intDevType = kDevTypeVelorix5;
-        Devices[n].bytBusAddr = quint8(127 + n);
+        Devices[n].bytBusAddr = quint8(kFirstAddress + n - 1);
         Devices[n].sngVersion = 2.2f;
     }
 
     auto main = std::make_unique<frmMain>();
-    main->setWindowFactory(frmMain::MenuItem::ExperimentRun, [] { return frmexp::create(); });
-    main->resize(1400, 1000);
-    main->show();
-    std::vector<frmexp *> windows;
-    for (int n = 0; n < 4; ++n)
-        windows.push_back(qobject_cast<frmexp *>(main->openWindow(frmMain::MenuItem::ExperimentRun)));
-    const auto box = [](frmexp *w, const char *name, const char *text) {
-        w->findChild<QLineEdit *>(QLatin1String(name))->setText(QLatin1String(text));
-    };
-    const auto button = [](frmexp *w, const char *name) {
-        return w->findChild<QPushButton *>(QLatin1String(name));
-    };
-    if (!waitFor([&] {
-            for (frmexp *w : windows)
-                if (!button(w, "cmdstartexp")->isEnabled())
-                    return false;
-            return true;
-        }, 10000)) {
+    const std::vector<frmexp *> windows = openWindows(*main);
+    // Faults slow the uploads and starts down; the patience is generous.
+    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); }); },
+                   60'000)) {
         std::fprintf(stderr, "the uploads did not end\n");
         return 1;
     }
-    for (frmexp *w : windows) {
-        ExpPacing pacing;
-        pacing.waitForLink = !noWait;
-        w->controller()->setPacing(pacing);
-        box(w, "txts_speed", "5.0");
-        box(w, "txte_speed", "20.0");
-        box(w, "txtacc_time", "10");
-        box(w, "txtacc_step", "1.0");
-        box(w, "txtduration", "0");
-        box(w, "txtrot_delay", "1.0");
-        button(w, "cmdstartexp")->click();
-    }
-    if (!waitFor([&] {
-            for (frmexp *w : windows)
-                if (!w->controller()->bolrunning)
-                    return false;
-            return true;
-        }, 15000)) {
+    startExperiments(windows, options.noWait);
+    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); }, 60'000)) {
         std::fprintf(stderr, "the experiments did not start\n");
         return 1;
     }
@@ -233,77 +898,47 @@ int main(int argc, char **argv)
     std::vector<ExpCounters> before;
     for (frmexp *w : windows)
         before.push_back(w->controller()->counters());
-    std::vector<int> rowsAtStart(windows.size(), 0);
-    std::vector<int> masterStarts(windows.size(), 0);
-    const double thread0 = threadCpuSeconds();
+    MasterStarter starter(windows);
+    SoakFigures soak;
+    const double thread0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     const double process0 = processCpuSeconds();
+    const std::optional<double> simulator0 = watch.simulatorCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < seconds * 1000) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        for (std::size_t i = 0; i < windows.size(); ++i) {
-            // All four channels have given a result since the last start.
-            const int rows = windows[i]->resultsGrid()->rowCount();
-            if (rows - rowsAtStart[i] >= 4 && !windows[i]->controller()->bolstartALL) {
-                rowsAtStart[i] = rows;
-                ++masterStarts[i];
-                button(windows[i], "cmdStartall")->click();
-            }
-        }
-    }
-    const double elapsed = clock.nsecsElapsed() / 1e9;
-    const double threadCpu = threadCpuSeconds() - thread0;
-    const double processCpu = processCpuSeconds() - process0;
+    starter.start();
+    const qint64 durationMs = qint64(options.durationSeconds() * 1000);
+    waitUntil([&] { return clock.elapsed() >= durationMs; }, int(durationMs) + 1000);
+    starter.stop();
+    soak.elapsed = clock.nsecsElapsed() / 1e9;
+    soak.threadCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0;
+    soak.processCpu = processCpuSeconds() - process0;
+    if (const auto simulator1 = watch.simulatorCpuSeconds(); simulator0 && simulator1)
+        soak.simulatorCpu = *simulator1 - *simulator0;
 
-    for (frmexp *w : windows)
-        button(w, "cmdstop_exp")->click();
-    waitFor([&] {
-        for (frmexp *w : windows)
-            if (w->controller()->bolrunning)
-                return false;
-        return true;
-    }, 10000);
+    QElapsedTimer stopClock;
+    stopClock.start();
+    soak.stopFinished = stopAll(windows, 60'000);
+    soak.stopSeconds = stopClock.nsecsElapsed() / 1e9;
 
-    std::printf("experiment_bench: 4 windows, 4 devices, wire timing on, device clock x%.1f, %.1f s%s\n", scale,
-                elapsed, noWait ? ", ticks run into a busy link" : "");
     const auto truth = simulator.groundTruth();
-    int busyTotal = 0;
-    int allResults = 0;
-    int allRecorded = 0;
+    std::vector<WindowFigures> figures;
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        const ExpCounters &now = windows[i]->controller()->counters();
-        const int polls = now.polls - before[i].polls;
-        const int ticks = now.ticks - before[i].ticks;
-        const int putOff = now.putOff - before[i].putOff;
-        const auto count = [](const ExpCounters &c, int code) {
-            const auto found = c.errors.find(code);
-            return found == c.errors.end() ? 0 : found->second;
-        };
-        const int busy = count(now, rc::Busy) - count(before[i], rc::Busy);
-        int failed = 0;
-        for (const auto &[code, n] : now.errors)
-            failed += n - count(before[i], code);
-        busyTotal += busy;
-        const quint8 address = quint8(127 + i + 1);
-        const Comparison c = compare(runLines(QDir(folder).filePath(QStringLiteral("device%1.csv").arg(i + 1))),
-                                     truth, address);
-        allResults += c.results;
-        allRecorded += c.recorded;
-        std::printf("  window %zu (device %u): %5.2f polls/s, %5.2f ticks/s, %d ticks put off for the link, "
-                    "%d Error #1001, %d failed commands, %d Master Starts; runs: %d ended, %d recorded, "
-                    "%d with the speed at the fall, %d lines without a run\n",
-                    i + 1, unsigned(address), polls / elapsed, ticks / elapsed, putOff, busy, failed,
-                    masterStarts[i], c.results, c.recorded, c.exactSpeed, c.extraLines);
+        ExpController *c = windows[i]->controller();
+        WindowFigures f = windowFigures(before[i], c->counters(), soak.elapsed);
+        f.presses = starter.presses(i);
+        f.pressesWithoutRows = starter.pressesWithoutRows(i);
+        f.tally = compareDevice(runLines(c->dataFile().dataFile()), truth, quint8(kFirstAddress + i), watch,
+                                options.scale);
+        figures.push_back(f);
     }
-    std::printf("  Error #1001: %.1f per minute (all windows)\n", busyTotal * 60.0 / elapsed);
-    std::printf("  CPU: main thread %.1f%% of one core, process %.1f%% (the process includes the simulator's "
-                "thread)\n",
-                100 * threadCpu / elapsed, 100 * processCpu / elapsed);
-    std::printf("  every run recorded: %s (%d of %d)\n", allRecorded == allResults ? "yes" : "no", allRecorded,
-                allResults);
+    printSummary(options, soak, figures, watch, prompts);
+    std::fflush(stdout);
+    const bool allRight = std::all_of(figures.begin(), figures.end(),
+                                      [](const WindowFigures &f) { return f.tally.allRight(); });
+
     main.reset();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     clearExtraPorts();
     setPrompter(nullptr);
-    return allRecorded == allResults ? 0 : 2;
+    return allRight && soak.stopFinished ? 0 : 2;
 }
