@@ -81,7 +81,7 @@ bool ExpController::load(PortError *error)
             *error = refused;
         return false;
     }
-    objDevice->Reset(m_devAddr);
+    (void)objDevice->Reset(m_devAddr); // a reset has no answer; a failure shows in the upload
 
     bolrunning = bolstop = bolstart = boldownload = bolstartALL = false;
     bolupload = true;

@@ -27,66 +27,66 @@ public:
     multiVelorix &operator=(const multiVelorix &) = delete;
 
     // Acknowledged commands.
-    std::int16_t clear(std::uint8_t bytAddr);
-    std::int16_t Start_Diag(std::uint8_t bytAddr);
-    std::int16_t Stop_Diag(std::uint8_t bytAddr);
-    std::int16_t Start_Exp(std::uint8_t bytAddr);
-    std::int16_t Stop_Exp(std::uint8_t bytAddr);
-    std::int16_t Start_ALL(std::uint8_t bytAddr);
-    std::int16_t Start_CH1(std::uint8_t bytAddr);
-    std::int16_t Start_CH2(std::uint8_t bytAddr);
-    std::int16_t Start_CH3(std::uint8_t bytAddr);
-    std::int16_t Start_CH4(std::uint8_t bytAddr);
-    std::int16_t Inc_Speed(std::uint8_t bytAddr);
-    std::int16_t Dec_Speed(std::uint8_t bytAddr);
-    std::int16_t PurgeON(std::uint8_t bytAddr);
-    std::int16_t PurgeOFF(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t clear(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_Diag(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Stop_Diag(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_Exp(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Stop_Exp(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_ALL(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_CH1(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_CH2(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_CH3(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Start_CH4(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Inc_Speed(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Dec_Speed(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t PurgeON(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t PurgeOFF(std::uint8_t bytAddr);
 
     // Data commands: on success `bytreturn` holds the reply body (reply byte
     // i in element i-1) and is grown to fit when the caller sized it short;
     // on failure it is untouched.
-    std::int16_t Read_Sensor(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t Read_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t Read_ROT_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t Read_ROT_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t Read_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t ReadClear(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t Read(std::uint8_t bytAddr, ByteBuffer &bytreturn);
-    std::int16_t ReSend(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read_Sensor(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read_ROT_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read_ROT_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t ReadClear(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t Read(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t ReSend(std::uint8_t bytAddr, ByteBuffer &bytreturn);
 
     // The product number and a version, with no bus traffic.
     [[nodiscard]] QString IDString() const { return QStringLiteral("02540200"); }
 
     // Echo commands.
-    std::int16_t CalModeON(std::uint8_t bytAddr);
-    std::int16_t CalModeOFF(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t CalModeON(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t CalModeOFF(std::uint8_t bytAddr);
     // Throws std::overflow_error, before anything is sent, for a cycle count
     // outside 0..255.
-    std::int16_t PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap, int intNumCycles);
-    std::int16_t ProgramAddr(std::uint8_t bytAddr, std::uint8_t bytNewAddr);
-    std::int16_t ProgramMemLoc(std::uint8_t bytAddr, std::uint8_t bytMemLoc, std::uint8_t bytNewData);
-    std::int16_t WriteMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t bytdata);
+    [[nodiscard]] std::int16_t PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap, int intNumCycles);
+    [[nodiscard]] std::int16_t ProgramAddr(std::uint8_t bytAddr, std::uint8_t bytNewAddr);
+    [[nodiscard]] std::int16_t ProgramMemLoc(std::uint8_t bytAddr, std::uint8_t bytMemLoc, std::uint8_t bytNewData);
+    [[nodiscard]] std::int16_t WriteMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t bytdata);
     // `bytdata` is the location's byte on success and 0 on any failure.
-    std::int16_t ReadMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t &bytdata);
+    [[nodiscard]] std::int16_t ReadMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t &bytdata);
     // The eight calibration constants at locations 48..55; stops at the
     // first failing read, keeping the bytes read so far.
-    std::int16_t GetCalConstants(std::uint8_t bytAddr, ByteBuffer &bytreturn);
+    [[nodiscard]] std::int16_t GetCalConstants(std::uint8_t bytAddr, ByteBuffer &bytreturn);
 
-    std::int16_t Program(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Program(std::uint8_t bytAddr);
     // One firmware text record. 0 when the device took it ("L", "S", "H");
     // "C" or "F" send it again, four sends in all, then 2. A record that got
     // no answer is never taken: a busy link is waited for (100 ms, up to 20
     // times, then 1001), and 1003 and 1005 are returned as they are.
-    std::int16_t ProgramData(const QString &strData, std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t ProgramData(const QString &strData, std::uint8_t bytAddr);
 
     // Resets every device; nothing is read. -1 when the link failed, else 0.
-    std::int16_t BusRESET();
+    [[nodiscard]] std::int16_t BusRESET();
     // Resets one device (255: all); nothing is read. The link's result.
-    std::int16_t Reset(std::uint8_t bytAddr);
+    [[nodiscard]] std::int16_t Reset(std::uint8_t bytAddr);
     // Appends the device's eight identity characters to `strID`.
-    std::int16_t ReturnID(std::uint8_t bytAddr, QString &strID);
+    [[nodiscard]] std::int16_t ReturnID(std::uint8_t bytAddr, QString &strID);
     // 2008 without bus traffic for a group ID outside 240..254.
-    std::int16_t SetGroupID(std::uint8_t bytAddr, std::uint8_t bytGrpID);
+    [[nodiscard]] std::int16_t SetGroupID(std::uint8_t bytAddr, std::uint8_t bytGrpID);
 
     // Selects and opens a port for every protocol object (the link is
     // shared); returns whether it is open. A port the system refuses fills

@@ -368,8 +368,8 @@ TEST_F(ProtocolTest, RefusedArgumentsSendNothing)
 {
     EXPECT_EQ(device->SetGroupID(A, 239), rc::BadGroupId);
     EXPECT_EQ(device->SetGroupID(A, 255), rc::BadGroupId);
-    EXPECT_THROW(device->PumpSelect(A, 1, 256), std::overflow_error);
-    EXPECT_THROW(device->PumpSelect(A, 1, -1), std::overflow_error);
+    EXPECT_THROW((void)device->PumpSelect(A, 1, 256), std::overflow_error);
+    EXPECT_THROW((void)device->PumpSelect(A, 1, -1), std::overflow_error);
     EXPECT_EQ(device->ProgramData(QString(), A), rc::EmptyRecord);
     EXPECT_TRUE(peer->written.empty());
 
