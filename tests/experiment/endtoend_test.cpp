@@ -205,6 +205,8 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     waitFor([] { return false; }, 1000); // channel 1 falls meanwhile
     const double cpu = processCpuSeconds() - cpuBefore;
     const double ticksPerSecond = (window->controller()->counters().ticks - ticksBefore) * 1000.0 / outage.elapsed();
+    RecordProperty("outageCpuSeconds", QString::number(cpu, 'f', 3).toStdString());
+    RecordProperty("outageTicksPerSecond", QString::number(ticksPerSecond, 'f', 1).toStdString());
     EXPECT_LT(cpu, 0.1) << "CPU seconds in one second of outage";
     EXPECT_LE(ticksPerSecond, 11.0);
     EXPECT_GE(ticksPerSecond, 8.0);
