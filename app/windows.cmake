@@ -25,11 +25,7 @@ target_compile_definitions(velorix_app PUBLIC
 
 # The operator's manual travels with the program: help/ next to the
 # executable, where the Help menu looks for it.
-if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
-    set(velorix_help_dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/help)
-else()
-    set(velorix_help_dir ${CMAKE_BINARY_DIR}/help)
-endif()
+set(velorix_help_dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/help)
 file(GLOB velorix_help_pages CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/help/*.html
     ${CMAKE_CURRENT_SOURCE_DIR}/help/*.css
