@@ -438,6 +438,7 @@ void ExpController::tick()
         intLastErr = objDevice->Start_ALL(m_devAddr);
         if (judge(intLastErr)) {
             bolstartALL = false;
+            restartChannelSpeeds();
             showSuccess(kSuccessful);
         } else {
             m_controlError = m_display.txtDisplay;
@@ -484,14 +485,25 @@ void ExpController::startSucceeded()
     // The wheel turns at the start speed from here; the speed last read
     // (0.0, from the stopped wheel) must not stand for it until the first
     // Read_Speed of the run gets through.
-    if (!bolrunning)
+    if (!bolrunning) {
         record().sngSpeed = record().intStartSpeed / 10.0f;
+        restartChannelSpeeds();
+    }
     bolstart = false;
     bolrunning = true;
     m_startMayHaveArrived = false;
     showSuccess(kSuccessful);
     m_controls.cmdStartall = true;
     m_controls.cmdrestart = true;
+}
+
+void ExpController::restartChannelSpeeds()
+{
+    // The channels start again at the wheel's present speed: a speed kept
+    // from a channel's earlier run must not stand for its new one.
+    DeviceInfo &rec = record();
+    for (int c = 0; c < kChannels; ++c)
+        rec.sngChanSpeed[c] = rec.sngSpeed;
 }
 
 ExpController::StartState ExpController::startState()

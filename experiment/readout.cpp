@@ -92,7 +92,8 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
     for (int c = 0; c < kChannels; ++c) {
         ChannelView &view = views[c];
         if (bitSet(record.bytPrevChanBits, c)) {
-            if (record.bolChanArmed[c]) {
+            const bool firstSight = record.bolChanArmed[c];
+            if (firstSight) {
                 record.dtChanStart[c] = poll.now;
                 record.bolChanArmed[c] = false;
             }
@@ -104,7 +105,7 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
             // speed the wheel turned at when the stop went out.
             if (poll.BolStopping || (poll.stopSent && !bitSet(record.bytChanBits, c)))
                 record.sngChanSpeed[c] = poll.stopSpeed;
-            else if (!(poll.afterGap && !bitSet(record.bytChanBits, c)))
+            else if (firstSight || !(poll.afterGap && !bitSet(record.bytChanBits, c)))
                 record.sngChanSpeed[c] = record.sngSpeed;
             view.chSpeed = format1(record.sngChanSpeed[c]);
             record.bolResultReady[c] = true;

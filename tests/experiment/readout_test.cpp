@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace velorix {
@@ -31,6 +32,7 @@ struct Polls
     int poll = 0;
     bool bolstop = false;
     float stopSpeed = 0;
+    bool afterGap = false;
 
     Polls() { record.bolChanArmed.fill(true); }
     void times(std::array<int, 4> channels, std::uint8_t bits, int session, bool stopping = false)
@@ -44,6 +46,7 @@ struct Polls
         p.BolStopping = stopping;
         p.stopSpeed = stopSpeed;
         p.bolstop = bolstop;
+        p.afterGap = std::exchange(afterGap, false);
         p.now = QDateTime(QDate(2005, 3, 7), QTime(14, 0)).addSecs(poll);
         p.updateexpdata = [this](int c, bool runOver) {
             if (((record.bytRotBits >> c) & 1) && !runOver)
@@ -158,6 +161,31 @@ TEST(Readout, TheDurationStopsTheRunAndTheStopRecordsEveryChannelStillOn)
     longRun.record.intDuration = 4000;
     longRun.times({0, 0, 0, 0}, 0x01, 40000); // 4000.0 s: past the signed limit
     EXPECT_TRUE(longRun.bolstop);
+}
+
+// Polls that got no times: a channel seen stopped afterwards fell in the
+// gap, at a speed the wheel has since left behind.
+TEST(Readout, AFallInAPollGapKeepsTheSpeedOfItsOwnRun)
+{
+    Polls polls;
+    polls.record.sngSpeed = 5.0f;
+    polls.times({0, 0, 0, 0}, 0x03, 10);
+    polls.times({0, 0, 0, 0}, 0x03, 20); // both seen running at 5.0
+    polls.record.sngSpeed = 9.0f;        // the polls between got no times
+    polls.afterGap = true;
+    polls.times({250, 0, 0, 0}, 0x02, 60);
+    EXPECT_FLOAT_EQ(polls.record.sngChanSpeed[0], 5.0f);
+    EXPECT_FLOAT_EQ(polls.record.sngChanSpeed[1], 9.0f); // still running
+
+    // A channel seen for the first time only once it had stopped has no
+    // speed of its run yet: the speed read now is the best there is.
+    Polls late;
+    late.record.sngChanSpeed[2] = 16.0f; // from an earlier run
+    late.record.sngSpeed = 7.0f;
+    late.times({0, 0, 0, 0}, 0x04, 10);
+    late.afterGap = true;
+    late.times({0, 0, 231, 0}, 0x00, 40);
+    EXPECT_FLOAT_EQ(late.record.sngChanSpeed[2], 7.0f);
 }
 
 } // namespace
