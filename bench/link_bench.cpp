@@ -1,9 +1,17 @@
 // How fast the link and the protocol carry exchanges, against the simulator
 // on a pseudo-terminal with wire timing off, next to a bare QSerialPort
-// write-and-read loop on the same terminal in the same run; and what a
-// Delay(1000) costs in CPU.
+// write-and-read loop on the same terminal in the same run: exchanges per
+// second, CPU and heap allocations per exchange; and what a Delay(1000)
+// costs in CPU.
 //
 //   link_bench [exchanges]      (default 3000)
+//
+// Allocations are counted by this binary's own malloc family, which forwards
+// to glibc's. A definition in the executable takes precedence over libc's for
+// every shared library as well, so Qt's QByteArray and QObject allocations
+// and libstdc++'s operator new (which calls malloc) are all counted. Only the
+// calling thread counts, and only inside a timed loop: the simulator's thread
+// is not counted. glibc only.
 
 #include "app/delay.h"
 #include "link/portlist.h"
@@ -15,10 +23,88 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
+extern "C" {
+void *__libc_malloc(std::size_t size);
+void *__libc_calloc(std::size_t count, std::size_t size);
+void *__libc_realloc(void *pointer, std::size_t size);
+void *__libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void *pointer);
+}
+
 namespace {
+// Local to the executable: initial TLS, no allocation on first use.
+thread_local bool tCounting = false;
+thread_local unsigned long tAllocations = 0;
+
+inline void countAllocation()
+{
+    if (tCounting)
+        ++tAllocations;
+}
+} // namespace
+
+extern "C" {
+void *malloc(std::size_t size)
+{
+    countAllocation();
+    return __libc_malloc(size);
+}
+void *calloc(std::size_t count, std::size_t size)
+{
+    countAllocation();
+    return __libc_calloc(count, size);
+}
+void *realloc(void *pointer, std::size_t size)
+{
+    countAllocation();
+    return __libc_realloc(pointer, size);
+}
+void free(void *pointer)
+{
+    __libc_free(pointer);
+}
+void *aligned_alloc(std::size_t alignment, std::size_t size)
+{
+    countAllocation();
+    return __libc_memalign(alignment, size);
+}
+void *memalign(std::size_t alignment, std::size_t size)
+{
+    countAllocation();
+    return __libc_memalign(alignment, size);
+}
+int posix_memalign(void **out, std::size_t alignment, std::size_t size)
+{
+    countAllocation();
+    void *pointer = __libc_memalign(alignment, size);
+    if (!pointer)
+        return ENOMEM;
+    *out = pointer;
+    return 0;
+}
+}
+
+namespace {
+
+// Counts this thread's allocations from construction to stop().
+class AllocationCount
+{
+public:
+    AllocationCount() : m_start(tAllocations) { tCounting = true; }
+    unsigned long stop()
+    {
+        tCounting = false;
+        return tAllocations - m_start;
+    }
+
+private:
+    unsigned long m_start;
+};
 
 // CPU time of the calling thread: the simulator's thread is not counted.
 double threadCpuMs()
@@ -32,14 +118,16 @@ struct Figures
 {
     double seconds = 0;
     double cpuMs = 0;
+    unsigned long allocations = 0;
     int failures = 0;
 };
 
 void report(const char *what, const Figures &f, int exchanges)
 {
-    std::printf("%-34s %8.0f exchanges/s  %7.1f us/exchange  %6.1f us CPU/exchange  %d failed\n",
+    std::printf("%-30s %7.0f exchanges/s  %6.1f us/exchange  %5.1f us CPU/exchange  "
+                "%5.2f allocations/exchange  %d failed\n",
                 what, exchanges / f.seconds, f.seconds * 1e6 / exchanges,
-                f.cpuMs * 1e3 / exchanges, f.failures);
+                f.cpuMs * 1e3 / exchanges, double(f.allocations) / exchanges, f.failures);
 }
 
 Figures throughProtocol(const QString &port, int exchanges)
@@ -54,10 +142,12 @@ Figures throughProtocol(const QString &port, int exchanges)
     QElapsedTimer clock;
     const double cpu = threadCpuMs();
     clock.start();
+    AllocationCount allocations;
     for (int i = 0; i < exchanges; ++i) {
         if (device.Read_Times(128, body) != velorix::rc::Ok)
             ++f.failures;
     }
+    f.allocations = allocations.stop();
     f.seconds = clock.nsecsElapsed() / 1e9;
     f.cpuMs = threadCpuMs() - cpu;
     return f;
@@ -76,6 +166,7 @@ Figures bareSerialPort(const QString &port, int exchanges)
     QElapsedTimer clock;
     const double cpu = threadCpuMs();
     clock.start();
+    AllocationCount allocations;
     for (int i = 0; i < exchanges; ++i) {
         serial.clear();
         serial.write(request, 3);
@@ -86,6 +177,7 @@ Figures bareSerialPort(const QString &port, int exchanges)
         if (reply.size() < 13)
             ++f.failures;
     }
+    f.allocations = allocations.stop();
     f.seconds = clock.nsecsElapsed() / 1e9;
     f.cpuMs = threadCpuMs() - cpu;
     return f;
@@ -116,13 +208,18 @@ int main(int argc, char **argv)
     for (int round = 0; round < 3; ++round) {
         const Figures p = throughProtocol(port, exchanges / 3);
         const Figures b = bareSerialPort(port, exchanges / 3);
-        program.seconds += p.seconds; program.cpuMs += p.cpuMs; program.failures += p.failures;
-        bare.seconds += b.seconds; bare.cpuMs += b.cpuMs; bare.failures += b.failures;
+        for (auto [sum, part] : {std::pair{&program, &p}, std::pair{&bare, &b}}) {
+            sum->seconds += part->seconds;
+            sum->cpuMs += part->cpuMs;
+            sum->allocations += part->allocations;
+            sum->failures += part->failures;
+        }
     }
     const int done = exchanges / 3 * 3;
     report("multiVelorix::Read_Times", program, done);
     report("bare QSerialPort write/read", bare, done);
-    std::printf("program time per exchange / bare: %.2f\n", program.seconds / bare.seconds);
+    std::printf("program time per exchange / bare: %.2f, CPU per exchange / bare: %.2f\n",
+                program.seconds / bare.seconds, program.cpuMs / bare.cpuMs);
     std::printf("program overhead per exchange: %.1f us\n", (program.seconds - bare.seconds) * 1e6 / done);
 
     const double cpu = threadCpuMs();
