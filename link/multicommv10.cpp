@@ -31,6 +31,9 @@ private:
     bool &m_flag;
 };
 
+// A text reply is a short line; most fit in this without growing.
+constexpr std::size_t kTextReserve = 64;
+
 bool endsWithLineBreak(const ByteBuffer &bytes)
 {
     return std::any_of(bytes.cbegin(), bytes.cend(),
@@ -44,6 +47,11 @@ multicommv10::multicommv10(std::unique_ptr<SerialBackend> &&backend, QObject *pa
 {
     connect(m_backend.get(), &SerialBackend::readyRead, this, &multicommv10::takeArrivedBytes);
     connect(m_backend.get(), &SerialBackend::failed, this, &multicommv10::onBackendFailed);
+    m_loop = std::make_unique<QEventLoop>();
+    m_timeout = new QTimer(this);
+    m_timeout->setSingleShot(true);
+    m_timeout->setTimerType(Qt::PreciseTimer);
+    connect(m_timeout, &QTimer::timeout, this, &multicommv10::endWait);
     std::int16_t count = 0;
     GetCommPorts(m_ports, count);
     setSettings(kDefaultLineSettings);
@@ -52,9 +60,15 @@ multicommv10::multicommv10(std::unique_ptr<SerialBackend> &&backend, QObject *pa
 multicommv10::~multicommv10()
 {
     // A window released the last protocol object while an exchange of the
-    // link waits: end that wait; it returns 1003 without touching us.
-    if (m_wait && m_wait->loop)
-        m_wait->loop->quit();
+    // link waits: end that wait; it returns 1003 without touching us. Its
+    // call still runs in our loop, so the loop goes with that call.
+    if (m_wait) {
+        m_wait->released = true;
+        if (m_wait->inLoop) {
+            m_loop->quit();
+            m_wait->orphanedLoop = std::move(m_loop);
+        }
+    }
     m_backend->close();
 }
 
@@ -203,23 +217,20 @@ multicommv10::WaitEnd multicommv10::waitForReply(ByteBuffer &sink, std::size_t e
     wait.expected = expected;
     wait.shortReply = shortReply;
     wait.text = text;
+    // Room for the whole reply, so that pieces do not move it around.
+    sink.reserve(text ? kTextReserve : expected);
     m_wait = &wait;
     takeArrivedBytes(); // a fast peer may have answered already
     if (!waitComplete() && !wait.failed) {
-        QPointer<multicommv10> self(this);
-        QEventLoop loop;
-        wait.loop = &loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        timeout.setTimerType(Qt::PreciseTimer);
-        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timeout.start(std::max<std::int32_t>(timeoutMs, 0));
+        wait.inLoop = true;
+        m_timeout->start(std::max<std::int32_t>(timeoutMs, 0));
         // Returns at once, with -1, while the application is quitting; the
         // reply then counts as missing.
-        loop.exec();
-        if (!self)
+        m_loop->exec();
+        if (wait.released)
             return WaitEnd::Released;
-        wait.loop = nullptr;
+        wait.inLoop = false;
+        m_timeout->stop();
         takeArrivedBytes();
     }
     const bool complete = waitComplete();
@@ -235,10 +246,9 @@ void multicommv10::takeArrivedBytes()
     // discards them.
     if (!m_wait || !m_backend->isOpen())
         return;
-    const ByteBuffer bytes = m_backend->readAll();
-    m_wait->sink->insert(m_wait->sink->end(), bytes.cbegin(), bytes.cend());
-    if (m_wait->loop && waitComplete())
-        m_wait->loop->quit();
+    m_backend->readInto(*m_wait->sink);
+    if (waitComplete())
+        endWait();
 }
 
 void multicommv10::onBackendFailed()
@@ -247,9 +257,14 @@ void multicommv10::onBackendFailed()
     m_portLost = true;
     if (m_wait) {
         m_wait->failed = true;
-        if (m_wait->loop)
-            m_wait->loop->quit();
+        endWait();
     }
+}
+
+void multicommv10::endWait()
+{
+    if (m_wait && m_wait->inLoop)
+        m_loop->quit();
 }
 
 bool multicommv10::waitComplete() const

@@ -21,6 +21,7 @@
 #include <optional>
 
 class QEventLoop;
+class QTimer;
 
 namespace velorix {
 
@@ -91,15 +92,20 @@ public:
 private:
     // How a wait for reply bytes ended.
     enum class WaitEnd { Complete, TimedOut, Failed, Released };
-    // What counts as a complete reply for the wait in progress.
+    // What counts as a complete reply for the wait in progress. It lives on
+    // the waiting call's stack, so it outlives a link released meanwhile.
     struct ReplyWait
     {
-        ByteBuffer *sink = nullptr; // the caller's buffer, so it outlives a released link
+        ByteBuffer *sink = nullptr; // the caller's buffer
         std::size_t expected = 0;
         const ShortReplyTest *shortReply = nullptr;
         bool text = false;
-        QEventLoop *loop = nullptr;
+        bool inLoop = false;   // running m_loop
         bool failed = false;
+        bool released = false; // the link was destroyed during the wait
+        // The link's loop, handed over by its destructor: the waiting call
+        // still runs in it and must return from it before it goes.
+        std::unique_ptr<QEventLoop> orphanedLoop;
     };
 
     // Opens the port again when it failed while selected (an adapter pulled
@@ -113,6 +119,8 @@ private:
                          const ShortReplyTest *shortReply = nullptr);
     void takeArrivedBytes();
     void onBackendFailed();
+    // Ends the nested loop of the wait in progress, if it runs one.
+    void endWait();
     [[nodiscard]] bool waitComplete() const;
 
     std::unique_ptr<SerialBackend> m_backend;
@@ -120,6 +128,11 @@ private:
     QString m_portName;
     QString m_settings;
     ReplyWait *m_wait = nullptr;
+    // One nested loop and one time-out serve every exchange, as only one
+    // exchange waits at a time; making them afresh for each one would cost
+    // a dozen allocations per exchange.
+    std::unique_ptr<QEventLoop> m_loop;
+    QTimer *m_timeout = nullptr; // a child of the link
     std::optional<UnansweredRequest> m_unanswered;
     bool m_busy = false;
     bool m_portStatus = false;

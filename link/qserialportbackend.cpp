@@ -2,6 +2,14 @@
 
 #include "link/portlist.h"
 
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
 namespace velorix {
 
 namespace {
@@ -42,8 +50,8 @@ bool QSerialPortBackend::open(const QString &name, PortError *error)
     applyLineSettings(m_settings);
     // Whatever the line held before we opened it belongs to nobody.
     m_port.clear(QSerialPort::AllDirections);
-    m_port.readAll();
-    m_port.clearError();
+    m_port.skip(m_port.bytesAvailable());
+    clearError();
     return true;
 }
 
@@ -71,7 +79,7 @@ bool QSerialPortBackend::applyLineSettings(const LineSettings &settings)
     ok = m_port.setParity(settings.parity) && ok;
     ok = m_port.setDataBits(settings.dataBits) && ok;
     ok = m_port.setStopBits(settings.stopBits) && ok;
-    m_port.clearError();
+    clearError();
     return ok;
 }
 
@@ -79,17 +87,50 @@ void QSerialPortBackend::discardInput()
 {
     if (!m_port.isOpen())
         return;
+#ifdef Q_OS_UNIX
+    // The driver's input goes with tcflush(); QSerialPort::clear() would
+    // also free the port's read buffer, to be allocated anew for the reply.
+    // Should the flush fail, clear() does it again and reports the failure
+    // the usual way.
+    if (::tcflush(m_port.handle(), TCIFLUSH) != 0)
+        m_port.clear(QSerialPort::Input);
+#else
     m_port.clear(QSerialPort::Input);
-    m_port.readAll(); // bytes Qt had already taken from the driver
-    m_port.clearError();
+#endif
+    // Bytes Qt had already taken from the driver. Skipped, not read: a
+    // readAll() would allocate a buffer of a whole read chunk every time.
+    if (const qint64 taken = m_port.bytesAvailable(); taken > 0)
+        m_port.skip(taken);
+    clearError();
 }
 
 bool QSerialPortBackend::write(const ByteBuffer &bytes)
 {
     if (!m_port.isOpen())
         return false;
-    const auto size = static_cast<qint64>(bytes.size());
-    if (m_port.write(reinterpret_cast<const char *>(bytes.data()), size) != size)
+    const char *data = reinterpret_cast<const char *>(bytes.data());
+    auto size = static_cast<qint64>(bytes.size());
+#ifdef Q_OS_UNIX
+    // A request is a few bytes and the driver takes them at once, so they go
+    // to it here, unless earlier bytes still wait in QSerialPort's buffer.
+    // Through QSerialPort they would arm its write notifier for one pass of
+    // the event loop that finds nothing left to write: an allocation and
+    // three wake-ups of the loop per exchange. What the driver does not take
+    // goes through QSerialPort after all, which also reports a failure.
+    if (m_port.bytesToWrite() == 0) {
+        ssize_t taken = -1;
+        do
+            taken = ::write(m_port.handle(), data, static_cast<std::size_t>(size));
+        while (taken < 0 && errno == EINTR);
+        if (taken > 0) {
+            data += taken;
+            size -= taken;
+        }
+        if (size == 0)
+            return true;
+    }
+#endif
+    if (m_port.write(data, size) != size)
         return false;
     // Hand the bytes to the driver now, not when the event loop next runs: a
     // reset is written and the port may close right after it.
@@ -99,10 +140,31 @@ bool QSerialPortBackend::write(const ByteBuffer &bytes)
 
 ByteBuffer QSerialPortBackend::readAll()
 {
+    ByteBuffer bytes;
+    readInto(bytes);
+    return bytes;
+}
+
+void QSerialPortBackend::readInto(ByteBuffer &sink)
+{
     if (!m_port.isOpen())
-        return {};
-    const QByteArray data = m_port.readAll();
-    return ByteBuffer(data.cbegin(), data.cend());
+        return;
+    // Straight from the port's buffer into the caller's, sized to what has
+    // arrived: QSerialPort::readAll() would allocate a QByteArray of a whole
+    // read chunk on every call, however few bytes there are.
+    const qint64 available = m_port.bytesAvailable();
+    if (available <= 0)
+        return;
+    const std::size_t before = sink.size();
+    sink.resize(before + static_cast<std::size_t>(available));
+    const qint64 got = m_port.read(reinterpret_cast<char *>(sink.data() + before), available);
+    sink.resize(before + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+}
+
+void QSerialPortBackend::clearError()
+{
+    if (m_port.error() != QSerialPort::NoError)
+        m_port.clearError();
 }
 
 void QSerialPortBackend::onError(QSerialPort::SerialPortError error)
@@ -125,7 +187,7 @@ void QSerialPortBackend::onError(QSerialPort::SerialPortError error)
     // After a failure the port's state is unknown (a pulled adapter keeps
     // signalling); close it so the next exchange can reopen it cleanly.
     if (m_port.isOpen()) {
-        m_port.clearError();
+        clearError();
         m_port.close();
         emit failed();
     }

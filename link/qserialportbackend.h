@@ -23,9 +23,13 @@ public:
     void discardInput() override;
     [[nodiscard]] bool write(const ByteBuffer &bytes) override;
     [[nodiscard]] ByteBuffer readAll() override;
+    void readInto(ByteBuffer &sink) override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    // QSerialPort::clearError() builds its translated "No error" text each
+    // time; an exchange that went well has nothing to clear.
+    void clearError();
 
     QSerialPort m_port;
     LineSettings m_settings;

@@ -47,6 +47,14 @@ public:
     // Hands the bytes to the port without waiting for them to leave the line.
     [[nodiscard]] virtual bool write(const ByteBuffer &bytes) = 0;
     [[nodiscard]] virtual ByteBuffer readAll() = 0;
+    // Appends the bytes received and not read to `sink`. The link reads
+    // every reply this way; a backend that can fill the caller's buffer
+    // directly spares an exchange its temporary buffers.
+    virtual void readInto(ByteBuffer &sink)
+    {
+        const ByteBuffer bytes = readAll();
+        sink.insert(sink.end(), bytes.cbegin(), bytes.cend());
+    }
 
 signals:
     void readyRead();

@@ -14,6 +14,7 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -159,12 +160,49 @@ TYPED_TEST(LinkTest, SecondExchangeWhileWaitingGetsBusy)
 
 TYPED_TEST(LinkTest, StaleInputIsDiscardedBeforeTheRequest)
 {
+    // Bytes the port has already taken from the driver...
     this->port.strayInput({0x82, 0x06, 0x88, 0x00});
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     this->reply(kReply13, 5);
     ByteBuffer received;
     EXPECT_EQ(this->exchange(received, 13), rc::Ok);
     EXPECT_EQ(received, kReply13);
+
+    // ...and bytes still in the driver, which no event has announced yet.
+    this->port.strayInput({0x82, 0x06, 0x88});
+    QThread::msleep(20);
+    this->reply(kReply13, 5);
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+}
+
+// One loop and one timer serve every wait: each exchange must still run to
+// its own time-out, neither ended early by what the one before left behind
+// nor kept waiting by it.
+TYPED_TEST(LinkTest, EachExchangeKeepsItsOwnTimeOut)
+{
+    ByteBuffer received;
+    this->reply(kReply13);
+    EXPECT_EQ(this->exchange(received, 13, 1000), rc::Ok);
+
+    this->port.responses().push_back({});
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(this->exchange(received, 13, 80), rc::NoReply);
+    EXPECT_GE(clock.elapsed(), 79);
+    EXPECT_LT(clock.elapsed(), 500);
+
+    // Slower than the time-out before, within its own.
+    this->reply(kReply13, 150);
+    EXPECT_EQ(this->exchange(received, 13, 600), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+
+    QString text;
+    std::int16_t err = -99;
+    this->reply({'O', 'K', '\r'}, 120);
+    this->link().transactTEXT(kRequest, text, 600, err, false);
+    EXPECT_EQ(err, rc::Ok);
+    EXPECT_EQ(text, QStringLiteral("OK"));
 }
 
 TYPED_TEST(LinkTest, PulledCableMidExchangeFailsCleanly)
