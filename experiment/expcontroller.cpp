@@ -499,6 +499,7 @@ void ExpController::startSucceeded()
 
 void ExpController::restartChannelSpeeds()
 {
+    m_startedUnseen = 0x0F; // every channel goes
     // The channels start again at the wheel's present speed: a speed kept
     // from a channel's earlier run must not stand for its new one.
     DeviceInfo &rec = record();
@@ -688,6 +689,7 @@ void ExpController::Read_Times()
     poll.stopSent = m_stopSent;
     poll.bolstop = bolstop;
     poll.afterGap = std::exchange(m_lastTimesFailed, false);
+    poll.startedUnseen = std::exchange(m_startedUnseen, 0);
     poll.now = m_now();
     poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
     readout::takeTimes(record(), times, m_display.channels, poll);

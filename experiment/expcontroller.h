@@ -262,6 +262,7 @@ private:
     bool m_speedFresh = true;       // the last Read_Speed succeeded
     bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
     bool m_stopSent = false;            // a Stop_Exp of this run went out
+    std::uint8_t m_startedUnseen = 0;   // channels started, no reply seen since
     int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the

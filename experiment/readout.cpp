@@ -88,6 +88,11 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
 
     record.bytPrevChanBits = record.bytChanBits;
     record.bytChanBits = body[8];
+    for (int c = 0; c < kChannels; ++c) {
+        const bool timeShown = body[2 * c] != 0 || body[2 * c + 1] != 0;
+        if (bitSet(poll.startedUnseen, c) && (bitSet(record.bytChanBits, c) || timeShown))
+            record.bytPrevChanBits |= std::uint8_t(1u << c);
+    }
 
     for (int c = 0; c < kChannels; ++c) {
         ChannelView &view = views[c];

@@ -70,6 +70,11 @@ struct TimesPoll
     // a channel seen stopped now fell meanwhile, at a speed this poll's
     // speed no longer shows; it keeps the speed last seen while it ran.
     bool afterGap = false;
+    // Channels a start command (Start_Exp, Master Start) has just set going,
+    // not yet seen in a reply: they count as running in the reply before, so
+    // a subject that fell before the first poll still gives its result (a
+    // channel that shows no time at all never ran and is left alone).
+    std::uint8_t startedUnseen = 0;
     bool bolstop = false;     // in: as it is; out: set when the duration is reached
     QDateTime now;
     // updateexpdata(channel, runOver): records the channel's result unless

@@ -144,6 +144,24 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
         EXPECT_EQ(line.split(',')[4], QString::number(speedAtStop, 'f', 1)) << line.toStdString();
 }
 
+TEST_F(RunTest, ASubjectThatFallsBeforeTheFirstGoodPollIsStillRecorded)
+{
+    rig->config.scenario.addRun(128, 1, {0.2, 0});
+    buildBus();
+    ExpController &c = open();
+    upload();
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 3});
+    startRun();
+    for (int i = 0; i < 8; ++i)
+        tick();
+    ASSERT_EQ(c.counters().recordedRuns, 1);
+    const QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 20);
+    EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 1,1,"))) << lines[19].toStdString();
+    EXPECT_EQ(lines[19].split(',')[3], QStringLiteral("0.2"));
+    EXPECT_EQ(lines[19].split(',')[4], QStringLiteral("5.0")); // the start speed
+}
+
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
     buildBus();
