@@ -438,7 +438,7 @@ void ExpController::tick()
         intLastErr = objDevice->Start_ALL(m_devAddr);
         if (judge(intLastErr)) {
             bolstartALL = false;
-            restartChannelSpeeds();
+            channelsStarted();
             showSuccess(kSuccessful);
         } else {
             m_controlError = m_display.txtDisplay;
@@ -487,7 +487,7 @@ void ExpController::startSucceeded()
     // Read_Speed of the run gets through.
     if (!bolrunning) {
         record().sngSpeed = record().intStartSpeed / 10.0f;
-        restartChannelSpeeds();
+        channelsStarted();
     }
     bolstart = false;
     bolrunning = true;
@@ -497,9 +497,10 @@ void ExpController::startSucceeded()
     m_controls.cmdrestart = true;
 }
 
-void ExpController::restartChannelSpeeds()
+void ExpController::channelsStarted()
 {
-    m_startedUnseen = 0x0F; // every channel goes
+    // Every channel goes, until a reply shows otherwise.
+    m_startedUnseen = 0x0F;
     // The channels start again at the wheel's present speed: a speed kept
     // from a channel's earlier run must not stand for its new one.
     DeviceInfo &rec = record();

@@ -214,7 +214,7 @@ private:
     enum class StartState { NotStarted, Started, Unknown };
     [[nodiscard]] StartState startState();
     void startSucceeded();
-    void restartChannelSpeeds();
+    void channelsStarted();
     void Read_Times();
     void finishRun();
 
