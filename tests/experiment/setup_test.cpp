@@ -22,6 +22,7 @@ TEST(Numbers, AreReadLenientlyRoundedToEvenAndShownAwayFromZero)
     EXPECT_FALSE(leadingNumberIfAny(QStringLiteral(" . ")));
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e12")), 1e12);
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2.5E-1 s")), 0.25);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e+3")), 1000);
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("5 e3")), 5);
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2e")), 2);
     EXPECT_EQ(roundHalfEven(122.5), 122);
@@ -77,6 +78,14 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     EXPECT_EQ(record.intAccStep, 0);
     EXPECT_EQ(record.intDuration, 2);
     EXPECT_EQ(record.bytExpOptions, 0x46);
+    // Beyond a field's end a value stops at it, never wraps.
+    other.duration = QStringLiteral("99999");
+    other.rotDelay = QStringLiteral("99");
+    other.accStep = QStringLiteral("99");
+    packSetup(other, record, rock);
+    EXPECT_EQ(record.intDuration, 32767);
+    EXPECT_EQ(record.intRotDelay, 255);
+    EXPECT_EQ(record.intAccStep, 255);
 
     record.intAccInterval = 125;
     const SetupTexts shown = showSetup(record, QStringLiteral("kept"));
