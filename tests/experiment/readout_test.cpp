@@ -77,6 +77,11 @@ TEST(Readout, ShowsBeamsFacingEachOtherAndRotationLessItsDelay)
     EXPECT_FLOAT_EQ(p.record.sngRotTime[0], 0.0f); // 3.0 - 5.0, never below 0
     EXPECT_FLOAT_EQ(p.record.sngTotalTime[1], 13.0f);
     EXPECT_EQ(p.record.bytRotBits, 0x02);
+    ByteBuffer speeds = tenthsBody({125, 0, 0, 300}, 8);
+    readout::takeRotationSpeeds(p.record, speeds, p.views);
+    EXPECT_FLOAT_EQ(p.record.sngRotSpeed[0], 12.5f);
+    EXPECT_FLOAT_EQ(p.record.sngRotSpeed[3], 30.0f);
+    EXPECT_EQ(p.views[0].rotSpeed, QStringLiteral("12.5"));
 }
 
 TEST(Readout, LiveTimesAreTheSessionTimeOrTheTimeSinceTheChannelStarted)
