@@ -16,6 +16,12 @@ bool bitSet(std::uint8_t bits, int channel)
     return (bits >> channel) & 1;
 }
 
+// Whether a Read_Times body gives a time for the channel (0 means none).
+bool timeGiven(const ByteBuffer &body, int channel)
+{
+    return body[2 * channel] != 0 || body[2 * channel + 1] != 0;
+}
+
 } // namespace
 
 QString runningCaption(int channel)
@@ -89,8 +95,7 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
     record.bytPrevChanBits = record.bytChanBits;
     record.bytChanBits = body[8];
     for (int c = 0; c < kChannels; ++c) {
-        const bool timeShown = body[2 * c] != 0 || body[2 * c + 1] != 0;
-        if (bitSet(poll.startedUnseen, c) && (bitSet(record.bytChanBits, c) || timeShown))
+        if (bitSet(poll.startedUnseen, c) && (bitSet(record.bytChanBits, c) || timeGiven(body, c)))
             record.bytPrevChanBits |= std::uint8_t(1u << c);
     }
 
@@ -103,8 +108,7 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
                 record.bolChanArmed[c] = false;
             }
             view.caption = runningCaption(c);
-            const bool timeGiven = body[2 * c] != 0 || body[2 * c + 1] != 0;
-            record.sngRunTime[c] = timeGiven ? valueAt(body, 2 * c) : record.sngElapsed;
+            record.sngRunTime[c] = timeGiven(body, c) ? valueAt(body, 2 * c) : record.sngElapsed;
             // Once Stop_Exp has gone out the wheel stands still, so the speed
             // read in this poll is 0; a run cut short by the stop gets the
             // speed the wheel turned at when the stop went out.
