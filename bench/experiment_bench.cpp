@@ -24,15 +24,15 @@
 // timer or I/O, so its CPU figures are those of the program (and of the
 // simulator's thread, which is shown on its own).
 
-#include "app/frmmain.h"
-#include "app/globals.h"
-#include "app/prompter.h"
-#include "experiment/expdatafile.h"
-#include "experiment/frmexp.h"
-#include "experiment/resultsgrid.h"
-#include "experiment/textlines.h"
+#include "shell/frmmain.h"
+#include "model/globals.h"
+#include "model/prompter.h"
+#include "experiment/core/expdatafile.h"
+#include "experiment/windows/frmexp.h"
+#include "experiment/windows/resultsgrid.h"
+#include "base/textlines.h"
 #include "link/portlist.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multidevmod.h"
 #include "simulator/commandset.h"
 #include "simulator/simulatorhost.h"

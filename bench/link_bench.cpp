@@ -13,9 +13,9 @@
 // calling thread counts, and only inside a timed loop: the simulator's thread
 // is not counted. glibc only.
 
-#include "app/delay.h"
+#include "base/delay.h"
 #include "link/portlist.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
 #include "simulator/simulatorhost.h"
 

@@ -1,7 +1,7 @@
 #include "cli/clirunner.h"
 
 #include "link/portlist.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
 
 #include <QMap>

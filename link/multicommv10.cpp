@@ -1,6 +1,6 @@
 #include "link/multicommv10.h"
 
-#include "link/resultcodes.h"
+#include "link/linkresults.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "protocol/errordisplay.h"
 
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 
 namespace velorix {
 

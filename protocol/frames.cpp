@@ -1,6 +1,6 @@
 #include "protocol/frames.h"
 
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 
 namespace velorix::frames {
 

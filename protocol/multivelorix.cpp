@@ -1,7 +1,7 @@
 #include "protocol/multivelorix.h"
 
-#include "app/delay.h"
-#include "link/resultcodes.h"
+#include "base/delay.h"
+#include "protocol/resultcodes.h"
 #include "protocol/frames.h"
 #include "protocol/multidevmod.h"
 

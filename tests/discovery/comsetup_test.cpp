@@ -1,7 +1,7 @@
 // The port set-up window: the automatic search over the device table, the
 // manual search by address, its message, and a window closed mid-search.
 
-#include "discovery/frmcomsetup.h"
+#include "discovery/windows/frmcomsetup.h"
 #include "discoverytestkit.h"
 
 #include <QComboBox>

@@ -1,11 +1,11 @@
 // The device scan window: the list, both scans and what they write into the
 // device table, the busy link, the window closed mid-scan, and "Exit".
 
-#include "app/runningexperiments.h"
-#include "app/windowplacement.h"
-#include "discovery/frmdevicescan.h"
+#include "model/runningexperiments.h"
+#include "model/windowplacement.h"
+#include "discovery/windows/frmdevicescan.h"
 #include "discoverytestkit.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
 
 #include <QFile>

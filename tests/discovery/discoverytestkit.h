@@ -3,8 +3,8 @@
 // Shared ground of the discovery tests: a clean device table and shared
 // state per test, a scripted bus, and a prompter that answers and records.
 
-#include "app/globals.h"
-#include "app/prompter.h"
+#include "model/globals.h"
+#include "model/prompter.h"
 #include "recordingprompter.h"
 #include "scriptedbus.h"
 

@@ -1,7 +1,7 @@
 // A probe's patience with a busy link.
 
-#include "discovery/identityprobe.h"
-#include "link/resultcodes.h"
+#include "discovery/core/identityprobe.h"
+#include "protocol/resultcodes.h"
 
 #include <QElapsedTimer>
 

@@ -2,8 +2,8 @@
 // 128..131, firmware 2.20) through the real serial port component, at the
 // program's own pace.
 
-#include "discovery/frmcomsetup.h"
-#include "discovery/frmdevicescan.h"
+#include "discovery/windows/frmcomsetup.h"
+#include "discovery/windows/frmdevicescan.h"
 #include "discoverytestkit.h"
 #include "link/portlist.h"
 #include "simulator/simulatorhost.h"

@@ -3,9 +3,9 @@
 
 #include "testsupport.h"
 
-#include "experiment/accelcalc.h"
-#include "experiment/devicebinding.h"
-#include "experiment/subjectlist.h"
+#include "experiment/core/accelcalc.h"
+#include "experiment/core/devicebinding.h"
+#include "experiment/core/subjectlist.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "testsupport.h"
 
-#include "experiment/expdatafile.h"
-#include "experiment/exptemplates.h"
+#include "experiment/core/expdatafile.h"
+#include "experiment/core/exptemplates.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 
 #include "testsupport.h"
 
-#include "experiment/datarecovery.h"
-#include "experiment/expdatafile.h"
+#include "experiment/core/datarecovery.h"
+#include "experiment/core/expdatafile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 
 #include "testsupport.h"
 
-#include "experiment/readout.h"
+#include "experiment/core/readout.h"
 
 #include <gtest/gtest.h>
 

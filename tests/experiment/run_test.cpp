@@ -4,9 +4,9 @@
 
 #include "runtestkit.h"
 
-#include "app/runningexperiments.h"
+#include "model/runningexperiments.h"
 
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
 
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 #include "testsupport.h"
 #include "simrig.h"
 
-#include "app/ccrptimer.h"
-#include "app/globals.h"
-#include "experiment/expcontroller.h"
+#include "base/ccrptimer.h"
+#include "model/globals.h"
+#include "experiment/core/expcontroller.h"
 
 #include <QCoreApplication>
 #include <QFile>

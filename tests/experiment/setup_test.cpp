@@ -3,9 +3,9 @@
 
 #include "testsupport.h"
 
-#include "experiment/expnumbers.h"
-#include "experiment/setupmemory.h"
-#include "experiment/setupvalues.h"
+#include "experiment/core/expnumbers.h"
+#include "experiment/core/setupmemory.h"
+#include "experiment/core/setupvalues.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "windowtestkit.h"
 
-#include "experiment/labelframes.h"
+#include "experiment/windows/labelframes.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

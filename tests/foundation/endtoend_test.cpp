@@ -1,9 +1,9 @@
 // The protocol through QSerialPort and a real pseudo-terminal against the
 // simulated devices: every command, line faults, and a pulled cable.
 
-#include "app/delay.h"
+#include "base/delay.h"
 #include "link/portlist.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/multidevmod.h"
 #include "protocol/multivelorix.h"
 #include "simulator/simulatorhost.h"

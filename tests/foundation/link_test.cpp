@@ -4,7 +4,7 @@
 #include "link/multicommv10.h"
 #include "link/portlist.h"
 #include "link/qserialportbackend.h"
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "ptypeer.h"
 #include "scriptedbackend.h"
 

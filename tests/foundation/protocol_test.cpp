@@ -1,7 +1,7 @@
 // Every device command against a scripted port: the exact request bytes, and
 // each way a reply can be judged.
 
-#include "link/resultcodes.h"
+#include "protocol/resultcodes.h"
 #include "protocol/errordisplay.h"
 #include "protocol/frames.h"
 #include "protocol/multidevmod.h"

@@ -1,8 +1,8 @@
 // Delay, the periodic timer and the working paths.
 
-#include "app/ccrptimer.h"
-#include "app/delay.h"
-#include "app/globals.h"
+#include "base/ccrptimer.h"
+#include "base/delay.h"
+#include "model/globals.h"
 
 #include <QDir>
 #include <QElapsedTimer>

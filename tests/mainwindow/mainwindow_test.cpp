@@ -4,8 +4,8 @@
 
 using velorix::testing::RecordingPrompter;
 
-#include "app/frmmain.h"
-#include "app/globals.h"
+#include "shell/frmmain.h"
+#include "model/globals.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -3,12 +3,12 @@
 
 using velorix::testing::RecordingPrompter;
 
-#include "app/frmabout.h"
-#include "app/frmmain.h"
-#include "app/frmsplash.h"
-#include "app/helpviewer.h"
-#include "app/programfolder.h"
-#include "app/version.h"
+#include "shell/frmabout.h"
+#include "shell/frmmain.h"
+#include "shell/frmsplash.h"
+#include "shell/helpviewer.h"
+#include "model/programfolder.h"
+#include "model/version.h"
 
 #include <QAction>
 #include <QDir>

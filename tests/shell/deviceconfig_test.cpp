@@ -1,8 +1,8 @@
 // Reading and writing config/device.ini, installing the factory copies and
 // finding the folders they live in.
 
-#include "app/deviceconfig.h"
-#include "app/programfolder.h"
+#include "model/deviceconfig.h"
+#include "model/programfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 // The whole start-up against the simulated devices on a pseudo-terminal:
 // port search, configured scan and the idle main window.
 
-#include "app/deviceconfig.h"
-#include "app/frmmain.h"
-#include "app/globals.h"
-#include "app/startup.h"
-#include "discovery/frmcomsetup.h"
-#include "discovery/frmdevicescan.h"
+#include "model/deviceconfig.h"
+#include "shell/frmmain.h"
+#include "model/globals.h"
+#include "program/startup.h"
+#include "discovery/windows/frmcomsetup.h"
+#include "discovery/windows/frmdevicescan.h"
 #include "link/portlist.h"
 #include "protocol/multidevmod.h"
 #include "recordingprompter.h"

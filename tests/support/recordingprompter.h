@@ -4,7 +4,7 @@
 // asked for, answers them from queues (then with a default), and can act
 // while a box is "open" (to close a window under it, for example).
 
-#include "app/prompter.h"
+#include "model/prompter.h"
 
 #include <deque>
 #include <functional>

@@ -1,0 +1,764 @@
+#include "experiment/core/expcontroller.h"
+
+#include "base/ccrptimer.h"
+#include "base/delay.h"
+#include "model/globals.h"
+#include "model/runningexperiments.h"
+#include "model/version.h"
+#include "experiment/core/expnumbers.h"
+#include "experiment/core/setupmemory.h"
+#include "protocol/resultcodes.h"
+#include "protocol/multidevmod.h"
+#include "protocol/multivelorix.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <deque>
+#include <utility>
+
+namespace velorix {
+
+namespace {
+
+const QString kSuccessful = QStringLiteral("successful");
+const QString kReadSuccessful = QStringLiteral("READ successful");
+
+bool bitSet(std::uint8_t bits, int channel)
+{
+    return (bits >> channel) & 1;
+}
+
+// The windows whose tick waits for the shared link, in the order they came
+// to it: the first goes when the link is free, so a window that is behind
+// (and would tick again at once) cannot keep the link from the others.
+std::deque<QPointer<ExpController>> &linkQueue()
+{
+    static std::deque<QPointer<ExpController>> queue;
+    return queue;
+}
+
+} // namespace
+
+ExpController::ExpController(int deviceIndex, QObject *parent)
+    : QObject(parent), m_devIndex(deviceIndex), m_devAddr(Devices[deviceIndex].bytBusAddr)
+{
+    setObjectName(QStringLiteral("expcontroller"));
+    m_linkWait = new QTimer(this);
+    m_linkWait->setSingleShot(true);
+    connect(m_linkWait, &QTimer::timeout, this, [this] {
+        if (objTimer && objTimer->Enabled())
+            objTimer_Timer(0);
+    });
+}
+
+ExpController::~ExpController()
+{
+    runningExperiments().remove(this);
+    leaveLinkQueue();
+}
+
+DeviceInfo &ExpController::record() const
+{
+    return Devices[m_devIndex];
+}
+
+bool ExpController::load(PortError *error)
+{
+    objTimer = new ccrpTimer(this);
+    objTimer->setObjectName(QStringLiteral("objTimer"));
+    objTimer->setStats(10);
+    objTimer->setInterval(m_pacing.firstIntervalMs);
+    connect(objTimer, &ccrpTimer::Timer, this, &ExpController::objTimer_Timer);
+    objTimer->setEnabled(true);
+
+    objDevice = std::make_unique<multiVelorix>();
+    PortError refused;
+    objDevice->CommPort(strCommPort, &refused);
+    if (refused.number != 0 || !refused.text.isEmpty()) {
+        if (error)
+            *error = refused;
+        return false;
+    }
+    (void)objDevice->Reset(m_devAddr); // a reset has no answer; a failure shows in the upload
+
+    bolrunning = bolstop = bolstart = boldownload = bolstartALL = false;
+    bolupload = true;
+    m_controls.cmdStartall = false;
+    m_controls.cmdrestart = false;
+    emit changed();
+    return true;
+}
+
+void ExpController::unload(bool wait)
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (objTimer)
+        objTimer->setEnabled(false);
+    m_linkWait->stop();
+    leaveLinkQueue();
+    if (m_inTick) {
+        // The tick below us on the stack still waits for a reply; it sends
+        // nothing more of its own and finishes the unload once it has
+        // unwound.
+        m_abandoned = true;
+        return;
+    }
+    stopBeforeUnload();
+    if (wait)
+        Delay(m_pacing.unloadWaitMs);
+    finishUnload();
+}
+
+void ExpController::releaseAfterTick()
+{
+    m_abandoned = false;
+    stopBeforeUnload();
+    finishUnload();
+    deleteLater();
+}
+
+void ExpController::finishUnload()
+{
+    runningExperiments().remove(this);
+    resetDevice(true);
+    objDevice.reset();
+    m_dataFile.retry();
+}
+
+void ExpController::stopBeforeUnload()
+{
+    if (!bolrunning || !objDevice)
+        return;
+    requestStop();
+    QElapsedTimer clock;
+    clock.start();
+    while (bolrunning && objDevice && clock.elapsed() < m_pacing.closeStopPatienceMs) {
+        if (linkBusyElsewhere()) {
+            Delay(m_pacing.linkWaitMs);
+            continue;
+        }
+        runTick();
+        if (bolrunning)
+            Delay(m_pacing.closeStopPauseMs);
+    }
+    if (bolrunning) {
+        // The device never confirmed the stop (or never answered after it);
+        // the reset that follows ends its runs, so record them now.
+        recordInProgress();
+        finishRun();
+    }
+}
+
+void ExpController::resetDevice(bool patient)
+{
+    if (!objDevice)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    // Another window's exchange may hold the link for a moment; the reset
+    // is what leaves the device stopped, so it is worth a short wait.
+    while (objDevice->Reset(m_devAddr) == rc::Busy && patient
+           && clock.elapsed() < m_pacing.resetPatienceMs) {
+        Delay(m_pacing.linkWaitMs);
+        if (!objDevice)
+            return;
+    }
+}
+
+void ExpController::requestStop()
+{
+    bolstop = true;
+    bolstart = false;
+}
+
+void ExpController::requestRestart()
+{
+    bolstart = true;
+}
+
+void ExpController::requestStartAll()
+{
+    bolstartALL = true;
+}
+
+void ExpController::requestUpload()
+{
+    if (isTransferring() || bolrunning || m_unloaded)
+        return;
+    intSetupStep = 0;
+    bolupload = true;
+    if (objTimer)
+        objTimer->setEnabled(true);
+}
+
+void ExpController::requestDownload(const SetupTexts &setup)
+{
+    if (isTransferring() || bolrunning || m_unloaded)
+        return;
+    packSetup(setup, record(), intRockInterval);
+    m_startAfterDownload = false;
+    intSetupStep = 0;
+    boldownload = true;
+    if (objTimer)
+        objTimer->setEnabled(true);
+}
+
+bool ExpController::startExperiment(const SetupTexts &setup, bool append)
+{
+    if (m_unloaded)
+        return false;
+    DeviceInfo &rec = record();
+    packSetup(setup, rec, intRockInterval);
+    rec.dtExpStart = m_now();
+    m_dataFile.setFiles(rec.strDataFile, rec.strRawFile);
+    if (!append) {
+        datafile::HeaderFacts facts;
+        facts.versionMajor = kVersionMajor;
+        facts.versionMinor = kVersionMinor;
+        facts.deviceNumber = m_devIndex;
+        if (!m_dataFile.writeHeader(datafile::headerLines(rec, facts)))
+            return false;
+    } else {
+        m_dataFile.prepareAppend();
+    }
+    m_dataFileOk = m_dataFile.allWritten();
+    emit dataFileState(m_dataFileOk);
+
+    m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = false;
+    for (int c = 0; c < kChannels; ++c) {
+        rec.bolResultReady[c] = false;
+        rec.bolChanArmed[c] = true;
+        // iniexpvalues
+        ChannelView &view = m_display.channels[c];
+        view.runTime = QStringLiteral("Idle");
+        view.chSpeed = QStringLiteral("0.0");
+        view.caption = QStringLiteral("Subject ID");
+    }
+    bolstop = false;
+    BolStopping = false;
+    m_stopSent = false;
+    m_controls.frmexpsetup = false;
+    // Save_Exp_Setup: the download, which ends with the reset and the start.
+    m_startAfterDownload = true;
+    boldownload = true;
+    m_controls.cmdstartexp = false;
+    m_controls.cmdstop_exp = true;
+    runningExperiments().add(this, QStringLiteral("Experiment for Device %1 at address %2").arg(m_devIndex).arg(m_devAddr),
+                             m_devAddr);
+    const QDateTime now = m_now();
+    for (int c = 0; c < kChannels; ++c)
+        rec.dtChanStart[c] = now;
+    if (objTimer)
+        objTimer->setEnabled(true);
+    emit changed();
+    return true;
+}
+
+void ExpController::cancelStart()
+{
+    requestStop();
+    m_controls.cmdstartexp = true;
+    m_controls.cmdstop_exp = false;
+    emit changed();
+}
+
+void ExpController::setSubjectId(int channel, const QString &typed)
+{
+    // A line break in an ID would break the data file's line.
+    QString id = typed;
+    id.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    record().strSubID[channel] = id;
+    m_subjects.add(id);
+}
+
+bool ExpController::mayTakeLink()
+{
+    if (linkBusyElsewhere())
+        return false;
+    auto &queue = linkQueue();
+    while (!queue.empty() && queue.front().isNull())
+        queue.pop_front();
+    return queue.empty() || queue.front() == this;
+}
+
+void ExpController::joinLinkQueue()
+{
+    auto &queue = linkQueue();
+    if (std::find(queue.cbegin(), queue.cend(), this) == queue.cend())
+        queue.emplace_back(this);
+}
+
+void ExpController::leaveLinkQueue()
+{
+    auto &queue = linkQueue();
+    queue.erase(std::remove(queue.begin(), queue.end(), this), queue.end());
+}
+
+void ExpController::callNextInLine()
+{
+    // The next window in line need not wait for its next look at the link.
+    for (const QPointer<ExpController> &next : linkQueue()) {
+        if (next && next != this) {
+            next->m_linkWait->start(0);
+            return;
+        }
+    }
+}
+
+bool ExpController::linkBusyElsewhere() const
+{
+    return objComm && objComm->CommBusy();
+}
+
+void ExpController::putOffTick()
+{
+    if (!m_waitingForLink) {
+        m_waitingForLink = true;
+        ++m_counters.putOff;
+    }
+    if (!m_linkWait->isActive()) {
+        // Windows that wait for the link look again the sooner the longer
+        // ago their last tick was, so that one window cannot keep taking
+        // the link from the others.
+        const qint64 since = m_sinceTick.isValid() ? m_sinceTick.elapsed() : 0;
+        const qint64 longest = 2 * m_pacing.linkWaitMs;
+        const int interval = int(qBound<qint64>(1, longest - since / 20, longest));
+        m_linkWait->start(interval);
+    }
+}
+
+void ExpController::objTimer_Timer(std::int32_t)
+{
+    if (m_unloaded)
+        return;
+    if (m_inTick) {
+        // A period ended inside a tick that did not come from the timer (one
+        // put off for the link): it is run once this tick is over.
+        m_tickOwed = true;
+        return;
+    }
+    if (m_pacing.waitForLink && !mayTakeLink()) {
+        joinLinkQueue();
+        putOffTick();
+        return;
+    }
+    leaveLinkQueue();
+    m_linkWait->stop();
+    m_waitingForLink = false;
+    // The period is 100 ms from the second tick on, also when the first
+    // one ended early on a failed transfer step.
+    if (objTimer && objTimer->Interval() == m_pacing.firstIntervalMs
+        && m_pacing.firstIntervalMs != m_pacing.pollIntervalMs)
+        objTimer->setInterval(m_pacing.pollIntervalMs);
+    runTick();
+    if (m_abandoned) {
+        releaseAfterTick();
+        return;
+    }
+    callNextInLine();
+    if (std::exchange(m_tickOwed, false) && objTimer && objTimer->Enabled() && !m_linkWait->isActive())
+        m_linkWait->start(0);
+}
+
+void ExpController::runTick()
+{
+    m_inTick = true;
+    ++m_counters.ticks;
+    tick();
+    m_inTick = false;
+    m_sinceTick.start();
+    emit changed();
+}
+
+void ExpController::tick()
+{
+    m_controlError.clear();
+    m_timesTaken = false;
+    // 1, 2: the timed transfers; a failed step ends the tick.
+    if (bolupload && !UploadStep())
+        return;
+    if (boldownload && !DownloadStep())
+        return;
+
+    // 3: the start. A Start_Exp whose answer was lost may still have
+    // started the device; sent again it would start the session over and
+    // lose the runs that ended meanwhile, so the device is asked first.
+    if (bolstart && mayGoOn()) {
+        const StartState state = m_startMayHaveArrived && !bolrunning ? startState() : StartState::NotStarted;
+        if (state == StartState::Started) {
+            startSucceeded();
+        } else if (state == StartState::NotStarted) {
+            intLastErr = objDevice->Start_Exp(m_devAddr);
+            if (judge(intLastErr)) {
+                startSucceeded();
+            } else {
+                m_startMayHaveArrived = intLastErr != rc::Busy;
+                m_controlError = m_display.txtDisplay;
+            }
+        } else {
+            m_controlError = m_display.txtDisplay;
+        }
+    }
+
+    // 4: the stop, or the poll period from the second tick on.
+    if (bolstop) {
+        // The runs the stop cuts short get the speed the wheel turns at
+        // now; after polls that got no speed it is read first, and a stop
+        // the device could not even be asked that of waits a tick.
+        if (mayGoOn() && (m_stopSent || m_speedFresh || !bolrunning || readSpeedBeforeStop())) {
+            // A stop whose answer was lost may have stopped the wheel: the
+            // speed read after it would be 0, so the first try's speed stays.
+            if (!m_stopSent)
+                m_stopSpeed = record().sngSpeed;
+            intLastErr = objDevice->Stop_Exp(m_devAddr);
+            m_stopSent = m_stopSent || intLastErr != rc::Busy;
+            if (judge(intLastErr)) {
+                BolStopping = true;
+                // Once through, the stop is not sent again, also while its
+                // final reads are being retried.
+                bolstop = false;
+                m_stopReadFailures = 0;
+            } else
+                m_controlError = m_display.txtDisplay;
+        }
+    } else if (objTimer && !m_unloaded) {
+        // Setting the same interval again would restart the period each
+        // tick and stretch it by the tick's own length.
+        if (objTimer->Interval() != m_pacing.pollIntervalMs)
+            objTimer->setInterval(m_pacing.pollIntervalMs);
+        objTimer->setEnabled(true);
+    }
+
+    // 5: Master Start.
+    if (bolstartALL && mayGoOn()) {
+        intLastErr = objDevice->Start_ALL(m_devAddr);
+        if (judge(intLastErr)) {
+            bolstartALL = false;
+            channelsStarted();
+            showSuccess(kSuccessful);
+        } else {
+            m_controlError = m_display.txtDisplay;
+        }
+    }
+
+    // 6: the poll, and the rocking request when it is due.
+    if (bolrunning || bolstop || BolStopping) {
+        update_Rot_Info();
+        ReadSensors();
+        ReadSpeed();
+        Read_Times();
+        readout::updatetimes(record(), m_display.channels, m_display.txttime,
+                             m_display.txtch_enables);
+        const QDateTime now = m_now();
+        if (!m_abandoned && intRockInterval > 0 && (!dtNextRock.isValid() || now >= dtNextRock)) {
+            dtNextRock = now.addSecs(intRockInterval);
+            intSetupStep = setupmemory::kRockStep;
+            m_startAfterDownload = false;
+            boldownload = true;
+        }
+    }
+
+    // 7: the run is over once its final reply has been read. A failed read
+    // is tried again at the next ticks (the device has stopped and keeps
+    // its times); only then are the runs recorded from the last good reply.
+    if (BolStopping) {
+        if (m_timesTaken) {
+            finishRun();
+        } else if (++m_stopReadFailures >= m_pacing.stopReadTries) {
+            recordInProgress();
+            finishRun();
+        }
+    }
+
+    // 8
+    if (!m_controlError.isEmpty())
+        m_display.txtDisplay = m_controlError;
+    m_display.statusPanel = m_display.txtDisplay;
+}
+
+void ExpController::startSucceeded()
+{
+    // The wheel turns at the start speed from here; the speed last read
+    // (0.0, from the stopped wheel) must not stand for it until the first
+    // Read_Speed of the run gets through.
+    if (!bolrunning) {
+        record().sngSpeed = record().intStartSpeed / 10.0f;
+        channelsStarted();
+    }
+    bolstart = false;
+    bolrunning = true;
+    m_startMayHaveArrived = false;
+    showSuccess(kSuccessful);
+    m_controls.cmdStartall = true;
+    m_controls.cmdrestart = true;
+}
+
+void ExpController::channelsStarted()
+{
+    // Every channel goes, until a reply shows otherwise.
+    m_startedUnseen = 0x0F;
+    // The channels start again at the wheel's present speed: a speed kept
+    // from a channel's earlier run must not stand for its new one.
+    DeviceInfo &rec = record();
+    for (int c = 0; c < kChannels; ++c)
+        rec.sngChanSpeed[c] = rec.sngSpeed;
+}
+
+ExpController::StartState ExpController::startState()
+{
+    // The download's reset left the device with no channel on and a
+    // session time of 0; anything else is the session our start began.
+    ByteBuffer times(readout::kTimesBytes);
+    intLastErr = objDevice->Read_Times(m_devAddr, times);
+    if (!judge(intLastErr))
+        return StartState::Unknown;
+    const bool started = (times[8] & 0x0F) != 0 || times[9] != 0 || times[10] != 0;
+    return started ? StartState::Started : StartState::NotStarted;
+}
+
+bool ExpController::judge(std::int16_t result)
+{
+    if (result == rc::Ok)
+        return true;
+    m_display.txtDisplay = QStringLiteral("Error #%1").arg(result);
+    ++m_counters.errors[result];
+    return false;
+}
+
+void ExpController::wait(int milliseconds)
+{
+    // Let the window show the status frame before the wait begins.
+    emit changed();
+    Delay(milliseconds);
+}
+
+bool ExpController::UploadStep()
+{
+    m_display.statusVisible = true;
+    m_display.lblstatus = QStringLiteral("Please Wait!!!  Uploading Data");
+    m_display.prbstatus = std::min<int>(intSetupStep, kSetupSteps);
+    if (!mayGoOn())
+        return false;
+    const std::size_t step = std::min<std::size_t>(intSetupStep, setupmemory::kUploadLocations.size() - 1);
+    const std::uint8_t location = setupmemory::kUploadLocations[step];
+    std::uint8_t byte = 0;
+    intLastErr = objDevice->ReadMem(m_devAddr, location, byte);
+    if (!judge(intLastErr))
+        return false;
+    setupmemory::storeSetupByte(record(), location, byte);
+    ++intSetupStep;
+    if (intSetupStep >= static_cast<int>(setupmemory::kUploadLocations.size())) {
+        bolupload = false;
+        m_display.statusVisible = false;
+        m_display.prbstatus = 0;
+        intSetupStep = 0;
+        emit setupArrived();
+    }
+    return true;
+}
+
+bool ExpController::DownloadStep()
+{
+    if (intSetupStep < setupmemory::kRockStep)
+        m_display.statusVisible = true;
+    m_display.lblstatus = QStringLiteral("Please Wait!!!  Downloading Data");
+    m_display.prbstatus = std::min<int>(intSetupStep, kSetupSteps);
+
+    if (intSetupStep < setupmemory::kResetStep) {
+        const setupmemory::Write write = setupmemory::downloadWrite(intSetupStep, record());
+        if (write.skip) {
+            ++intSetupStep;
+            return true;
+        }
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->WriteMem(m_devAddr, write.location, write.value);
+        if (!judge(intLastErr))
+            return false;
+        ++intSetupStep;
+        return true;
+    }
+    if (intSetupStep == setupmemory::kResetStep) {
+        wait(m_pacing.downloadWaitMs);
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->Reset(m_devAddr);
+        if (!judge(intLastErr))
+            return false;
+        boldownload = false;
+        bolstart = m_startAfterDownload;
+        m_startMayHaveArrived = false;
+        m_startAfterDownload = false;
+        intSetupStep = 0;
+        m_display.statusVisible = false;
+        m_display.prbstatus = 0;
+        wait(m_pacing.downloadWaitMs);
+        // Start_Exp goes out at the next tick, to a device that has had its
+        // time after the reset.
+        return false;
+    }
+    return rockingStep();
+}
+
+bool ExpController::rockingStep()
+{
+    if (setupmemory::takesRockingRequest(record().sngVersion)) {
+        if (!mayGoOn())
+            return false;
+        intLastErr = objDevice->PurgeOFF(m_devAddr);
+        if (!judge(intLastErr))
+            return false;
+        m_display.statusVisible = false;
+    }
+    intSetupStep = 0;
+    boldownload = false;
+    return true;
+}
+
+void ExpController::update_Rot_Info()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer times(readout::kRotTimesBytes);
+    intLastErr = objDevice->Read_ROT_Times(m_devAddr, times);
+    if (judge(intLastErr))
+        readout::takeRotationTimes(record(), times, m_display.channels);
+    if (!mayGoOn())
+        return;
+    ByteBuffer speeds(readout::kRotSpeedBytes);
+    intLastErr = objDevice->Read_ROT_Speed(m_devAddr, speeds);
+    if (judge(intLastErr))
+        readout::takeRotationSpeeds(record(), speeds, m_display.channels);
+}
+
+void ExpController::ReadSensors()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer beams(readout::kSensorBytes);
+    intLastErr = objDevice->Read_Sensor(m_devAddr, beams);
+    if (!judge(intLastErr))
+        return;
+    showSuccess(kReadSuccessful);
+    for (int c = 0; c < kChannels; ++c)
+        m_display.channels[c].sensor = readout::sensorText(c, beams[c]);
+}
+
+void ExpController::ReadSpeed()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer speed(readout::kSpeedBytes);
+    intLastErr = objDevice->Read_Speed(m_devAddr, speed);
+    // A failed read keeps the last speed: taking 0 instead would record a
+    // run that ends in this poll with a speed of 0.0.
+    m_speedFresh = judge(intLastErr);
+    if (m_speedFresh) {
+        showSuccess(kReadSuccessful);
+        record().sngSpeed = readout::speedOf(speed);
+    }
+    m_display.txtspeed = formatSpeed(record().sngSpeed);
+}
+
+bool ExpController::readSpeedBeforeStop()
+{
+    ReadSpeed();
+    if (!m_speedFresh)
+        m_controlError = m_display.txtDisplay;
+    return m_speedFresh;
+}
+
+void ExpController::Read_Times()
+{
+    if (!mayGoOn())
+        return;
+    ByteBuffer times(readout::kTimesBytes);
+    intLastErr = objDevice->Read_Times(m_devAddr, times);
+    if (!judge(intLastErr)) {
+        m_lastTimesFailed = true;
+        return;
+    }
+    m_timesTaken = true;
+    ++m_counters.polls;
+    readout::TimesPoll poll;
+    poll.BolStopping = BolStopping;
+    poll.stopSpeed = m_stopSpeed;
+    poll.stopSent = m_stopSent;
+    poll.bolstop = bolstop;
+    poll.afterGap = std::exchange(m_lastTimesFailed, false);
+    poll.startedUnseen = std::exchange(m_startedUnseen, 0);
+    poll.now = m_now();
+    poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
+    readout::takeTimes(record(), times, m_display.channels, poll);
+    bolstop = poll.bolstop;
+    showSuccess(kReadSuccessful);
+}
+
+void ExpController::finishRun()
+{
+    m_stopSent = false;
+    runningExperiments().remove(this);
+    bolrunning = false;
+    BolStopping = false;
+    // The stop has been carried out; left set it would send Stop_Exp again
+    // the next time the timer runs (an upload after the run).
+    bolstop = false;
+    if (objTimer)
+        objTimer->setEnabled(false);
+    showSuccess(kSuccessful);
+    m_controls.frmexpsetup = true;
+    m_controls.cmdStartall = m_controls.cmdrestart = false;
+    m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = true;
+    m_controls.cmdstartexp = true;
+    m_controls.cmdstop_exp = false;
+    if (!m_dataFile.allWritten()) {
+        const bool ok = m_dataFile.retry();
+        if (ok != m_dataFileOk) {
+            m_dataFileOk = ok;
+            emit dataFileState(ok);
+        }
+    }
+    emit runFinished();
+}
+
+void ExpController::updateexpdata(int channel, bool runOver)
+{
+    DeviceInfo &rec = record();
+    const int c = channel;
+    if (bitSet(rec.bytRotBits, c) && !runOver)
+        return;
+    rec.bolResultReady[c] = false;
+    if (rec.strSubID[c].isEmpty())
+        rec.strSubID[c] = QStringLiteral("Channel %1").arg(c + 1);
+    rec.sngTotalTime[c] = rec.sngRotTime[c] + rec.sngRunTime[c];
+    const float lastColumn = m_accumulate ? m_subjects.accumulate(rec.strSubID[c], rec.sngTotalTime[c])
+                                          : rec.sngTotalTime[c];
+    const QStringList cells = datafile::runCells(rec, c, lastColumn);
+    const bool written = m_dataFile.append(datafile::csvLine(cells));
+    ++m_counters.recordedRuns;
+    emit rowRecorded(cells);
+    if (written != m_dataFileOk) {
+        m_dataFileOk = written;
+        emit dataFileState(written);
+    }
+}
+
+void ExpController::recordInProgress()
+{
+    DeviceInfo &rec = record();
+    for (int c = 0; c < kChannels; ++c) {
+        if (!rec.bolResultReady[c])
+            continue;
+        // Still running in the last reply: the run so far, as the window
+        // showed it. Otherwise the reply already held the run's length.
+        if (bitSet(rec.bytChanBits, c) && bitSet(rec.bytPrevChanBits, c))
+            rec.sngRunTime[c] = readout::liveRunTime(rec, c);
+        updateexpdata(c, true);
+    }
+}
+
+} // namespace velorix

@@ -1,0 +1,131 @@
+#pragma once
+
+// The experiment data file: its set-up header, its run lines, the names of
+// its working copy and backup, and the writing itself.
+//
+// Lines go to the working file (".raw") first, written unbuffered and
+// synced to the disk line by line; the CSV file is then replaced by a copy
+// of the working file as a whole (written to a new file, every byte count
+// checked, then renamed), so the CSV is never half written, whatever
+// happens to the program or the machine meanwhile. A write that fails part
+// way (the disk full) is cut back off the working file, so both files only
+// ever hold whole CR LF lines; the line is kept and written with the next
+// one, so no recorded run is lost while the window stays open.
+
+#include "model/deviceinfo.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace velorix {
+
+namespace datafile {
+
+// "MM/dd/yy HH:mm:ss", as in 03/07/05 14:09:30.
+[[nodiscard]] QString formatStamp(const QDateTime &when);
+
+// The name with its last three characters replaced: "raw" and "bak".
+[[nodiscard]] QString rawNameFor(const QString &dataFile);
+[[nodiscard]] QString bakNameFor(const QString &dataFile);
+// Adds ".csv" to a name that does not end in it, so that the working file
+// and the backup always sit beside it as ".raw" and ".bak".
+[[nodiscard]] QString withCsvSuffix(const QString &name);
+
+// The eight headings of the results grid for a unit ("RPM", "cm/s").
+[[nodiscard]] QStringList gridHeadings(const QString &units);
+
+// The 19 header lines of a new data file.
+struct HeaderFacts
+{
+    int versionMajor = 1;
+    int versionMinor = 0;
+    int deviceNumber = 0;
+};
+[[nodiscard]] QStringList headerLines(const DeviceInfo &record, const HeaderFacts &facts);
+
+// The cells of a run row for channel c; `lastColumn` is what column 7
+// shows (the run's total, or the subject's accumulated one).
+[[nodiscard]] QStringList runCells(const DeviceInfo &record, int channel, float lastColumn);
+
+// One data-file line: every cell followed by a comma.
+[[nodiscard]] QString csvLine(const QStringList &cells);
+
+// The length of `bytes` without an unfinished last line: the bytes after
+// the last CR LF when they hold no line feed at all (a write cut short).
+// A tail that holds a line feed came in lines from elsewhere and is kept.
+[[nodiscard]] qsizetype completeLength(const QByteArray &bytes);
+
+// The whole file; false when it cannot be read (missing included).
+bool readWhole(const QString &path, QByteArray &content);
+// Replaces the file by `content` all at once: a new file beside it,
+// written unbuffered with every byte count checked, synced, then renamed
+// over the old one. On any failure the old file stays as it was.
+bool replaceWhole(const QString &path, const QByteArray &content);
+// Cuts the file to `size` bytes and syncs it.
+bool cutFile(const QString &path, qint64 size);
+
+} // namespace datafile
+
+class ExpDataFile
+{
+public:
+    void setFiles(const QString &dataFile, const QString &rawFile);
+    [[nodiscard]] const QString &dataFile() const { return m_dataFile; }
+    [[nodiscard]] const QString &rawFile() const { return m_rawFile; }
+
+    // A new working file with the header (an existing one is replaced),
+    // and the data file as its copy, so both hold the whole header from the
+    // start. False only when the working file could not be written; a data
+    // file that could not be replaced yet is tried again with the first
+    // line (allWritten() is false meanwhile).
+    bool writeHeader(const QStringList &lines);
+    // Appending to an existing data file: the working file must start with
+    // everything the data file holds, so the data file keeps its earlier
+    // content when the first new run replaces it. A working file that does
+    // (perhaps with rows of an interrupted session beyond) is kept, less an
+    // unfinished last line; a missing or shorter one starts again as a copy
+    // of the data file; one that holds something else is first renamed
+    // aside (keptNameFor) so none of it is lost. The data file itself is
+    // left as it is until a run is recorded.
+    bool prepareAppend();
+    // Copies the data file to its backup (an existing backup is replaced).
+    bool backup() const;
+
+    // Appends one line (and any line still waiting) to the working file,
+    // then refreshes the data file. False when something is still not on
+    // disk; it is tried again with the next line or retry(). A data file
+    // changed elsewhere meanwhile (the working file no longer starts with
+    // it) is not replaced: the lines stay safe in the working file.
+    bool append(const QString &line);
+    bool retry();
+    [[nodiscard]] bool allWritten() const { return m_pending.isEmpty() && !m_copyDue; }
+    [[nodiscard]] int pendingLines() const { return static_cast<int>(m_pending.size()); }
+
+    // The free name a working file is renamed to when it is set aside:
+    // "<raw>.kept", then "<raw>.kept2" and on.
+    [[nodiscard]] static QString keptNameFor(const QString &rawFile);
+
+private:
+    bool writePending();
+    bool refreshDataFile();
+    // A new working file holding `data` (a data file's content), ended by a
+    // line end.
+    bool startWorkingFileFrom(QByteArray data);
+
+    QString m_dataFile;
+    QString m_rawFile;
+    QStringList m_pending;
+    bool m_copyDue = false;
+    // A new experiment's data file replaces whatever was there; later
+    // copies only ever extend it.
+    bool m_replaceDataFile = false;
+    // The working file's size when it last held only whole lines we know
+    // of; when a failed write could not be cut back (m_cutDue), the next
+    // write first cuts the file to it.
+    qint64 m_goodSize = -1;
+    bool m_cutDue = false;
+};
+
+} // namespace velorix

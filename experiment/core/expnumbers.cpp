@@ -1,0 +1,55 @@
+#include "experiment/core/expnumbers.h"
+
+#include <cmath>
+#include <limits>
+
+namespace velorix {
+
+double roundHalfEven(double value)
+{
+    // nearbyint rounds in the current mode, which is round-to-nearest-even
+    // unless someone changed it; the program never does.
+    return std::nearbyint(value);
+}
+
+bool fitsInt16(double rounded)
+{
+    return std::isfinite(rounded) && rounded >= std::numeric_limits<std::int16_t>::min()
+           && rounded <= std::numeric_limits<std::int16_t>::max();
+}
+
+namespace {
+
+double roundAway(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(value * scale) / scale;
+    return rounded == 0.0 ? 0.0 : rounded; // never "-0.0"
+}
+
+} // namespace
+
+QString format1(double value)
+{
+    return QString::number(roundAway(value, 1), 'f', 1);
+}
+
+QString formatWhole(double value)
+{
+    return QString::number(roundAway(value, 0), 'f', 0);
+}
+
+QString formatSpeed(double value)
+{
+    const double rounded = roundAway(value, 1);
+    if (rounded < 0)
+        return QString::number(rounded, 'f', 1);
+    return QStringLiteral("%1").arg(rounded, 4, 'f', 1, QLatin1Char('0'));
+}
+
+float tenthsValue(std::uint8_t low, std::uint8_t high)
+{
+    return static_cast<float>(low + 256 * high) / 10.0f;
+}
+
+} // namespace velorix

@@ -1,0 +1,173 @@
+#include "experiment/core/readout.h"
+
+#include "experiment/core/expnumbers.h"
+
+namespace velorix::readout {
+
+namespace {
+
+float valueAt(const ByteBuffer &body, std::size_t at)
+{
+    return tenthsValue(body[at], body[at + 1]);
+}
+
+bool bitSet(std::uint8_t bits, int channel)
+{
+    return (bits >> channel) & 1;
+}
+
+// Whether a Read_Times body gives a time for the channel (0 means none).
+bool timeGiven(const ByteBuffer &body, int channel)
+{
+    return body[2 * channel] != 0 || body[2 * channel + 1] != 0;
+}
+
+} // namespace
+
+QString runningCaption(int channel)
+{
+    // Channel 2's caption has always been written this way.
+    if (channel == 1)
+        return QStringLiteral("CH2 Running");
+    return QStringLiteral("Ch%1 Running").arg(channel + 1);
+}
+
+QString rotationCaption(int channel)
+{
+    return channel == 3 ? QStringLiteral("Pas.Rotation") : QStringLiteral("Pas. Rotation");
+}
+
+QString sensorText(int channel, std::uint8_t byte)
+{
+    QString text = QStringLiteral("m");
+    for (int k = 1; k <= 6; ++k) {
+        const int bit = channel < 2 ? k : 7 - k;
+        text += bitSet(byte, bit) ? QLatin1Char('l') : QLatin1Char('m');
+    }
+    text += QLatin1Char('m');
+    return text;
+}
+
+float speedOf(const ByteBuffer &body)
+{
+    return body.size() >= kSpeedBytes ? valueAt(body, 0) : 0.0f;
+}
+
+void takeRotationTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views)
+{
+    if (body.size() < kRotTimesBytes)
+        return;
+    const float delay = record.intRotDelay / 10.0f;
+    for (int c = 0; c < kChannels; ++c) {
+        float rotation = valueAt(body, 2 * c) - delay;
+        if (rotation < 0)
+            rotation = 0;
+        record.sngRotTime[c] = rotation;
+        views[c].rotTime = format1(rotation);
+        record.sngTotalTime[c] = record.sngRotTime[c] + record.sngRunTime[c];
+    }
+    record.bytRotBits = body[8];
+}
+
+void takeRotationSpeeds(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views)
+{
+    if (body.size() < kRotSpeedBytes)
+        return;
+    for (int c = 0; c < kChannels; ++c) {
+        record.sngRotSpeed[c] = valueAt(body, 2 * c);
+        views[c].rotSpeed = format1(record.sngRotSpeed[c]);
+    }
+}
+
+void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, TimesPoll &poll)
+{
+    if (body.size() < kTimesBytes)
+        return;
+    record.sngElapsed = valueAt(body, 9);
+
+    if (record.intDuration > 0 && record.intDuration <= record.sngElapsed && !poll.BolStopping) {
+        // Stop_Exp goes out at the next tick; the channels wait for the
+        // poll in which it has succeeded.
+        poll.bolstop = true;
+        return;
+    }
+
+    record.bytPrevChanBits = record.bytChanBits;
+    record.bytChanBits = body[8];
+    for (int c = 0; c < kChannels; ++c) {
+        if (bitSet(poll.startedUnseen, c) && (bitSet(record.bytChanBits, c) || timeGiven(body, c)))
+            record.bytPrevChanBits |= std::uint8_t(1u << c);
+    }
+
+    for (int c = 0; c < kChannels; ++c) {
+        ChannelView &view = views[c];
+        if (bitSet(record.bytPrevChanBits, c)) {
+            const bool firstSight = record.bolChanArmed[c];
+            if (firstSight) {
+                record.dtChanStart[c] = poll.now;
+                record.bolChanArmed[c] = false;
+            }
+            view.caption = runningCaption(c);
+            record.sngRunTime[c] = timeGiven(body, c) ? valueAt(body, 2 * c) : record.sngElapsed;
+            // Once Stop_Exp has gone out the wheel stands still, so the speed
+            // read in this poll is 0; a run cut short by the stop gets the
+            // speed the wheel turned at when the stop went out.
+            if (poll.BolStopping || (poll.stopSent && !bitSet(record.bytChanBits, c)))
+                record.sngChanSpeed[c] = poll.stopSpeed;
+            else if (firstSight || !(poll.afterGap && !bitSet(record.bytChanBits, c)))
+                record.sngChanSpeed[c] = record.sngSpeed;
+            view.chSpeed = format1(record.sngChanSpeed[c]);
+            record.bolResultReady[c] = true;
+        } else {
+            if (bitSet(record.bytRotBits, c)) {
+                view.caption = rotationCaption(c);
+            } else {
+                view.caption = QStringLiteral("Subject ID");
+                view.buttonEnabled = true;
+                record.bolChanArmed[c] = true;
+            }
+            if (record.bolResultReady[c]) {
+                if (poll.updateexpdata)
+                    poll.updateexpdata(c, false);
+                view.runTime = format1(record.sngRunTime[c]);
+            }
+        }
+    }
+
+    // The run is over: every channel still on or still rotating gives its
+    // result now. One whose rotation bit a device keeps set after the stop
+    // is recorded as far as it got, since no later poll will come for it.
+    if (poll.BolStopping) {
+        for (int c = 0; c < kChannels; ++c) {
+            if (!bitSet(record.bytPrevChanBits, c) && !bitSet(record.bytRotBits, c))
+                continue;
+            if (!record.bolResultReady[c])
+                continue;
+            record.sngRunTime[c] = valueAt(body, 2 * c);
+            // The total was summed before this reply came; sum it again so
+            // it matches the run time recorded with it.
+            record.sngTotalTime[c] = record.sngRotTime[c] + record.sngRunTime[c];
+            if (poll.updateexpdata)
+                poll.updateexpdata(c, true);
+        }
+    }
+}
+
+float liveRunTime(const DeviceInfo &record, int channel)
+{
+    const float start = record.sngRunTime[channel];
+    return record.sngElapsed == start ? start : record.sngElapsed - start;
+}
+
+void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime,
+                 QString &txtch_enables)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        if (bitSet(record.bytPrevChanBits, c))
+            views[c].runTime = format1(liveRunTime(record, c));
+    }
+    txttime = format1(record.sngElapsed);
+    txtch_enables = QString::number(record.bytPrevChanBits);
+}
+
+} // namespace velorix::readout

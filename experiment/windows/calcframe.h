@@ -1,0 +1,45 @@
+#pragma once
+
+// The acceleration calculator frame `frmcalcacc`: its inputs, its six
+// result labels and its buttons. The arithmetic is accelcalc.h's.
+
+#include "experiment/core/accelcalc.h"
+
+#include "experiment/windows/floatingframe.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velorix {
+
+class CalcFrame final : public FloatingFrame
+{
+    Q_OBJECT
+public:
+    explicit CalcFrame(QWidget *parent = nullptr);
+
+    [[nodiscard]] AccelInputs inputs() const;
+    [[nodiscard]] AccelLabels labels() const;
+    void showLabels(const AccelLabels &labels);
+    void setUpdateEnabled(bool enabled);
+
+signals:
+    void calculateClicked();
+    void updateClicked();
+
+private:
+    QLineEdit *txtStart_SP = nullptr;
+    QLineEdit *txtEnd_SP = nullptr;
+    QLineEdit *txtPeriod = nullptr;
+    QLineEdit *txtMAX = nullptr;
+    QLabel *lblSP = nullptr;
+    QLabel *lblES = nullptr;
+    QLabel *lblpr = nullptr;
+    QLabel *lblAcc_int = nullptr;
+    QLabel *lblAcc_Step = nullptr;
+    QLabel *lblerror = nullptr;
+    QPushButton *cmdupdate = nullptr;
+};
+
+} // namespace velorix

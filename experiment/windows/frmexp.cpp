@@ -1,0 +1,643 @@
+#include "experiment/windows/frmexp.h"
+
+#include "model/globals.h"
+#include "model/prompter.h"
+#include "experiment/core/accelcalc.h"
+#include "experiment/windows/calcframe.h"
+#include "experiment/windows/channelarea.h"
+#include "experiment/core/devicebinding.h"
+#include "experiment/core/expdatafile.h"
+#include "experiment/windows/expsetupframe.h"
+#include "experiment/core/exptemplates.h"
+#include "experiment/windows/labelframes.h"
+#include "experiment/windows/resultsgrid.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace velorix {
+
+namespace {
+
+using Icon = MessageRequest::Icon;
+using Buttons = MessageRequest::Buttons;
+
+const QString kFileAccessError = QStringLiteral("File Access Error!");
+const QString kFileErrorTitle = QStringLiteral("File Error!");
+
+MessageAnswer ask(QWidget *parent, const QString &text, const QString &title,
+                  Buttons buttons = Buttons::Ok, Icon icon = Icon::Exclamation)
+{
+    return prompter().message(parent, MessageRequest{text, title, buttons, icon});
+}
+
+void fileAccessError(QWidget *parent)
+{
+    ask(parent, kFileAccessError, kFileErrorTitle, Buttons::Ok, Icon::Critical);
+}
+
+// Why no window can open, for the device table as it is.
+MessageRequest noFreeDeviceMessage()
+{
+    bool anyInUse = false;
+    for (int number = 0; number < kUsableDevices; ++number)
+        anyInUse = anyInUse || Devices[number].inUse();
+    const QString text =
+        anyInUse ? QStringLiteral("Every device in the device table already has an experiment window open.")
+                 : QStringLiteral("There is no device in the device table to run an experiment on.");
+    return MessageRequest{text, QStringLiteral("Experiment"), Buttons::Ok, Icon::Exclamation};
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+std::set<int> frmexp::heldDevices(const frmexp *except)
+{
+    std::set<int> held;
+    const auto widgets = QApplication::allWidgets();
+    for (QWidget *widget : widgets) {
+        const auto *window = qobject_cast<frmexp *>(widget);
+        if (window && window != except && window->m_bound && !window->m_unloaded)
+            held.insert(window->bytDevIndex);
+    }
+    return held;
+}
+
+frmexp *frmexp::create(QWidget *parent)
+{
+    if (!chooseExperimentDevice(Devices, intExpWindows + 1, heldDevices())) {
+        prompter().message(parent, noFreeDeviceMessage());
+        return nullptr;
+    }
+    return new frmexp(parent);
+}
+
+frmexp::frmexp(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmexp"));
+    buildWindow();
+
+    // 1: the device.
+    const std::optional<int> device = chooseExperimentDevice(Devices, intExpWindows + 1, heldDevices(this));
+    if (!device) {
+        setWindowTitle(QStringLiteral("Experiment"));
+        setEnabled(false);
+        return;
+    }
+    m_bound = true;
+    ++intExpWindows;
+    bytDevIndex = *device;
+    bytDevAddr = Devices[bytDevIndex].bytBusAddr;
+
+    // 2
+    iniexpdatagrid();
+
+    // 3 to 5, 8, 9: the timer, the protocol object, the port, the reset and
+    // the upload request.
+    m_controller = new ExpController(bytDevIndex, this);
+    connectController();
+    PortError error;
+    const bool loaded = m_controller->load(&error);
+
+    // 6, 7
+    setWindowTitle(QStringLiteral("Experiment for Device %1 at address %2").arg(bytDevIndex).arg(bytDevAddr));
+    setStatusPanel(0, QStringLiteral("Experiment Setup"));
+    frmexpsetup->setEnabled(true);
+    refresh();
+    if (!loaded) {
+        QPointer<frmexp> self(this);
+        ask(this, QStringLiteral("Communication Port Error, %1").arg(error.number),
+            QStringLiteral("Experiment"), Buttons::Ok, Icon::Critical);
+        if (!self)
+            return;
+    }
+}
+
+frmexp::~frmexp()
+{
+    // A tick of the controller may still be waiting below us on the stack
+    // (the window went while it waited for a reply): the controller must
+    // outlive this window then; it finishes and releases itself.
+    if (m_controller && m_controller->inTick())
+        m_controller->setParent(nullptr);
+    if (m_bound && !m_unloaded) {
+        m_unloaded = true;
+        --intExpWindows;
+        if (m_controller)
+            m_controller->unload(false);
+    }
+}
+
+void frmexp::buildWindow()
+{
+    frmexpsetup = new ExpSetupFrame(this);
+    m_channels = new ChannelArea(this);
+    expdatagrid = new ResultsGrid(this);
+
+    cmdstartexp = button(this, "cmdstartexp", QStringLiteral("Start Experiment"));
+    cmdstop_exp = button(this, "cmdstop_exp", QStringLiteral("Stop Experiment"));
+    cmdrestart = button(this, "cmdrestart", QStringLiteral("ReStart Exp"));
+    cmdStartall = button(this, "cmdStartall", QStringLiteral("Master Start"));
+    cmdload = button(this, "cmdload", QStringLiteral("Load Exp Template"));
+    cmdch_template = button(this, "cmdch_template", QStringLiteral("Load Ch Template"));
+    cmdCalc_Accel = button(this, "cmdCalc_Accel", QStringLiteral("Calc Linear_Acc"));
+    cmdquit = button(this, "cmdquit", QStringLiteral("Quit"));
+    cmdstop_exp->setEnabled(false);
+    cmdrestart->setEnabled(false);
+    cmdStartall->setEnabled(false);
+
+    chkaccum_time = new QCheckBox(QStringLiteral("Accumlate Subject ID run times."), this);
+    chkaccum_time->setObjectName(QStringLiteral("chkaccum_time"));
+
+    frmstatus = new QGroupBox(this);
+    frmstatus->setObjectName(QStringLiteral("frmstatus"));
+    lblstatus = new QLabel(frmstatus);
+    lblstatus->setObjectName(QStringLiteral("lblstatus"));
+    prbstatus = new QProgressBar(frmstatus);
+    prbstatus->setObjectName(QStringLiteral("prbstatus"));
+    prbstatus->setRange(0, ExpController::kSetupSteps);
+    prbstatus->setTextVisible(false);
+    auto *statusLayout = new QHBoxLayout(frmstatus);
+    statusLayout->setContentsMargins(6, 2, 6, 2);
+    statusLayout->addWidget(lblstatus);
+    statusLayout->addWidget(prbstatus, 1);
+    frmstatus->hide();
+    // Keeps its place in the layout while hidden, so the window does not
+    // jump each time a transfer starts or ends.
+    QSizePolicy keep = frmstatus->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    frmstatus->setSizePolicy(keep);
+
+    sbexpbar = new QStatusBar(this);
+    sbexpbar->setObjectName(QStringLiteral("sbexpbar"));
+    sbexpbar->setSizeGripEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        m_panels[i] = new QLabel(sbexpbar);
+        m_panels[i]->setObjectName(QStringLiteral("sbexpbar.panel%1").arg(i + 1));
+        m_panels[i]->setFrameShape(QFrame::Panel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+    }
+    m_panels[1]->setMinimumWidth(m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("READ successful")) + 16);
+    sbexpbar->addWidget(m_panels[0], 1);
+    sbexpbar->addWidget(m_panels[1]);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(frmexpsetup);
+    top->addWidget(m_channels, 1);
+
+    auto *buttons = new QVBoxLayout;
+    for (QPushButton *b : {cmdstartexp, cmdstop_exp, cmdrestart, cmdStartall})
+        buttons->addWidget(b);
+    buttons->addSpacing(10);
+    for (QPushButton *b : {cmdload, cmdch_template, cmdCalc_Accel})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(cmdquit);
+
+    auto *middle = new QHBoxLayout;
+    middle->addLayout(buttons);
+    middle->addWidget(expdatagrid, 1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(chkaccum_time);
+    bottom->addSpacing(12);
+    bottom->addWidget(frmstatus, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 0);
+    layout->setSpacing(6);
+    layout->addLayout(top);
+    layout->addLayout(middle, 1);
+    layout->addLayout(bottom);
+    layout->addWidget(sbexpbar);
+
+    frmch_id = new LabelFrame(this);
+    frmchan_sel = new ChannelSelectFrame(this);
+    frmchanupdate = new SubjectIdFrame(this);
+    frmcalcacc = new CalcFrame(this);
+
+    connect(cmdstartexp, &QPushButton::clicked, this, &frmexp::cmdstartexp_Click);
+    connect(cmdstop_exp, &QPushButton::clicked, this, [this] {
+        if (m_controller)
+            m_controller->requestStop();
+    });
+    connect(cmdrestart, &QPushButton::clicked, this, [this] {
+        if (m_controller)
+            m_controller->requestRestart();
+    });
+    connect(cmdStartall, &QPushButton::clicked, this, [this] {
+        if (m_controller)
+            m_controller->requestStartAll();
+    });
+    connect(cmdquit, &QPushButton::clicked, this, &QWidget::close);
+    connect(chkaccum_time, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_controller)
+            m_controller->setAccumulate(on);
+    });
+    connect(m_channels, &ChannelArea::subjectRequested, this, &frmexp::openSubjectFrame);
+    connect(frmchanupdate, &SubjectIdFrame::okClicked, this, &frmexp::subjectTyped);
+    connect(cmdch_template, &QPushButton::clicked, this, [this] { loadChannelTemplate(true); });
+    connect(frmch_id, &LabelFrame::loadClicked, this, [this] { loadChannelTemplate(false); });
+    connect(frmch_id, &LabelFrame::saveClicked, this, &frmexp::saveChannelTemplate);
+    connect(frmch_id, &LabelFrame::channelChoiceRequested, this, [this] {
+        placeFloating(frmchan_sel, frmch_id, frmch_id->width() + 8, 0);
+    });
+    connect(frmchan_sel, &ChannelSelectFrame::assignClicked, this, &frmexp::assignLabel);
+    connect(cmdload, &QPushButton::clicked, this, &frmexp::loadExperimentTemplate);
+    connect(cmdCalc_Accel, &QPushButton::clicked, this, [this] { placeFloating(frmcalcacc, expdatagrid); });
+    connect(frmcalcacc, &CalcFrame::calculateClicked, this, &frmexp::calculate);
+    connect(frmcalcacc, &CalcFrame::updateClicked, this, &frmexp::updateSettings);
+    connect(frmexpsetup, &ExpSetupFrame::uploadClicked, this, [this] {
+        if (m_controller)
+            m_controller->requestUpload();
+        refresh();
+    });
+    connect(frmexpsetup, &ExpSetupFrame::downloadClicked, this, &frmexp::download);
+}
+
+void frmexp::connectController()
+{
+    connect(m_controller, &ExpController::changed, this, &frmexp::refresh);
+    connect(m_controller, &ExpController::setupArrived, this, &frmexp::iniexp_values);
+    connect(m_controller, &ExpController::rowRecorded, expdatagrid, &ResultsGrid::addRun);
+    connect(m_controller, &ExpController::runFinished, this, &frmexp::refresh);
+    connect(m_controller, &ExpController::dataFileState, this, [this](bool allWritten) {
+        const QString file = Devices[bytDevIndex].strDataFile;
+        setStatusPanel(0, allWritten ? file : QStringLiteral("Data file not written: ") + file);
+    });
+}
+
+void frmexp::refresh()
+{
+    if (!m_controller)
+        return;
+    const ExpDisplay &display = m_controller->display();
+    const ExpControls &controls = m_controller->controls();
+    m_channels->showDisplay(display);
+    m_channels->showSubjects(Devices[bytDevIndex].strSubID);
+    setStatusPanel(1, display.statusPanel);
+    if (frmstatus->isVisible() != display.statusVisible)
+        frmstatus->setVisible(display.statusVisible);
+    lblstatus->setText(display.lblstatus);
+    prbstatus->setValue(display.prbstatus);
+
+    const bool transferring = m_controller->isTransferring();
+    cmdstartexp->setEnabled(controls.cmdstartexp && !transferring && !m_controller->isUnloaded());
+    cmdstop_exp->setEnabled(controls.cmdstop_exp);
+    cmdrestart->setEnabled(controls.cmdrestart);
+    cmdStartall->setEnabled(controls.cmdStartall);
+    frmexpsetup->setEnabled(controls.frmexpsetup);
+    frmexpsetup->setTransferButtonsEnabled(!transferring && !m_controller->bolrunning);
+    cmdCalc_Accel->setEnabled(controls.cmdCalc_Accel);
+    cmdload->setEnabled(controls.cmdload);
+    cmdch_template->setEnabled(controls.cmdch_template);
+    // A set-up copied in while a run is on would not be the one running.
+    frmcalcacc->setUpdateEnabled(controls.cmdCalc_Accel);
+}
+
+void frmexp::setStatusPanel(int panel, const QString &text)
+{
+    if (m_panels[panel]->text() != text)
+        m_panels[panel]->setText(text);
+}
+
+QString frmexp::statusPanelText(int panel) const
+{
+    return m_panels.at(panel)->text();
+}
+
+void frmexp::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_bound && !m_refused) {
+        m_refused = true;
+        QTimer::singleShot(0, this, [this] {
+            prompter().message(this, noFreeDeviceMessage());
+            close();
+        });
+    }
+}
+
+void frmexp::iniexpdatagrid()
+{
+    expdatagrid->iniexpdatagrid(unitsText(Devices[bytDevIndex].bytExpOptions));
+}
+
+void frmexp::iniexp_values()
+{
+    const DeviceInfo &record = Devices[bytDevIndex];
+    frmexpsetup->showTexts(showSetup(record, frmexpsetup->texts().rockInterval));
+    const QString units = unitsText(record.bytExpOptions);
+    frmexpsetup->setUnits(units);
+    m_channels->setUnits(units);
+    iniexpdatagrid();
+    refresh();
+}
+
+bool frmexp::GetFileName()
+{
+    QPointer<frmexp> self(this);
+    DeviceInfo &record = Devices[bytDevIndex];
+    bolappend = false;
+    for (;;) {
+        FileRequest request;
+        request.kind = FileRequest::Kind::Save;
+        request.title = QStringLiteral("Save Experiment Data File");
+        request.filter = QStringLiteral("Experiment Data (*.csv)|*.csv");
+        request.initialFolder = strDataPath;
+        request.initialName = m_dialogName;
+        request.defaultSuffix = QStringLiteral("csv");
+        const QString chosen = datafile::withCsvSuffix(prompter().fileName(this, request));
+        if (!self)
+            return false;
+        record.strDataFile = chosen;
+        record.strRawFile = datafile::rawNameFor(chosen);
+        setStatusPanel(0, record.strDataFile);
+        if (chosen.isEmpty()) {
+            fileAccessError(this);
+            return false;
+        }
+        if (!QFile::exists(chosen))
+            return true;
+
+        const MessageAnswer answer = ask(this, chosen + QStringLiteral(" Exists! Append to Existing File?"),
+                                         QStringLiteral("File Warning"), Buttons::YesNoCancel,
+                                         Icon::Exclamation);
+        if (!self)
+            return false;
+        if (answer == MessageAnswer::Yes) {
+            bolappend = true;
+            ExpDataFile file;
+            file.setFiles(record.strDataFile, record.strRawFile);
+            if (!file.backup()) {
+                fileAccessError(this);
+                if (!self)
+                    return false;
+            }
+            return true;
+        }
+        if (answer == MessageAnswer::No) {
+            m_dialogName = chosen;
+            continue;
+        }
+        record.strDataFile.clear();
+        if (m_controller)
+            m_controller->cancelStart();
+        refresh();
+        return false;
+    }
+}
+
+void frmexp::cmdstartexp_Click()
+{
+    if (!m_controller || m_controller->isUnloaded() || m_controller->isTransferring()
+        || !m_controller->controls().cmdstartexp) {
+        return;
+    }
+    QPointer<frmexp> self(this);
+    const SetupTexts setup = frmexpsetup->texts();
+    // A value the device's field cannot hold would go out wrapped or cut;
+    // nothing is chosen, written or sent until the set-up fits.
+    if (const std::optional<SetupProblem> problem = checkSetup(setup)) {
+        ask(this, problem->text, QStringLiteral("Experiment Setup"));
+        return;
+    }
+    m_dialogName.clear();
+    // The window may have been closed while a dialog was open.
+    if (!GetFileName() || !self || !m_controller || m_unloaded)
+        return;
+    if (!m_controller->startExperiment(setup, bolappend)) {
+        fileAccessError(this);
+        return;
+    }
+    iniexpdatagrid();
+    refresh();
+}
+
+void frmexp::closeEvent(QCloseEvent *event)
+{
+    if (!m_bound || m_unloaded) {
+        event->accept();
+        return;
+    }
+    if (m_askingToClose) {
+        // The question is already open; it decides.
+        event->ignore();
+        return;
+    }
+    if (m_controller && m_controller->bolrunning) {
+        QPointer<frmexp> self(this);
+        m_askingToClose = true;
+        const MessageAnswer answer = ask(this, QStringLiteral("Stop Experiment"),
+                                         QStringLiteral("Experiment Running"), Buttons::YesNo, Icon::Critical);
+        if (!self)
+            return;
+        m_askingToClose = false;
+        if (answer != MessageAnswer::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    unload();
+    event->accept();
+}
+
+void frmexp::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    --intExpWindows;
+    frmchanupdate->hide();
+    frmch_id->hide();
+    frmchan_sel->hide();
+    frmcalcacc->hide();
+    if (m_controller)
+        m_controller->unload(true);
+}
+
+void frmexp::placeFloating(QWidget *frame, QWidget *anchor, int dx, int dy)
+{
+    frame->adjustSize();
+    QPoint at = anchor->geometry().topLeft() + QPoint(dx, dy);
+    // Keep the whole frame inside the window where it fits.
+    at.setX(qMax(0, qMin(at.x(), width() - frame->width())));
+    at.setY(qMax(0, qMin(at.y(), height() - frame->height())));
+    frame->move(at);
+    frame->show();
+    frame->raise();
+}
+
+void frmexp::openSubjectFrame(int channel)
+{
+    if (!m_bound)
+        return;
+    chan = channel;
+    // Just below the channel's subject-ID box.
+    QWidget *box = m_channels->subjectBox(channel);
+    const QPoint below = box->mapTo(this, QPoint(0, box->height() + 2));
+    frmchanupdate->adjustSize();
+    frmchanupdate->move(qBound(0, below.x(), qMax(0, width() - frmchanupdate->width())), below.y());
+    frmchanupdate->show();
+    frmchanupdate->raise();
+    frmchanupdate->edit(Devices[bytDevIndex].strSubID[channel]);
+}
+
+void frmexp::subjectTyped(const QString &id)
+{
+    if (m_controller)
+        m_controller->setSubjectId(chan, id);
+    m_channels->showSubjects(Devices[bytDevIndex].strSubID);
+    frmchanupdate->hide();
+}
+
+void frmexp::assignLabel(int channel)
+{
+    if (m_controller)
+        m_controller->setSubjectId(channel, frmch_id->currentLabel());
+    m_channels->showSubjects(Devices[bytDevIndex].strSubID);
+    frmchan_sel->hide();
+}
+
+void frmexp::loadChannelTemplate(bool showFrame)
+{
+    QPointer<frmexp> self(this);
+    if (showFrame) {
+        frmch_id->inichangrid();
+        placeFloating(frmch_id, expdatagrid);
+    }
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Channel Label Template File");
+    request.filter = QStringLiteral("Channel Label Template (*.txt)|*.txt");
+    request.initialFolder = QFileInfo(strDevIniPath).path();
+    request.mustExist = true;
+    const QString name = prompter().fileName(this, request);
+    if (!self)
+        return;
+    DeviceInfo &record = Devices[bytDevIndex];
+    record.strTemplateFile = name;
+    LabelGrid labels = frmch_id->labels();
+    // A file that cannot be read leaves the rows read so far.
+    loadLabelTemplate(record.strTemplateFile, labels);
+    frmch_id->setLabels(labels);
+}
+
+void frmexp::saveChannelTemplate()
+{
+    QPointer<frmexp> self(this);
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.title = QStringLiteral("Save Channel Template File");
+    request.filter = QStringLiteral("Channel Template Data (*.txt)|*.txt");
+    request.initialFolder = strDataPath;
+    request.defaultSuffix = QStringLiteral("txt");
+    const QString name = prompter().fileName(this, request);
+    if (!self)
+        return;
+    DeviceInfo &record = Devices[bytDevIndex];
+    record.strTemplateFile = name;
+    if (name.isEmpty())
+        return;
+    // Saving is what the user asked for: a file that could not be written
+    // is said so, not passed over.
+    if (!storeLabelTemplate(name, frmch_id->labels()))
+        fileAccessError(this);
+}
+
+void frmexp::loadExperimentTemplate()
+{
+    if (!m_bound)
+        return;
+    QPointer<frmexp> self(this);
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.title = QStringLiteral("Open Experiment Template File");
+    request.filter = QStringLiteral("Experiment Data (*.csv)|*.csv");
+    request.initialFolder = strDataPath;
+    request.mustExist = true;
+    const QString name = prompter().fileName(this, request);
+    if (!self)
+        return;
+    DeviceInfo &record = Devices[bytDevIndex];
+    record.strDataFile = name;
+    if (name.isEmpty())
+        return;
+    const ExperimentTemplateLoad load = velorix::loadExperimentTemplate(name, record);
+    const QString title = QStringLiteral("Experiment Template");
+    if (!load.opened) {
+        fileAccessError(this);
+    } else if (!load.skipped.isEmpty()) {
+        ask(this,
+            QStringLiteral("These lines of %1 could not be used and were skipped:\n%2")
+                .arg(name, load.skipped.join(QLatin1Char('\n'))),
+            title);
+    } else if (load.valuesTaken == 0) {
+        ask(this, QStringLiteral("%1 holds no experiment set-up.").arg(name), title);
+    }
+    if (!self)
+        return;
+    iniexp_values();
+}
+
+void frmexp::calculate()
+{
+    const AccelOutcome outcome = calcAccel(frmcalcacc->inputs());
+    if (!outcome.labels) {
+        ask(this, outcome.problem, QStringLiteral("Acceleration Calculator"));
+        return;
+    }
+    frmcalcacc->showLabels(*outcome.labels);
+}
+
+void frmexp::updateSettings()
+{
+    if (!m_bound || (m_controller && m_controller->bolrunning))
+        return;
+    QString problem;
+    const std::optional<AccelSettings> settings =
+        accelSettings(frmcalcacc->inputs(), frmcalcacc->labels(), &problem);
+    if (!settings) {
+        ask(this, problem, QStringLiteral("Acceleration Calculator"));
+        return;
+    }
+    DeviceInfo &record = Devices[bytDevIndex];
+    record.intStartSpeed = settings->intStartSpeed;
+    record.intEndSpeed = settings->intEndSpeed;
+    record.intAccInterval = settings->intAccInterval;
+    record.intAccStep = settings->intAccStep;
+    record.intDuration = settings->intDuration;
+    iniexp_values();
+}
+
+void frmexp::download()
+{
+    if (!m_controller)
+        return;
+    const SetupTexts setup = frmexpsetup->texts();
+    if (const std::optional<SetupProblem> problem = checkSetup(setup)) {
+        ask(this, problem->text, QStringLiteral("Experiment Setup"));
+        return;
+    }
+    m_controller->requestDownload(setup);
+    refresh();
+}
+
+} // namespace velorix

@@ -1,0 +1,128 @@
+#pragma once
+
+// The experiment window: one Velorix-5, its set-up, its run, its results
+// grid and data file, subject IDs and channel labels, and the acceleration
+// calculator. A child window of the main window; several may be open, each
+// on a device of its own.
+//
+// The window is thin: the run itself (flags, tick, transfers, readout,
+// recording) is ExpController's; the window shows what the controller
+// holds, forwards its buttons and runs the dialogs. Every message and file
+// dialog goes through the prompt interface.
+//
+// Creating the window is its load: it binds to a free device (the window
+// count's device when that one is free, else the lowest free one in the
+// device table), selects the port, resets the device and starts uploading
+// its set-up. With no device free the window is not bound; it says so when
+// shown and closes. frmexp::create() asks before a window is made.
+
+#include "experiment/core/expcontroller.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <set>
+
+class QCheckBox;
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+namespace velorix {
+
+class CalcFrame;
+class ChannelArea;
+class ChannelSelectFrame;
+class ExpSetupFrame;
+class LabelFrame;
+class ResultsGrid;
+class SubjectIdFrame;
+
+class frmexp final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmexp(QWidget *parent = nullptr);
+    ~frmexp() override;
+
+    // A new window, or nullptr (after telling the user) when every device
+    // in the table already has an experiment window.
+    [[nodiscard]] static frmexp *create(QWidget *parent = nullptr);
+    // The devices the open experiment windows serve.
+    [[nodiscard]] static std::set<int> heldDevices(const frmexp *except = nullptr);
+
+    [[nodiscard]] bool isBound() const { return m_bound; }
+    [[nodiscard]] int deviceIndex() const { return bytDevIndex; }
+    [[nodiscard]] std::uint8_t deviceAddress() const { return bytDevAddr; }
+    // Null for a window that is not bound.
+    [[nodiscard]] ExpController *controller() const { return m_controller; }
+    [[nodiscard]] ResultsGrid *resultsGrid() const { return expdatagrid; }
+    [[nodiscard]] QString statusPanelText(int panel) const;
+
+    // The window's procedures, for its buttons and for tests.
+    void cmdstartexp_Click();
+    void iniexp_values();
+    void iniexpdatagrid();
+    bool GetFileName();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildWindow();
+    void connectController();
+    void refresh();
+    void unload();
+    void setStatusPanel(int panel, const QString &text);
+
+    void openSubjectFrame(int channel);
+    void subjectTyped(const QString &id);
+    void assignLabel(int channel);
+    void loadChannelTemplate(bool showFrame);
+    void saveChannelTemplate();
+    void loadExperimentTemplate();
+    void calculate();
+    void updateSettings();
+    void download();
+    void placeFloating(QWidget *frame, QWidget *anchor, int dx = 8, int dy = 8);
+
+    bool m_bound = false;
+    bool m_unloaded = false;
+    bool m_askingToClose = false;
+    bool m_refused = false; // told the user there is no free device
+    int bytDevIndex = 0;
+    std::uint8_t bytDevAddr = 0;
+    int chan = 0;
+    bool bolappend = false;
+    QString m_dialogName; // the data-file dialog's name, kept for "No"
+    QPointer<ExpController> m_controller;
+
+    ExpSetupFrame *frmexpsetup = nullptr;
+    ChannelArea *m_channels = nullptr;
+    ResultsGrid *expdatagrid = nullptr;
+    QPushButton *cmdstartexp = nullptr;
+    QPushButton *cmdstop_exp = nullptr;
+    QPushButton *cmdrestart = nullptr;
+    QPushButton *cmdStartall = nullptr;
+    QPushButton *cmdload = nullptr;
+    QPushButton *cmdch_template = nullptr;
+    QPushButton *cmdCalc_Accel = nullptr;
+    QPushButton *cmdquit = nullptr;
+    QCheckBox *chkaccum_time = nullptr;
+    QGroupBox *frmstatus = nullptr;
+    QLabel *lblstatus = nullptr;
+    QProgressBar *prbstatus = nullptr;
+    QStatusBar *sbexpbar = nullptr;
+    std::array<QLabel *, 2> m_panels{};
+    LabelFrame *frmch_id = nullptr;
+    ChannelSelectFrame *frmchan_sel = nullptr;
+    SubjectIdFrame *frmchanupdate = nullptr;
+    CalcFrame *frmcalcacc = nullptr;
+};
+
+} // namespace velorix

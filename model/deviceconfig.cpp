@@ -1,0 +1,352 @@
+#include "model/deviceconfig.h"
+
+#include "base/leadingnumber.h"
+
+#include "model/programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringView>
+
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <optional>
+
+namespace velorix {
+
+namespace {
+
+enum class Key { ScanSpeed, Device, Type, Version, Label, Units, BusAddr, ProdID };
+
+// Every label is its key padded to 24 characters; the value starts at the
+// 25th.
+constexpr qsizetype kLabelWidth = 24;
+
+struct LabelKey
+{
+    Key key;
+    QLatin1String text;
+};
+
+const LabelKey kLabels[] = {
+    {Key::ScanSpeed, QLatin1String("Scan Speed:             ")},
+    {Key::Device, QLatin1String("Device                  ")},
+    {Key::Type, QLatin1String("Device Type:            ")},
+    {Key::Version, QLatin1String("Device Version:         ")},
+    {Key::Label, QLatin1String("Device Label:           ")},
+    {Key::Units, QLatin1String("Device Units:           ")},
+    {Key::BusAddr, QLatin1String("Device ID:              ")},
+    {Key::ProdID, QLatin1String("Device ProdID:          ")},
+};
+
+QLatin1String labelOf(Key key)
+{
+    for (const LabelKey &entry : kLabels) {
+        if (entry.key == key)
+            return entry.text;
+    }
+    return {};
+}
+
+std::optional<Key> matchLabel(QStringView field)
+{
+    if (field.size() < kLabelWidth)
+        return std::nullopt;
+    for (const LabelKey &entry : kLabels) {
+        if (field.left(kLabelWidth) == entry.text)
+            return entry.key;
+    }
+    return std::nullopt;
+}
+
+// The shortest decimal text that reads back as the same float, never in
+// exponent form and always with a point: 2.05, 2.2, 254. QString::number
+// ignores the locale, so a comma-decimal system writes the same text.
+QString shortestNumber(float value)
+{
+    if (!std::isfinite(value) || value == 0.0f)
+        return QStringLiteral("0");
+    for (int decimals = 0; decimals <= 60; ++decimals) {
+        const QString text = QString::number(double(value), 'f', decimals);
+        bool ok = false;
+        if (text.toFloat(&ok) == value && ok)
+            return text;
+    }
+    return QString::number(double(value), 'g', 9);
+}
+
+// Line breaks inside a text would start new lines of the file, which would
+// then be read as lines of their own.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
+// Whole numbers are rounded to the nearest integer, halves to even, and must
+// fit their field.
+std::optional<long> wholeNumber(double value, long lowest, long highest)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= double(lowest) && rounded <= double(highest)))
+        return std::nullopt;
+    return long(rounded);
+}
+
+class ConfigReader
+{
+public:
+    ConfigReader(DeviceTable &table, QStringList *problems) : m_table(table), m_problems(problems) {}
+
+    void field(int lineNumber, QStringView text)
+    {
+        const std::optional<Key> key = matchLabel(text);
+        if (!key || *key == Key::ScanSpeed)
+            return;
+        m_line = lineNumber;
+        const QStringView value = text.mid(kLabelWidth);
+        if (*key == Key::Device) {
+            selectDevice(value);
+            return;
+        }
+        if (m_device < 0)
+            return; // the lines of a device with an impossible number
+        DeviceInfo &record = m_table[std::size_t(m_device)];
+        switch (*key) {
+        case Key::Type:
+            if (const auto type = wholeNumber(leadingNumber(value.toString()), -32768, 32767))
+                record.intDevType = std::int16_t(*type);
+            else
+                note(QStringLiteral("device type"), value, QStringLiteral("is out of range; value ignored"));
+            break;
+        case Key::Version: {
+            bool ok = false;
+            const float version = value.trimmed().toString().toFloat(&ok);
+            if (ok && std::isfinite(version))
+                record.sngVersion = version;
+            else
+                note(QStringLiteral("device version"), value, QStringLiteral("is not a number; value ignored"));
+            break;
+        }
+        case Key::ProdID: {
+            const double prodId = leadingNumber(value.toString());
+            if (std::fabs(prodId) <= double(FLT_MAX))
+                record.sngProdID = float(prodId);
+            else
+                note(QStringLiteral("product ID"), value, QStringLiteral("is out of range; value ignored"));
+            break;
+        }
+        case Key::Label:
+            record.strLabel = value.toString();
+            break;
+        case Key::Units:
+            record.strUnits = value.toString();
+            break;
+        case Key::BusAddr:
+            if (const auto address = wholeNumber(leadingNumber(value.toString()), 0, 255))
+                record.bytBusAddr = std::uint8_t(*address);
+            else
+                note(QStringLiteral("bus address"), value, QStringLiteral("is out of range; value ignored"));
+            break;
+        case Key::Device:
+        case Key::ScanSpeed:
+            break;
+        }
+    }
+
+private:
+    void selectDevice(QStringView value)
+    {
+        if (const auto number = wholeNumber(leadingNumber(value.toString()), 0, kDeviceRecords - 1)) {
+            m_device = int(*number);
+        } else {
+            m_device = -1;
+            note(QStringLiteral("device number"), value,
+                 QStringLiteral("is outside 0 to %1; the lines of this device are ignored")
+                         .arg(kDeviceRecords - 1));
+        }
+    }
+
+    void note(const QString &what, QStringView value, const QString &outcome)
+    {
+        if (m_problems)
+            m_problems->append(QStringLiteral("Line %1: %2 \"%3\" %4.").arg(m_line).arg(what, value.toString(), outcome));
+    }
+
+    DeviceTable &m_table;
+    QStringList *m_problems = nullptr;
+    int m_device = 0; // a block before any "Device" line belongs to device 0
+    int m_line = 0;
+};
+
+bool copyReplacing(const QString &source, const QString &target)
+{
+    // Read first: a missing factory copy must not remove a working copy.
+    // The new file gets ordinary permissions, not those of a read-only
+    // installed original, so the program can write it later.
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return false;
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    if (out.write(content) != content.size())
+        return false; // never committed: the temporary file goes, the target stays
+    return out.commit();
+}
+
+} // namespace
+
+QByteArray formatDeviceConfig(const DeviceTable &table, const QDateTime &printedOn)
+{
+    QString text;
+    auto line = [&text](QLatin1String label, const QString &value = QString()) {
+        text += label;
+        text += value;
+        text += QLatin1String("\r\n");
+    };
+    line(QLatin1String("Tarvenor Device Interface"));
+    line(QLatin1String("Printed On:   "), printedOn.toString(QStringLiteral("MM/dd/yy HH:mm:ss")));
+    line(QLatin1String());
+    line(QLatin1String("[Device Info]"));
+    line(labelOf(Key::ScanSpeed));
+    for (int i = 0; i < kUsableDevices; ++i) {
+        const DeviceInfo &record = table[std::size_t(i)];
+        if (!record.inUse())
+            continue;
+        line(labelOf(Key::Device), QString::number(i));
+        line(labelOf(Key::Type), QString::number(record.intDevType));
+        line(labelOf(Key::Version), shortestNumber(record.sngVersion));
+        line(labelOf(Key::ProdID), shortestNumber(record.sngProdID));
+        line(labelOf(Key::Label), oneLine(record.strLabel));
+        line(labelOf(Key::Units), oneLine(record.strUnits));
+        line(labelOf(Key::BusAddr), QString::number(record.bytBusAddr));
+        line(QLatin1String());
+    }
+    line(QLatin1String("[End]"));
+    return text.toLatin1();
+}
+
+void parseDeviceConfig(const QByteArray &text, DeviceTable &table, QStringList *problems)
+{
+    ConfigReader reader(table, problems);
+    const QString content = QString::fromLatin1(text);
+    const QStringView all(content);
+    int lineNumber = 0;
+    qsizetype pos = 0;
+    while (pos < all.size()) {
+        // Lines end in CR LF, LF or a lone CR; a comma ends a field too.
+        qsizetype end = pos;
+        while (end < all.size() && all[end] != QLatin1Char('\r') && all[end] != QLatin1Char('\n'))
+            ++end;
+        ++lineNumber;
+        const QStringView line = all.mid(pos, end - pos);
+        for (QStringView field : line.split(QLatin1Char(',')))
+            reader.field(lineNumber, field);
+        pos = end;
+        if (pos < all.size() && all[pos] == QLatin1Char('\r'))
+            ++pos;
+        if (pos < all.size() && all[pos] == QLatin1Char('\n'))
+            ++pos;
+    }
+}
+
+bool loaddeviceconfig(QStringList *problems)
+{
+    QFile file(strDevIniPath);
+    QByteArray content;
+    bool ok = !strDevIniPath.isEmpty() && file.open(QIODevice::ReadOnly);
+    if (ok) {
+        content = file.readAll();
+        ok = file.error() == QFileDevice::NoError;
+    }
+    if (!ok) {
+        if (problems) {
+            problems->append(QStringLiteral("Device configuration could not be read: %1 (%2)")
+                                     .arg(file.errorString(), QDir::toNativeSeparators(strDevIniPath)));
+        }
+        return false;
+    }
+    parseDeviceConfig(content, Devices, problems);
+    return true;
+}
+
+bool storedeviceconfig(QString *errorText)
+{
+    const QString path = strDevIniPath;
+    auto fail = [&](const QString &reason) {
+        if (errorText) {
+            *errorText = QStringLiteral("Device configuration could not be saved: ") + reason;
+            if (!path.isEmpty())
+                *errorText += QStringLiteral(" (%1)").arg(QDir::toNativeSeparators(path));
+        }
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name is set"));
+
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("its folder could not be created"));
+
+    // The old file is replaced only by a rename once the new one is complete;
+    // if anything fails before, the old file stays as it was. Unbuffered:
+    // a buffered QSaveFile flushes inside commit() and there takes a short
+    // write (disk full, size limit) for success, renaming a truncated file
+    // over the old one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    const QByteArray content = formatDeviceConfig(Devices, QDateTime::currentDateTime());
+    const qint64 written = file.write(content);
+    if (written != content.size()) {
+        // Not committed: the temporary file is removed with `file`.
+        if (written < 0)
+            return fail(file.errorString());
+        return fail(QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(content.size()));
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+void checkfactoryconfig(const QString &factoryFolder, const std::function<void()> &announceCopy)
+{
+    if (strDevIniPath.isEmpty() || QFileInfo(strDevIniPath).isFile())
+        return;
+
+    // The config folder is created too: in a per-user working folder it does
+    // not exist on the first run, and without it nothing could be copied.
+    QDir().mkpath(strDataPath);
+    const QString configFolder = QFileInfo(strDevIniPath).absolutePath();
+    QDir().mkpath(configFolder);
+
+    if (announceCopy)
+        announceCopy();
+
+    const QDir factory(factoryFolder);
+    copyReplacing(factory.filePath(QStringLiteral("device.ini")), strDevIniPath);
+    copyReplacing(factory.filePath(QStringLiteral("hardware.ini")),
+                  QDir(configFolder).filePath(QStringLiteral("hardware.ini")));
+}
+
+void checkfactoryconfig(const std::function<void()> &announceCopy)
+{
+    checkfactoryconfig(programFolder(), announceCopy);
+}
+
+MessageRequest factoryCopyNotice()
+{
+    return MessageRequest{QStringLiteral("Update Factory Configuration File?"),
+                          QStringLiteral("The KX MultiDevice System Setup"), MessageRequest::Buttons::Ok,
+                          MessageRequest::Icon::Critical};
+}
+
+} // namespace velorix

@@ -1,0 +1,118 @@
+#include "program/startup.h"
+
+#include "base/delay.h"
+#include "model/deviceconfig.h"
+#include "shell/frmmain.h"
+#include "shell/frmsplash.h"
+#include "model/globals.h"
+#include "model/programfolder.h"
+#include "model/prompter.h"
+#include "discovery/windows/frmcomsetup.h"
+#include "discovery/windows/frmdevicescan.h"
+#include "experiment/core/datarecovery.h"
+#include "experiment/windows/frmexp.h"
+
+#include <QApplication>
+
+namespace velorix {
+
+namespace {
+
+// How often the wait for the port set-up looks at its flag.
+constexpr std::int32_t kPortSetupPollMs = 20;
+
+} // namespace
+
+Startup::Startup(StartupOptions options) : m_options(std::move(options)) {}
+
+Startup::~Startup()
+{
+    delete m_splash;
+    delete m_main;
+}
+
+frmMain *Startup::mainWindow() const
+{
+    return m_main;
+}
+
+void Startup::Main()
+{
+    m_splash = new frmSplash;
+    m_splash->show();
+    QApplication::processEvents(); // let it paint at once
+
+    m_main = new frmMain; // its load restores its place and clears intDiagWindows
+    wireMenus();
+    m_main->show();
+
+    m_splash->show();
+    m_splash->raise();
+    inisystem();
+}
+
+void Startup::inisystem()
+{
+    if (m_options.workingFolder.isEmpty())
+        setupWorkingPaths();
+    else
+        setWorkingPaths(m_options.workingFolder);
+    const auto announceCopy = [this] { prompter().message(m_main, factoryCopyNotice()); };
+    checkfactoryconfig(m_options.factoryFolder.isEmpty() ? programFolder() : m_options.factoryFolder,
+                       announceCopy);
+    loaddeviceconfig();
+    if (m_splash)
+        m_splash->close();
+
+    // Rows an interrupted session left only in a working copy reach their
+    // data file before the port set-up and any experiment.
+    const DataRecovery recovery = recoverDataFiles(strDataPath);
+    if (!recovery.isEmpty())
+        prompter().message(m_main, recoveryMessage(recovery));
+
+    if (!m_main)
+        return;
+    bolPortSetup = true;
+    QPointer<frmcomsetup> portSetup = new frmcomsetup;
+    portSetup->setPortPauseMs(m_options.portPauseMs);
+    m_main->addChild(portSetup);
+    portSetup->load();
+    // The port set-up clears the flag when it found a port or was closed;
+    // the main window being closed ends the wait too.
+    while (bolPortSetup && portSetup && m_main)
+        Delay(kPortSetupPollMs);
+    if (portSetup)
+        portSetup->close();
+    if (!m_main)
+        return;
+
+    m_main->setStatusText(QStringLiteral("No Experiment Running"));
+
+    if (!bolCommFound)
+        return;
+    QPointer<frmdevicescan> scan =
+        qobject_cast<frmdevicescan *>(m_main->openWindow(frmMain::MenuItem::DeviceScan));
+    if (!scan)
+        return;
+    scan->devicescan();
+    Delay(m_options.scanShownMs);
+    if (scan)
+        scan->close();
+}
+
+void Startup::wireMenus()
+{
+    m_main->setWindowFactory(frmMain::MenuItem::ExperimentRun,
+                             [this]() -> QWidget * { return frmexp::create(m_main); });
+    const StartupOptions pacing = m_options;
+    m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [pacing]() -> QWidget * {
+        auto *scan = new frmdevicescan;
+        frmdevicescan::Pacing scanPacing;
+        scanPacing.afterResetMs = pacing.scanAfterResetMs;
+        scanPacing.perProbeMs = pacing.scanPerProbeMs;
+        scan->setPacing(scanPacing);
+        return scan;
+    });
+}
+
+} // namespace velorix

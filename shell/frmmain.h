@@ -1,0 +1,107 @@
+#pragma once
+
+// The main window: the frame every working window of the program opens in,
+// with the menus that open them, the status bar, and the help and About
+// windows. It knows the working windows only through the factories that
+// start-up hands it, so it builds without them.
+
+#include "shell/mdiarrange.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <map>
+
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace velorix {
+
+class HelpViewer;
+class StatusPanels;
+
+class frmMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The menu items that open working windows.
+    enum class MenuItem {
+        ExperimentRun, // a new experiment window on every choice
+        DeviceScan,    // the one device scan window
+        Diagnostics,   // a new diagnostics window on every choice
+    };
+    // Makes the window for a menu item (it need not have a parent yet), or
+    // returns nullptr when none should open.
+    using WindowFactory = std::function<QWidget *()>;
+
+    // Restores the remembered position and size and sets intDiagWindows to 0.
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Until an item has a factory, choosing it does nothing.
+    void setWindowFactory(MenuItem item, WindowFactory factory);
+
+    // What choosing the item does. Returns the window that was opened or,
+    // for the device scan, the one already open (which is only brought to
+    // the front); nullptr when no window opened.
+    QWidget *openWindow(MenuItem item);
+
+    // Opens a window as a child of the work area and shows it; returns its
+    // frame. A window that is a child already keeps its frame. The frame
+    // goes when the window closes, also when it closes itself.
+    QMdiSubWindow *addChild(QWidget *window);
+
+    // The open child windows, oldest first.
+    [[nodiscard]] QList<QWidget *> childWindows() const;
+    // The open child window with this object name, or nullptr.
+    [[nodiscard]] QWidget *findChildWindow(const QString &objectName) const;
+    // The first open child window of type T, or nullptr.
+    template <class T>
+    [[nodiscard]] T *childWindow() const
+    {
+        for (QWidget *window : childWindows()) {
+            if (auto *typed = qobject_cast<T *>(window))
+                return typed;
+        }
+        return nullptr;
+    }
+
+    [[nodiscard]] QMdiArea *mdiArea() const { return m_mdiArea; }
+
+    // Panel 1 of the status bar.
+    void setStatusText(const QString &text);
+    [[nodiscard]] QString statusText() const;
+
+    void arrange(ArrangeStyle style);
+
+    // The operator's manual: <program folder>/help/index.html unless set.
+    void setHelpManualPath(const QString &contentsPage);
+    [[nodiscard]] QString helpManualPath() const { return m_helpManual; }
+    // Opens the manual at its contents, or says that it is missing.
+    void showHelpManual();
+    [[nodiscard]] HelpViewer *helpViewer() const;
+
+    // The About box, modally.
+    void showAbout();
+
+protected:
+    // The child windows close first; when one of them refuses, the main
+    // window stays open.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void restorePlacement();
+    void savePlacement() const;
+
+    QMdiArea *m_mdiArea = nullptr;
+    StatusPanels *m_status = nullptr;
+    QPointer<HelpViewer> m_helpViewer;
+    QString m_helpManual;
+    std::map<MenuItem, WindowFactory> m_factories;
+    QPointer<QWidget> m_deviceScan; // the single device scan window, while open
+};
+
+} // namespace velorix
