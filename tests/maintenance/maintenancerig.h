@@ -1,0 +1,75 @@
+#pragma once
+
+// The simulated bus behind the program's link for the maintenance tests.
+// An address where no device sits answers at once with a garbled frame, so
+// that a sweep of 112 addresses need not wait out a time-out at each.
+
+#include "memoryport.h"
+#include "recordingprompter.h"
+#include "simkit.h"
+
+#include "protocol/multidevmod.h"
+#include "protocol/multivelorix.h"
+
+#include <gtest/gtest.h>
+
+namespace velorix::testing {
+
+// Set up before the test's protocol objects, which open the shared link
+// with the port component in place at that moment.
+struct SimulatedBusBehindLink
+{
+    explicit SimulatedBusBehindLink(std::optional<int> newFirmware)
+    {
+        rig.config.newFirmwareVersion = newFirmware;
+        rig.build();
+        peer = rig.attach();
+        const auto simulated = peer->answer;
+        peer->answer = [this, simulated](const ByteBuffer &request) {
+            ByteBuffer reply = simulated(request);
+            if (reply.empty() && garbleAbsent && request[0] != 255)
+                reply.assign(10, 0xEE);
+            return reply;
+        };
+        setSerialBackendFactory(memoryPorts(peer));
+    }
+    ~SimulatedBusBehindLink() { setSerialBackendFactory(nullptr); }
+
+    SimRig rig;
+    std::shared_ptr<PortPeer> peer;
+    bool garbleAbsent = true;
+};
+
+class MaintenanceTest : public ::testing::Test, protected SimulatedBusBehindLink
+{
+protected:
+    explicit MaintenanceTest(std::optional<int> newFirmware = std::nullopt)
+        : SimulatedBusBehindLink(newFirmware)
+    {
+        EXPECT_TRUE(device.CommPort(QStringLiteral("SIM")));
+    }
+    ~MaintenanceTest() override { setPrompter(nullptr); }
+
+    // The codes sent to `address`, a bus reset as -16, in order.
+    [[nodiscard]] std::vector<int> traffic(quint8 address) const
+    {
+        std::vector<int> codes;
+        for (const ByteBuffer &request : peer->written) {
+            if (request[0] == address || request[0] == 255)
+                codes.push_back(request[0] == 255 ? -request[1] : request[1]);
+        }
+        return codes;
+    }
+    [[nodiscard]] QStringList asked() const
+    {
+        QStringList texts;
+        for (const MessageRequest &request : prompts->messages)
+            texts << request.text;
+        return texts;
+    }
+
+    multiVelorix device;
+    RecordingPrompter *prompts = RecordingPrompter::install();
+};
+
+} // namespace velorix::testing
