@@ -11,8 +11,11 @@
 #include "discovery/windows/frmdevicescan.h"
 #include "experiment/core/datarecovery.h"
 #include "experiment/windows/frmexp.h"
+#include "maintenance/windows/frmaddress.h"
+#include "maintenance/windows/frmvelorixtest.h"
 
 #include <QApplication>
+#include <QMdiSubWindow>
 
 namespace velorix {
 
@@ -104,15 +107,35 @@ void Startup::wireMenus()
 {
     m_main->setWindowFactory(frmMain::MenuItem::ExperimentRun,
                              [this]() -> QWidget * { return frmexp::create(m_main); });
+    m_main->setWindowFactory(frmMain::MenuItem::Diagnostics, [this]() -> QWidget * {
+        auto *diagnostics = new frmvelorixtest;
+        m_main->addChild(diagnostics);
+        diagnostics->load();
+        return diagnostics;
+    });
     const StartupOptions pacing = m_options;
-    m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [pacing]() -> QWidget * {
+    m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [this, pacing]() -> QWidget * {
         auto *scan = new frmdevicescan;
         frmdevicescan::Pacing scanPacing;
         scanPacing.afterResetMs = pacing.scanAfterResetMs;
         scanPacing.perProbeMs = pacing.scanPerProbeMs;
         scan->setPacing(scanPacing);
+        QObject::connect(scan, &frmdevicescan::addresserRequested, m_main, [this] { openAddresser(); });
         return scan;
     });
+}
+
+void Startup::openAddresser()
+{
+    // One addresser at a time: a second double-click brings it forward.
+    if (m_addresser) {
+        m_main->addChild(m_addresser)->setFocus();
+        m_addresser->activateWindow();
+        return;
+    }
+    m_addresser = new frmaddress;
+    m_main->addChild(m_addresser);
+    m_addresser->load();
 }
 
 } // namespace velorix

@@ -13,6 +13,7 @@ namespace velorix {
 
 class frmMain;
 class frmSplash;
+class frmaddress;
 
 // What tests change about the start-up; the program uses the defaults.
 struct StartupOptions
@@ -49,10 +50,12 @@ public:
 private:
     // Gives each menu item of the main window the window it opens.
     void wireMenus();
+    void openAddresser();
 
     StartupOptions m_options;
     QPointer<frmMain> m_main;
     QPointer<frmSplash> m_splash;
+    QPointer<frmaddress> m_addresser;
 };
 
 } // namespace velorix

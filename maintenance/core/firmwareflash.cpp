@@ -40,11 +40,11 @@ FirmwareFlash::FirmwareFlash(multiVelorix &device, FlashView view, FlashPacing p
 {
 }
 
-void FirmwareFlash::message(QWidget *parent, const QString &text)
+void FirmwareFlash::message(const QString &text)
 {
     MessageRequest request;
     request.text = text;
-    static_cast<void>(prompter().message(parent, request));
+    static_cast<void>(prompter().message(m_view.parent ? m_view.parent() : nullptr, request));
 }
 
 void FirmwareFlash::resetBus()
@@ -53,11 +53,11 @@ void FirmwareFlash::resetBus()
     static_cast<void>(m_device.Reset(kWholeBus));
 }
 
-void FirmwareFlash::flash(QWidget *parent, const QString &fileName, std::uint8_t address)
+void FirmwareFlash::flash(const QString &fileName, std::uint8_t address)
 {
     const HexImage image = readHexFile(fileName);
     if (!image.isGood()) {
-        message(parent, fileErrorText(image));
+        message(fileErrorText(image));
         m_view.beep();
         return;
     }
@@ -65,7 +65,7 @@ void FirmwareFlash::flash(QWidget *parent, const QString &fileName, std::uint8_t
     m_view.showText(QStringLiteral("Programming device"));
     m_view.showPercent(QString());
     if (m_device.WriteMem(address, kProgramModeLocation, kProgramModeValue) != rc::Ok) {
-        message(parent, QStringLiteral("Error Setting Device to Program Mode. "));
+        message(QStringLiteral("Error Setting Device to Program Mode. "));
         resetBus();
         Delay(m_pacing.afterResetMs);
     }
@@ -77,7 +77,7 @@ void FirmwareFlash::flash(QWidget *parent, const QString &fileName, std::uint8_t
     if (result == flash::Stopped)
         return;
     if (result != flash::Ok) {
-        message(parent, sendErrorText(result, address));
+        message(sendErrorText(result, address));
         m_view.showText(QString());
         m_view.beep();
         return;
@@ -87,7 +87,7 @@ void FirmwareFlash::flash(QWidget *parent, const QString &fileName, std::uint8_t
     resetBus();
     Delay(m_pacing.afterFinalResetMs);
     QString identity;
-    message(parent, m_device.ReturnID(address, identity) == rc::Ok
+    message(m_device.ReturnID(address, identity) == rc::Ok
                         ? QStringLiteral("Device programing successful")
                         : QStringLiteral("ReturnID failure. Device program not successful"));
     m_view.showText(QString());

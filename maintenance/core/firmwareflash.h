@@ -38,6 +38,9 @@ struct FlashView
     std::function<void()> beep;
     // Asked before each line; false stops the transfer between two lines.
     std::function<bool()> carryOn;
+    // The window the message boxes belong to, asked each time: it may have
+    // gone during a pause.
+    std::function<QWidget *()> parent;
 };
 
 // Memory location 18 takes the program-mode switch, value 19.
@@ -64,14 +67,14 @@ public:
     FirmwareFlash(multiVelorix &device, FlashView view, FlashPacing pacing = {});
 
     // The whole "Flash Device" after the file was chosen.
-    void flash(QWidget *parent, const QString &fileName, std::uint8_t address);
+    void flash(const QString &fileName, std::uint8_t address);
 
     // Sends the records in order, one ProgramData each, and the percentage
     // after each; ends at the first line the device did not take.
     [[nodiscard]] std::int16_t SendHexFile(const QStringList &records, std::uint8_t address);
 
 private:
-    void message(QWidget *parent, const QString &text);
+    void message(const QString &text);
     void resetBus();
 
     multiVelorix &m_device;

@@ -124,7 +124,7 @@ TEST_F(FlashTest, AGoodFileGoesThroughProgramModeLineByLineWithThePausesInPlace)
         return simulated(request);
     };
     clock.start();
-    FirmwareFlash(device, view, pacing).flash(nullptr, file(firmware(3)), 130);
+    FirmwareFlash(device, view, pacing).flash(file(firmware(3)), 130);
 
     const std::vector<int> expected{22, -16, 22, 22, 22, 22, -16, 17};
     EXPECT_EQ(traffic(130), expected);
@@ -147,7 +147,7 @@ TEST_F(FlashTest, AGoodFileGoesThroughProgramModeLineByLineWithThePausesInPlace)
 
 TEST_F(FlashTest, ABadFileSendsNothingAndALostLineEndsTheTransfer)
 {
-    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(nullptr, file(record(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n"), 130);
+    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(record(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n"), 130);
     EXPECT_TRUE(peer->written.empty());
     EXPECT_EQ(asked(), QStringList{"Error sending data file. Invalid file format\nLine 2: empty line"});
     EXPECT_EQ(beeps, 1);
@@ -160,7 +160,7 @@ TEST_F(FlashTest, ABadFileSendsNothingAndALostLineEndsTheTransfer)
             return ByteBuffer{};
         return simulated(request);
     };
-    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(nullptr, file(firmware(3)), 130);
+    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(firmware(3)), 130);
     EXPECT_EQ(asked().last(), "Error sending data file. No response from device address 130");
     EXPECT_EQ(records, 3);
     EXPECT_EQ(traffic(130).back(), 22); // no reset after a failed transfer

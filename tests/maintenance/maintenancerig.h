@@ -11,6 +11,8 @@
 #include "protocol/multidevmod.h"
 #include "protocol/multivelorix.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 namespace velorix::testing {
@@ -48,7 +50,13 @@ protected:
     {
         EXPECT_TRUE(device.CommPort(QStringLiteral("SIM")));
     }
-    ~MaintenanceTest() override { setPrompter(nullptr); }
+    ~MaintenanceTest() override
+    {
+        // Sessions of closed windows go at the next turn of the event loop;
+        // they hold the shared link, which must not outlive this bus.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        setPrompter(nullptr);
+    }
 
     // The codes sent to `address`, a bus reset as -16, in order.
     [[nodiscard]] std::vector<int> traffic(quint8 address) const

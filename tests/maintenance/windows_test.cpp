@@ -1,0 +1,132 @@
+// The addresser and diagnostics windows as wiring over the maintenance
+// core, on the simulated bus: what the buttons send, what they show, the
+// question before a reset that would reach a running experiment, and a
+// close in the middle of a search.
+
+#include "maintenance/windows/frmaddress.h"
+#include "maintenance/windows/frmvelorixtest.h"
+
+#include "maintenancerig.h"
+#include "widgetkit.h"
+
+#include "model/globals.h"
+#include "model/runningexperiments.h"
+
+#include <QComboBox>
+#include <QListWidget>
+
+using namespace velorix;
+using namespace velorix::testing;
+
+namespace {
+
+class MaintenanceWindowTest : public MaintenanceTest
+{
+protected:
+    MaintenanceWindowTest()
+    {
+        strCommPort = QStringLiteral("SIM");
+        intDiagWindows = 0;
+    }
+    ~MaintenanceWindowTest() override { runningExperiments().remove(this); }
+};
+
+TEST_F(MaintenanceWindowTest, AddresserSearchesSelectsAndMovesADevice)
+{
+    auto *window = new frmaddress;
+    window->load();
+    EXPECT_EQ(traffic(128), std::vector<int>{-16}); // the bus reset at load
+    click(window, "cmdSearch");
+    auto *list = part<QListWidget>(window, "lstAddr");
+    ASSERT_EQ(list->count(), 4);
+    EXPECT_EQ(list->item(2)->text(), " 130, 82h");
+    EXPECT_EQ(window->foundListTwips(), 255 + 4 * 200);
+    EXPECT_EQ(text(window, "txtDisplay"), "");
+
+    list->setCurrentRow(2);
+    emit list->itemClicked(list->item(2));
+    EXPECT_EQ(window->currentAddress(), 130);
+    garbleAbsent = false;
+    part<QComboBox>(window, "cboSetAddr")->setCurrentIndex(140 - 128);
+    click(window, "cmdChangeAddr");
+    EXPECT_EQ(text(window, "txtDisplay"), "Address programming successful");
+    EXPECT_EQ(window->currentAddress(), 140);
+    click(window, "cmdReturnID");
+    EXPECT_EQ(text(window, "txtDisplay"), "Velorix-5 Detected, Product #0254, Version 02.20");
+
+    // Onto an address in use: refused, nothing written.
+    part<QComboBox>(window, "cboSetAddr")->setCurrentIndex(0);
+    click(window, "cmdChangeAddr");
+    EXPECT_TRUE(text(window, "txtDisplay").startsWith("Address 128 is in use"));
+    EXPECT_EQ(rig.requestsTo(140, 22).size(), 0u);
+    delete window;
+}
+
+TEST_F(MaintenanceWindowTest, ResetsThatWouldReachARunAskFirstAndNoSendsNothing)
+{
+    runningExperiments().add(this, QStringLiteral("Experiment for Device 3 at address 130"), 130);
+    prompts->defaultAnswer = MessageAnswer::No;
+    auto *window = new frmaddress;
+    window->load();
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].title, "Experiment Running");
+    EXPECT_TRUE(prompts->messages[0].defaultNo);
+    click(window, "cmdBusReset");
+    EXPECT_TRUE(peer->written.empty());
+
+    // Cancelling the file dialog of "Flash Device" asks nothing more.
+    click(window, "cmdProgram");
+    EXPECT_EQ(prompts->fileRequests.back().title, "Open Hex Data File");
+    EXPECT_EQ(prompts->fileRequests.back().filter, "Hex File (*.hex)|*.hex");
+    EXPECT_EQ(prompts->messages.size(), 2u);
+    delete window;
+
+    frmvelorixtest diagnostics;
+    diagnostics.load(DiagnosticsPacing{60'000, 60'000, 1, 1, 1});
+    const std::size_t before = peer->written.size();
+    diagnostics.findChild<QComboBox *>("cboAddr")->setCurrentIndex(2);
+    emit diagnostics.findChild<QComboBox *>("cboAddr")->activated(2);
+    click(&diagnostics, "cmdReset");
+    click(&diagnostics, "cmdstart_diag");
+    EXPECT_EQ(peer->written.size(), before);
+    EXPECT_FALSE(diagnostics.session()->isPolling());
+}
+
+TEST_F(MaintenanceWindowTest, DiagnosticsWindowsTakeTheirAddressInTurnAndShowTheSession)
+{
+    rig.poke(129, 41, 0);
+    frmvelorixtest first, second;
+    first.load(DiagnosticsPacing{60'000, 60'000, 1, 1, 1});
+    second.load(DiagnosticsPacing{60'000, 60'000, 1, 1, 1});
+    EXPECT_EQ(second.windowNumber(), 2);
+    EXPECT_EQ(second.windowTitle(), "Diagnostics for Device 2 at address 129");
+    EXPECT_EQ(texts(&second, {"txtDisplay", "lblunits"}),
+              (QStringList{"Velorix-5 Detected, Product #0254, Version 02.20", "cm/s"}));
+    EXPECT_TRUE(part<QAbstractButton>(&second, "optwheel0")->isChecked());
+
+    click(&second, "cmdstart_diag");
+    click(&second, "cmdch2enable");
+    rig.advance(1.0);
+    second.session()->tick();
+    EXPECT_EQ(texts(&second, {"cmdch1enable", "cmdch2enable"}), (QStringList{"Channel 1", "Ch2 Running"}));
+
+    type(&second, "txts_speed", "40.0");
+    click(&second, "cmddownload");
+    EXPECT_EQ(rig.peek(129, 34), 144);
+    EXPECT_EQ(rig.peek(129, 35), 1);
+    second.close();
+    EXPECT_EQ(intDiagWindows, 1);
+}
+
+TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEnd)
+{
+    QPointer<frmaddress> window = new frmaddress;
+    window->load();
+    QTimer::singleShot(0, window, [window] { window->close(); }); // at the first probe
+    click(window, "cmdSearch");
+    ASSERT_TRUE(window); // the close was put off while the search ran
+    EXPECT_EQ(part<QListWidget>(window, "lstAddr")->count(), 1); // cancelled after 128
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
+}
+
+} // namespace
