@@ -7,6 +7,7 @@
 #include "maintenance/windows/frmvelorixtest.h"
 
 #include "maintenancerig.h"
+#include "statekit.h"
 #include "widgetkit.h"
 
 #include "model/globals.h"
@@ -14,6 +15,7 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QTemporaryDir>
 
 using namespace velorix;
 using namespace velorix::testing;
@@ -126,6 +128,35 @@ TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEnd)
     click(window, "cmdSearch");
     ASSERT_TRUE(window); // the close was put off while the search ran
     EXPECT_EQ(part<QListWidget>(window, "lstAddr")->count(), 1); // cancelled after 128
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
+}
+
+TEST_F(MaintenanceWindowTest, ClosingDuringATransferAsksAndStopsBetweenTwoLines)
+{
+    QTemporaryDir folder;
+    const QString hex = folder.filePath(QStringLiteral("fw.hex"));
+    QByteArray lines;
+    for (int i = 0; i < 20; ++i)
+        lines += ":0100000000FF\r\n";
+    ASSERT_TRUE(writeFile(hex, lines + ":00000001FF\r\n"));
+    prompts->fileNames.push_back(hex);
+    prompts->answers.push_back(MessageAnswer::Yes);
+
+    QPointer<frmaddress> window = new frmaddress;
+    window->load();
+    window->setFlashPauseScale(0.01);
+    int records = 0;
+    const auto simulated = peer->answer;
+    peer->answer = [&, simulated](const ByteBuffer &request) {
+        if (request.size() > 5 && request[1] == 22 && ++records == 3)
+            QTimer::singleShot(0, window, [window] { window->close(); });
+        return simulated(request);
+    };
+    click(window, "cmdProgram");
+    EXPECT_EQ(prompts->messages.front().title, "Firmware Transfer");
+    EXPECT_TRUE(prompts->messages.front().defaultNo);
+    EXPECT_EQ(prompts->messages.size(), 1u); // no error box for the stop
+    EXPECT_LT(records, 6);
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
 }
 
