@@ -1,5 +1,7 @@
-// Four experiment windows polling four simulated devices on one bus, with
-// wire timing on, as an operator would run them: each window starts its
+// Experiment windows polling simulated devices on one bus, with wire timing
+// on and 2 ms of device latency, as an operator would run them: one window,
+// then two, then four (one phase each, side by side in the report); each
+// window starts its
 // experiment and presses "Master Start" whenever all four of its channels
 // have given their results. At the end every window is stopped with "Stop
 // Experiment", and once the stops have finished the data files are held
@@ -7,13 +9,13 @@
 // so the same run is a soak of the program's fault handling.
 //
 //   experiment_bench [--seconds N | --device-seconds N] [--scale X] [--seed S]
-//                    [--faults R] [--fault-noreply R] [--fault-checksum R]
+//                    [--windows 1,2,4] [--faults R] [--fault-noreply R] [--fault-checksum R]
 //                    [--fault-address R] [--fault-nak R] [--fault-late R]
 //                    [--fault-split R] [--fault-stray R] [--keep DIR] [--no-wait]
 //
-// Defaults: 60 s, device clocks 10 times real time, seed 7, no faults.
-// --device-seconds runs until that much device time has passed (real time
-// times the scale). --faults R sets all seven fault rates to R; a single
+// Defaults: 20 s a phase, device clocks 10 times real time, seed 7, no
+// faults, phases of 1, 2 and 4 windows. --device-seconds runs each phase
+// until that much device time has passed (real time times the scale). --faults R sets all seven fault rates to R; a single
 // --fault-* option given after it overrides its kind. --no-wait lets ticks run
 // into a busy link (each refused command an "Error #1001") instead of waiting
 // for it, for comparison. Runs headless (offscreen) unless a display platform
@@ -22,7 +24,12 @@
 //
 // The bench never spins: it waits in event loops that sleep until the next
 // timer or I/O, so its CPU figures are those of the program (and of the
-// simulator's thread, which is shown on its own).
+// simulator's thread, which is shown on its own). Each phase reports the
+// polls per second, the main thread's wake-ups per tick (the event
+// dispatcher's awake signal, and its aboutToBlock: the times it went to
+// sleep; the operator's 50 ms look is among them), and
+// what the bus could carry: polls per second of line time (bytes on the
+// wire plus the devices' latency), were the line never idle.
 
 #include "shell/frmmain.h"
 #include "model/globals.h"
@@ -37,6 +44,7 @@
 #include "simulator/commandset.h"
 #include "simulator/simulatorhost.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -74,7 +82,7 @@ constexpr const char *kAccStepText = "1.0";
 constexpr double kAccStep = 1.0;
 constexpr const char *kRotationDelay = "1.0";
 
-constexpr int kWindows = 4;
+constexpr int kMaxWindows = 4;
 constexpr quint8 kFirstAddress = 128;
 constexpr int kHeaderLines = 19; // of a data file, the column headings included
 
@@ -82,8 +90,9 @@ constexpr int kHeaderLines = 19; // of a data file, the column headings included
 
 struct Options
 {
-    double realSeconds = 60;
+    double realSeconds = 20;
     std::optional<double> deviceSeconds;
+    std::vector<int> windowCounts{1, 2, 4}; // one phase each
     double scale = 10;
     quint32 seed = 7;
     QString keep;
@@ -125,6 +134,13 @@ std::optional<Options> parseOptions(QStringList args, QString *error)
         } else if (name == QLatin1String("seconds") && isNumber && value > 0) {
             options.realSeconds = value;
             options.deviceSeconds.reset();
+        } else if (name == QLatin1String("windows")) {
+            options.windowCounts.clear();
+            for (const QString &part : text.split(QLatin1Char(','))) {
+                const int n = part.toInt();
+                taken = taken && n >= 1 && n <= kMaxWindows;
+                options.windowCounts.push_back(n);
+            }
         } else if (name == QLatin1String("device-seconds") && isNumber && value > 0) {
             options.deviceSeconds = value;
         } else if (name == QLatin1String("scale") && isNumber && value >= 0.1) {
@@ -247,6 +263,10 @@ public:
         return found->second[session - 1];
     }
     [[nodiscard]] int requests() const { QMutexLocker lock(&m_mutex); return m_requests; }
+    // Seconds the line was in use so far: every byte's wire time (10 bits at
+    // 19200 baud) and the devices' latency before each reply.
+    [[nodiscard]] double lineSeconds() const { QMutexLocker lock(&m_mutex); return m_lineUs / 1e6; }
+    void setLatencyMs(double latency) { m_latencyUs = latency * 1000; }
     [[nodiscard]] std::map<QString, int> faults() const { QMutexLocker lock(&m_mutex); return m_faults; }
     // The simulator thread's CPU seconds, or nothing before its first frame.
     [[nodiscard]] std::optional<double> simulatorCpuSeconds() const
@@ -264,10 +284,12 @@ private:
             m_haveClock = true;
         }
         QMutexLocker lock(&m_mutex);
+        m_lineUs += entry.bytes.size() * 10 * 1e6 / 19200;
         if (entry.direction == sim::FrameLogEntry::Direction::ToDevice) {
             if (!entry.note.isEmpty() || entry.bytes.size() < 2)
                 return; // dropped: the devices never acted on it
             ++m_requests;
+            m_lineUs += m_latencyUs;
             m_replyFaultSeen = false;
             const quint8 code = sim::byteAt(entry.bytes, 1);
             if (code == sim::Code::StartExp || code == sim::Code::StartDiag)
@@ -285,6 +307,8 @@ private:
     std::map<quint8, std::vector<qint64>> m_sessionStarts;
     std::map<QString, int> m_faults;
     int m_requests = 0;
+    double m_lineUs = 0;
+    double m_latencyUs = 0;
     bool m_replyFaultSeen = false;
     std::atomic<bool> m_haveClock{false};
     clockid_t m_simulatorClock{};
@@ -668,7 +692,6 @@ struct WindowFigures
     std::map<int, int> errors; // result code -> failed commands during the soak
     int presses = 0;
     int pressesWithoutRows = 0;
-    Tally tally;
 };
 
 WindowFigures windowFigures(const ExpCounters &before, const ExpCounters &now, double elapsed)
@@ -702,31 +725,72 @@ struct SoakFigures
     double threadCpu = 0;     // the program's main thread
     double processCpu = 0;
     std::optional<double> simulatorCpu;
+    double lineSeconds = 0;   // the line in use during the soak
+    long wakeUps = 0;         // of the main thread during the soak
+    long sleeps = 0;          // times it was about to block
 };
 
-void printSummary(const Options &options, const SoakFigures &soak, const std::vector<WindowFigures> &windows,
+// One phase: so many windows, one device each, polling side by side.
+struct Phase
+{
+    int windows = 0;
+    SoakFigures soak;
+    std::vector<WindowFigures> figures;
+
+    [[nodiscard]] double polls() const
+    {
+        double sum = 0;
+        for (const WindowFigures &w : figures)
+            sum += w.pollsPerSecond;
+        return sum;
+    }
+    [[nodiscard]] double ticks() const
+    {
+        double sum = 0;
+        for (const WindowFigures &w : figures)
+            sum += w.ticksPerSecond * soak.elapsed;
+        return sum;
+    }
+    // Polls per second of line time: what the bus carries were it never idle.
+    [[nodiscard]] double capacity() const
+    {
+        return soak.lineSeconds > 0 ? polls() * soak.elapsed / soak.lineSeconds : 0;
+    }
+};
+
+void printPhases(const std::vector<Phase> &phases)
+{
+    std::printf("== polling, side by side ==\n");
+    std::printf("windows  polls/s  of wanted  ticks/s  line busy  bus capacity  wake-ups/tick  sleeps/tick  CPU main  "
+                "ticks put off\n");
+    for (const Phase &p : phases) {
+        int putOff = 0;
+        for (const WindowFigures &w : p.figures)
+            putOff += w.putOff;
+        const double wanted = 10.0 * p.windows; // one poll a window every 100 ms
+        const double ticks = std::max(1.0, p.ticks());
+        std::printf("%7d  %7.2f  %8.0f%%  %7.2f  %8.0f%%  %8.1f/s    %13.2f  %11.2f  %7.1f%%  %13d\n", p.windows,
+                    p.polls(), 100 * p.polls() / wanted, p.ticks() / p.soak.elapsed,
+                    100 * p.soak.lineSeconds / p.soak.elapsed, p.capacity(), p.soak.wakeUps / ticks,
+                    p.soak.sleeps / ticks, 100 * p.soak.threadCpu / p.soak.elapsed, putOff);
+    }
+}
+
+void printSummary(const Options &options, const std::vector<Phase> &phases, const std::vector<Tally> &tallies,
                   const LineWatch &watch, const BenchPrompter &prompts)
 {
     Tally all;
-    std::map<int, int> errors;
-    double polls = 0;
-    for (const WindowFigures &w : windows) {
-        all += w.tally;
-        polls += w.pollsPerSecond;
-        for (const auto &[code, n] : w.errors)
-            errors[code] += n;
-    }
-    const auto pct = [&](double cpu) { return 100 * cpu / soak.elapsed; };
-    const auto list = [&](auto value) {
-        QStringList parts;
-        for (const WindowFigures &w : windows)
-            parts << value(w);
-        return parts.join(QLatin1Char(' '));
-    };
-
+    for (const Tally &t : tallies)
+        all += t;
     std::printf("== experiment soak ==\n");
-    std::printf("set-up:      %d windows, %d devices, wire timing on, device clock x%g, seed %u%s\n", kWindows,
-                kWindows, options.scale, options.seed, options.noWait ? ", ticks run into a busy link" : "");
+    std::printf("set-up:      phases of %s windows, one device each, wire timing on, device clock x%g, seed %u%s\n",
+                qPrintable([&] {
+                    QStringList counts;
+                    for (const Phase &p : phases)
+                        counts << QString::number(p.windows);
+                    return counts.join(QLatin1Char(','));
+                }()),
+                options.scale, options.seed, options.noWait ? ", ticks run into a busy link" : "");
     std::printf("faults:      %s\n", qPrintable(ratesText(options.faults)));
     QStringList injected;
     int faulted = 0;
@@ -735,17 +799,40 @@ void printSummary(const Options &options, const SoakFigures &soak, const std::ve
     std::printf("on the line: %d requests, %d replies with a fault%s%s%s\n", watch.requests(), faulted,
                 injected.isEmpty() ? "" : " (", qPrintable(injected.join(QStringLiteral(", "))),
                 injected.isEmpty() ? "" : ")");
-    std::printf("duration:    %.1f s real, %.0f device s; the stop took %.1f s%s\n", soak.elapsed,
-                soak.elapsed * options.scale, soak.stopSeconds, soak.stopFinished ? "" : " and DID NOT FINISH");
-    std::printf("polls/s:     %s (windows 1-4), %.1f in all\n",
-                qPrintable(list([](const WindowFigures &w) { return QString::number(w.pollsPerSecond, 'f', 2); })),
-                polls);
-    std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
-                pct(soak.processCpu));
-    if (soak.simulatorCpu)
-        std::printf(", of it the simulator's thread %.1f%%, so the program %.1f%%", pct(*soak.simulatorCpu),
-                    pct(soak.processCpu - *soak.simulatorCpu));
-    std::printf("\n");
+    for (const Phase &p : phases) {
+        const SoakFigures &soak = p.soak;
+        const auto pct = [&](double cpu) { return 100 * cpu / soak.elapsed; };
+        QStringList polls;
+        std::map<int, int> errors;
+        for (const WindowFigures &w : p.figures) {
+            polls << QString::number(w.pollsPerSecond, 'f', 2);
+            for (const auto &[code, n] : w.errors)
+                errors[code] += n;
+        }
+        std::printf("-- %d window%s: %.1f s real, %.0f device s; the stop took %.1f s%s\n", p.windows,
+                    p.windows == 1 ? "" : "s", soak.elapsed, soak.elapsed * options.scale, soak.stopSeconds,
+                    soak.stopFinished ? "" : " and DID NOT FINISH");
+        std::printf("polls/s:     %s, %.1f in all\n", qPrintable(polls.join(QLatin1Char(' '))), p.polls());
+        std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
+                    pct(soak.processCpu));
+        if (soak.simulatorCpu)
+            std::printf(", of it the simulator's thread %.1f%%, so the program %.1f%%", pct(*soak.simulatorCpu),
+                        pct(soak.processCpu - *soak.simulatorCpu));
+        std::printf("\n");
+        QStringList codes;
+        for (const auto &[code, n] : errors)
+            codes << QStringLiteral("%1 %2: %3").arg(code).arg(codeName(code)).arg(n);
+        std::printf("errors:      %s; %.1f Error #1001 per minute\n",
+                    codes.isEmpty() ? "none" : qPrintable(codes.join(QStringLiteral(", "))),
+                    errors[rc::Busy] * 60.0 / soak.elapsed);
+        for (std::size_t i = 0; i < p.figures.size(); ++i) {
+            const WindowFigures &w = p.figures[i];
+            std::printf("window %zu:    %.2f ticks/s, %d ticks put off for the link; Master Start %d presses, "
+                        "%d without four new rows\n",
+                        i + 1, w.ticksPerSecond, w.putOff, w.presses, w.pressesWithoutRows);
+        }
+    }
+    std::printf("-- runs of every phase\n");
     std::printf("runs:        %d the devices saw end (%d fell, %d cut by the stop)\n", all.required, all.fell,
                 all.stopped);
     std::printf("  right run time:   %d\n", all.recorded);
@@ -756,39 +843,32 @@ void printSummary(const Options &options, const SoakFigures &soak, const std::ve
     std::printf("  wrong start time: %d (stamped more than 2 s before or 5 s after the start)\n", all.wrongStart);
     std::printf("  invented rows:    %d (%d unreadable lines)\n", all.invented, all.unreadable);
     std::printf("  rows of runs cut by a restart or reset: %d\n", all.cutRecorded);
-    QStringList codes;
-    for (const auto &[code, n] : errors)
-        codes << QStringLiteral("%1 %2: %3").arg(code).arg(codeName(code)).arg(n);
-    std::printf("errors:      %s\n", codes.isEmpty() ? "none" : qPrintable(codes.join(QStringLiteral(", "))));
-    std::printf("             %.1f Error #1001 per minute\n", errors[rc::Busy] * 60.0 / soak.elapsed);
-    std::printf("Master Start: %s presses, of them %s without four new rows\n",
-                qPrintable(list([](const WindowFigures &w) { return QString::number(w.presses); })),
-                qPrintable(list([](const WindowFigures &w) { return QString::number(w.pressesWithoutRows); })));
+    for (std::size_t i = 0; i < tallies.size(); ++i) {
+        const Tally &t = tallies[i];
+        std::printf("device %u:  %d runs, %d right time, %d lost, %d wrong time, %d wrong speed, %d wrong start, "
+                    "%d invented\n",
+                    unsigned(kFirstAddress + i), t.required, t.recorded, t.lost, t.wrongTime, t.wrongSpeed,
+                    t.wrongStart, t.invented);
+    }
     int messages = 0;
     for (const auto &[text, n] : prompts.messages())
         messages += n;
     std::printf("messages:    %d\n", messages);
     for (const auto &[text, n] : prompts.messages())
         std::printf("  %dx %s\n", n, qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1String(" / "))));
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        const WindowFigures &w = windows[i];
-        std::printf("window %zu:    %.2f ticks/s, %d ticks put off for the link; %d runs, %d right time, %d lost, "
-                    "%d wrong time, %d wrong speed, %d wrong start, %d invented\n",
-                    i + 1, w.ticksPerSecond, w.putOff, w.tally.required, w.tally.recorded, w.tally.lost,
-                    w.tally.wrongTime, w.tally.wrongSpeed, w.tally.wrongStart, w.tally.invented);
-    }
+    printPhases(phases);
     std::printf("every run recorded right: %s\n", all.allRight() ? "yes" : "NO");
 }
 
 // ---------------------------------------------------------------- the run
 
-std::vector<frmexp *> openWindows(frmMain &main)
+std::vector<frmexp *> openWindows(frmMain &main, int count)
 {
     main.setWindowFactory(frmMain::MenuItem::ExperimentRun, [] { return frmexp::create(); });
     main.resize(1400, 1000);
     main.show();
     std::vector<frmexp *> windows;
-    for (int n = 0; n < kWindows; ++n)
+    for (int n = 0; n < count; ++n)
         windows.push_back(qobject_cast<frmexp *>(main.openWindow(frmMain::MenuItem::ExperimentRun)));
     return windows;
 }
@@ -829,6 +909,85 @@ bool stopAll(const std::vector<frmexp *> &windows, int patienceMs)
     }, patienceMs);
 }
 
+// Lets the program run for `milliseconds`, with no look of the bench's own.
+void runFor(qint64 milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// One phase: `count` windows load, start, poll for the duration and stop;
+// each window's run lines go to `lines` under its device's address. Empty
+// when the phase could not run.
+std::optional<Phase> runPhase(int count, const Options &options, const LineWatch &watch,
+                              std::map<quint8, QStringList> &lines)
+{
+    Phase phase;
+    phase.windows = count;
+    auto main = std::make_unique<frmMain>();
+    const std::vector<frmexp *> windows = openWindows(*main, count);
+    // Faults slow the uploads and starts down; the patience is generous.
+    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); }); },
+                   60'000)) {
+        std::fprintf(stderr, "the uploads did not end\n");
+        return std::nullopt;
+    }
+    startExperiments(windows, options.noWait);
+    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); }, 60'000)) {
+        std::fprintf(stderr, "the experiments did not start\n");
+        return std::nullopt;
+    }
+
+    std::vector<ExpCounters> before;
+    for (frmexp *w : windows)
+        before.push_back(w->controller()->counters());
+    MasterStarter starter(windows);
+    SoakFigures &soak = phase.soak;
+    long wakeUps = 0, sleeps = 0;
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    const QMetaObject::Connection counting =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&wakeUps] { ++wakeUps; });
+    const QMetaObject::Connection countingSleeps =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&sleeps] { ++sleeps; });
+    const double thread0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double process0 = processCpuSeconds();
+    const std::optional<double> simulator0 = watch.simulatorCpuSeconds();
+    const double line0 = watch.lineSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    starter.start();
+    runFor(qint64(options.durationSeconds() * 1000));
+    starter.stop();
+    soak.elapsed = clock.nsecsElapsed() / 1e9;
+    soak.threadCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0;
+    soak.processCpu = processCpuSeconds() - process0;
+    soak.lineSeconds = watch.lineSeconds() - line0;
+    QObject::disconnect(counting);
+    QObject::disconnect(countingSleeps);
+    soak.wakeUps = wakeUps;
+    soak.sleeps = sleeps;
+    if (const auto simulator1 = watch.simulatorCpuSeconds(); simulator0 && simulator1)
+        soak.simulatorCpu = *simulator1 - *simulator0;
+
+    QElapsedTimer stopClock;
+    stopClock.start();
+    soak.stopFinished = stopAll(windows, 60'000);
+    soak.stopSeconds = stopClock.nsecsElapsed() / 1e9;
+
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        ExpController *c = windows[i]->controller();
+        WindowFigures f = windowFigures(before[i], c->counters(), soak.elapsed);
+        f.presses = starter.presses(i);
+        f.pressesWithoutRows = starter.pressesWithoutRows(i);
+        phase.figures.push_back(f);
+        lines[quint8(kFirstAddress + i)] += runLines(c->dataFile().dataFile());
+    }
+    main.reset();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return phase;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -860,7 +1019,7 @@ int main(int argc, char **argv)
     const BenchPrompter &prompts = *ownedPrompter;
     setPrompter(std::move(ownedPrompter));
 
-    sim::SimConfig config; // devices 128..131, firmware 2.20
+    sim::SimConfig config; // devices 128..131, firmware 2.20, 2 ms latency
     config.timeScale = options.scale;
     config.wireTiming = true;
     config.scenario = sim::Scenario::random(options.seed);
@@ -868,6 +1027,7 @@ int main(int argc, char **argv)
     config.faultSeed = options.seed;
     sim::SimulatorHost simulator(config);
     LineWatch watch;
+    watch.setLatencyMs(config.latencyMs);
     watch.attach(simulator);
     if (!simulator.start(&error)) {
         std::fprintf(stderr, "the simulator could not start: %s\n", qPrintable(error));
@@ -875,70 +1035,35 @@ int main(int argc, char **argv)
     }
     registerExtraPort(simulator.portPath(), PortPlacement::First);
     strCommPort = simulator.portPath();
-    for (int n = 1; n <= kWindows; ++n) {
+    for (int n = 1; n <= kMaxWindows; ++n) {
         Devices[n].intDevType = kDevTypeVelorix5;
         Devices[n].bytBusAddr = quint8(kFirstAddress + n - 1);
         Devices[n].sngVersion = 2.2f;
     }
 
-    auto main = std::make_unique<frmMain>();
-    const std::vector<frmexp *> windows = openWindows(*main);
-    // Faults slow the uploads and starts down; the patience is generous.
-    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); }); },
-                   60'000)) {
-        std::fprintf(stderr, "the uploads did not end\n");
-        return 1;
+    std::vector<Phase> phases;
+    std::map<quint8, QStringList> lines;
+    int mostWindows = 0;
+    for (const int count : options.windowCounts) {
+        const std::optional<Phase> phase = runPhase(count, options, watch, lines);
+        if (!phase)
+            return 1;
+        phases.push_back(*phase);
+        mostWindows = std::max(mostWindows, count);
     }
-    startExperiments(windows, options.noWait);
-    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); }, 60'000)) {
-        std::fprintf(stderr, "the experiments did not start\n");
-        return 1;
-    }
-
-    std::vector<ExpCounters> before;
-    for (frmexp *w : windows)
-        before.push_back(w->controller()->counters());
-    MasterStarter starter(windows);
-    SoakFigures soak;
-    const double thread0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    const double process0 = processCpuSeconds();
-    const std::optional<double> simulator0 = watch.simulatorCpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    starter.start();
-    const qint64 durationMs = qint64(options.durationSeconds() * 1000);
-    waitUntil([&] { return clock.elapsed() >= durationMs; }, int(durationMs) + 1000);
-    starter.stop();
-    soak.elapsed = clock.nsecsElapsed() / 1e9;
-    soak.threadCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0;
-    soak.processCpu = processCpuSeconds() - process0;
-    if (const auto simulator1 = watch.simulatorCpuSeconds(); simulator0 && simulator1)
-        soak.simulatorCpu = *simulator1 - *simulator0;
-
-    QElapsedTimer stopClock;
-    stopClock.start();
-    soak.stopFinished = stopAll(windows, 60'000);
-    soak.stopSeconds = stopClock.nsecsElapsed() / 1e9;
 
     const auto truth = simulator.groundTruth();
-    std::vector<WindowFigures> figures;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        ExpController *c = windows[i]->controller();
-        WindowFigures f = windowFigures(before[i], c->counters(), soak.elapsed);
-        f.presses = starter.presses(i);
-        f.pressesWithoutRows = starter.pressesWithoutRows(i);
-        f.tally = compareDevice(runLines(c->dataFile().dataFile()), truth, quint8(kFirstAddress + i), watch,
-                                options.scale);
-        figures.push_back(f);
+    std::vector<Tally> tallies;
+    for (int i = 0; i < mostWindows; ++i) {
+        const quint8 address = quint8(kFirstAddress + i);
+        tallies.push_back(compareDevice(lines[address], truth, address, watch, options.scale));
     }
-    printSummary(options, soak, figures, watch, prompts);
+    printSummary(options, phases, tallies, watch, prompts);
     std::fflush(stdout);
-    const bool allRight = std::all_of(figures.begin(), figures.end(),
-                                      [](const WindowFigures &f) { return f.tally.allRight(); });
-
-    main.reset();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const bool allRight = std::all_of(tallies.begin(), tallies.end(), [](const Tally &t) { return t.allRight(); });
+    const bool stopsFinished = std::all_of(phases.begin(), phases.end(),
+                                           [](const Phase &p) { return p.soak.stopFinished; });
     clearExtraPorts();
     setPrompter(nullptr);
-    return allRight && soak.stopFinished ? 0 : 2;
+    return allRight && stopsFinished ? 0 : 2;
 }

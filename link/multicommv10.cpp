@@ -11,16 +11,18 @@ namespace velorix {
 
 namespace {
 
-// Clears the busy flag on every way out of an exchange, unless the link
-// itself was released meanwhile.
+// Clears the busy flag on every way out of an exchange and tells those
+// waiting for the link, unless the link itself was released meanwhile.
 class BusyScope
 {
 public:
     BusyScope(multicommv10 *link, bool &flag) : m_link(link), m_flag(flag) { m_flag = true; }
     ~BusyScope()
     {
-        if (m_link)
+        if (m_link) {
             m_flag = false;
+            m_link->turns().exchangeEnded();
+        }
     }
     BusyScope(const BusyScope &) = delete;
     BusyScope &operator=(const BusyScope &) = delete;
@@ -53,7 +55,7 @@ multicommv10::multicommv10(std::unique_ptr<SerialBackend> &&backend, QObject *pa
     m_timeout->setTimerType(Qt::PreciseTimer);
     connect(m_timeout, &QTimer::timeout, this, &multicommv10::endWait);
     std::int16_t count = 0;
-    GetCommPorts(m_ports, count);
+    (void)GetCommPorts(m_ports, count); // an empty list is a list too
     setSettings(kDefaultLineSettings);
 }
 
@@ -149,7 +151,7 @@ void multicommv10::setCommPort(const QString &name, PortError *error)
     m_portStatus = false;
     std::int16_t count = 0;
     QStringList current;
-    GetCommPorts(current, count);
+    (void)GetCommPorts(current, count); // the name's presence decides
     if (!current.contains(name))
         return;
     // The port already open under this name stays open: reopening it would

@@ -6,9 +6,12 @@
 //
 // The read waits in a nested event loop, so windows repaint and timers fire
 // meanwhile; an exchange started from such a handler while another one waits
-// is refused with 1001 and leaves the running one intact.
+// is refused with 1001 and leaves the running one intact. Whoever wants the
+// link while it is busy waits for a turn (turns()); the link tells its turns
+// when each exchange ends.
 
 #include "link/bytebuffer.h"
+#include "link/linkturns.h"
 #include "link/serialbackend.h"
 
 #include <QObject>
@@ -70,6 +73,8 @@ public:
     [[nodiscard]] const std::optional<UnansweredRequest> &unanswered() const { return m_unanswered; }
 
     [[nodiscard]] bool CommBusy() const { return m_busy; }
+    // The line of those waiting for the link.
+    [[nodiscard]] LinkTurns &turns() { return m_turns; }
     [[nodiscard]] bool PortStatus() const { return m_portStatus; }
 
     [[nodiscard]] QString CommPort() const { return m_portName; }
@@ -84,9 +89,9 @@ public:
     void setSettings(const QString &settings);
 
     // A fresh port list; True when it has at least one entry.
-    bool GetCommPorts(QStringList &strArr, std::int16_t &intNumPorts);
+    [[nodiscard]] bool GetCommPorts(QStringList &strArr, std::int16_t &intNumPorts);
     // The list kept since creation.
-    bool CommPorts(QStringList &strArr, std::int16_t &intNumPorts) const;
+    [[nodiscard]] bool CommPorts(QStringList &strArr, std::int16_t &intNumPorts) const;
     [[nodiscard]] std::int16_t NumPorts() const { return static_cast<std::int16_t>(m_ports.size()); }
 
 private:
@@ -110,13 +115,14 @@ private:
 
     // Opens the port again when it failed while selected (an adapter pulled
     // and plugged back in); false when no usable port is open.
-    bool ensureOpen();
+    [[nodiscard]] bool ensureOpen();
     // Discards stale input, then writes; false on a port failure.
-    bool sendRequest(const ByteBuffer &bytes);
+    [[nodiscard]] bool sendRequest(const ByteBuffer &bytes);
     // Waits in a nested event loop; `this` may be gone when it returns
     // Released, so the caller must not touch members then.
-    WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text, std::int32_t timeoutMs,
-                         const ShortReplyTest *shortReply = nullptr);
+    [[nodiscard]] WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text,
+                                       std::int32_t timeoutMs,
+                                       const ShortReplyTest *shortReply = nullptr);
     void takeArrivedBytes();
     void onBackendFailed();
     // Ends the nested loop of the wait in progress, if it runs one.
@@ -135,6 +141,7 @@ private:
     QTimer *m_timeout = nullptr; // a child of the link
     std::optional<UnansweredRequest> m_unanswered;
     bool m_busy = false;
+    LinkTurns m_turns{[this] { return m_busy; }};
     bool m_portStatus = false;
     bool m_portLost = false; // failed while selected; reopened by the next exchange
 };

@@ -1,5 +1,6 @@
 #include "protocol/multidevmod.h"
 
+#include "base/delay.h"
 #include "link/qserialportbackend.h"
 
 namespace velorix {
@@ -27,6 +28,14 @@ std::unique_ptr<SerialBackend> createSerialBackend()
     if (backendFactory())
         return backendFactory()();
     return std::make_unique<QSerialPortBackend>();
+}
+
+bool waitForLinkTurn(std::int32_t milliseconds)
+{
+    if (objComm)
+        return objComm->turns().waitForTurn(milliseconds);
+    Delay(milliseconds);
+    return false;
 }
 
 } // namespace velorix

@@ -19,4 +19,9 @@ extern std::int16_t intDevObjCount;
 void setSerialBackendFactory(SerialBackendFactory factory);
 [[nodiscard]] std::unique_ptr<SerialBackend> createSerialBackend();
 
+// Waits at most `milliseconds` for a turn at the shared link, returning at
+// once when it is free; without a link it simply waits. True when the turn
+// came: the caller starts its exchange at once.
+[[nodiscard]] bool waitForLinkTurn(std::int32_t milliseconds);
+
 } // namespace velorix

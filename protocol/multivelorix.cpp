@@ -33,7 +33,7 @@ constexpr std::uint8_t kProgramKey[4] = {0x56, 0x35, 0x50, 0x4D};
 
 constexpr int kRecordSends = 4;        // a record is sent at most this often
 constexpr int kRecordBusyResends = 20; // sends refused by a busy link, on top
-constexpr int kRecordPauseMs = 100;
+constexpr int kRecordPauseMs = 100;     // also the longest wait for a turn at a busy link
 
 bool recordTaken(std::uint8_t status)
 {
@@ -264,7 +264,7 @@ std::int16_t multiVelorix::ProgramData(const QString &strData, std::uint8_t bytA
             if (busyResends == kRecordBusyResends)
                 return rc::Busy;
             ++busyResends;
-            Delay(kRecordPauseMs);
+            (void)waitForLinkTurn(kRecordPauseMs); // the next send tells
             continue;
         }
         const std::int16_t judged = judgeReply(link, reply, bytAddr, cmd::ProgramData.replyLength);

@@ -75,8 +75,9 @@ public:
     [[nodiscard]] std::int16_t Program(std::uint8_t bytAddr);
     // One firmware text record. 0 when the device took it ("L", "S", "H");
     // "C" or "F" send it again, four sends in all, then 2. A record that got
-    // no answer is never taken: a busy link is waited for (100 ms, up to 20
-    // times, then 1001), and 1003 and 1005 are returned as they are.
+    // no answer is never taken: a busy link is waited for (its turn, at most
+    // 100 ms, up to 20 times, then 1001), and 1003 and 1005 are returned as
+    // they are.
     [[nodiscard]] std::int16_t ProgramData(const QString &strData, std::uint8_t bytAddr);
 
     // Resets every device; nothing is read. -1 when the link failed, else 0.

@@ -1,6 +1,6 @@
 #include "discovery/core/identityprobe.h"
 
-#include "base/delay.h"
+#include "protocol/multidevmod.h"
 #include "protocol/resultcodes.h"
 
 namespace velorix {
@@ -10,7 +10,7 @@ std::int16_t probeIdentity(const IdentityRequest &request, std::uint8_t address,
 {
     std::int16_t result = request(address, identity);
     for (int repeat = 0; result == rc::Busy && repeat < retry.repeats; ++repeat) {
-        Delay(retry.pauseMs);
+        (void)waitForLinkTurn(retry.pauseMs); // the next request tells
         if (carryOn && !carryOn())
             break;
         result = request(address, identity);

@@ -2,8 +2,9 @@
 
 // One identity request of a scan. While another window's exchange holds the
 // shared link, ReturnID is refused with 1001 before anything is sent: that
-// says nothing about the device, so the request is made again after a
-// pause, a few times, before the device counts as not answering.
+// says nothing about the device, so the request is made again when the
+// link's turn comes (at most a pause later), a few times, before the device
+// counts as not answering.
 
 #include <QString>
 
@@ -14,7 +15,7 @@ namespace velorix {
 
 struct BusyRetry
 {
-    int pauseMs = 100;
+    int pauseMs = 100; // the longest wait for a turn at the link
     int repeats = 10; // requests after the first one
 };
 

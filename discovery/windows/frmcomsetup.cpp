@@ -1,10 +1,8 @@
 #include "discovery/windows/frmcomsetup.h"
 
-#include "base/delay.h"
 #include "model/globals.h"
 #include "model/prompter.h"
 #include "discovery/windows/childplacement.h"
-#include "protocol/resultcodes.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -18,9 +16,6 @@
 namespace velorix {
 
 namespace {
-
-constexpr int kFirstAddress = 128;
-constexpr int kLastAddress = 239;
 
 const QString kTitle = QStringLiteral("Communication Setup");
 
@@ -75,6 +70,13 @@ frmcomsetup::frmcomsetup(QWidget *parent) : QWidget(parent)
 
     connect(cmdSearch, &QPushButton::clicked, this, &frmcomsetup::cmdSearch_Click);
     connect(optcom, &QRadioButton::clicked, this, &frmcomsetup::optcom_Click);
+
+    // The window context: once the window is gone the search reports nowhere.
+    connect(m_search.get(), &PortSearch::statusChanged, lblport, &QLabel::setText);
+    connect(m_search.get(), &PortSearch::found, this,
+            [this](const QString &port) { setWindowTitle(kTitle + QStringLiteral(" on ") + port); });
+    connect(m_search.get(), &PortSearch::deviceMissed, this, &frmcomsetup::showManualControls);
+    connect(m_search.get(), &PortSearch::nothingFound, this, &frmcomsetup::reportNothingFound);
 }
 
 frmcomsetup::~frmcomsetup()
@@ -82,11 +84,6 @@ frmcomsetup::~frmcomsetup()
     // Also when the window goes with its parent and never saw a close: the
     // start-up must not wait for it forever.
     unload();
-}
-
-bool frmcomsetup::stillOpen(const QPointer<frmcomsetup> &window)
-{
-    return window && !window->m_unloaded;
 }
 
 void frmcomsetup::load()
@@ -98,32 +95,18 @@ void frmcomsetup::load()
     cbdevscan->clear();
     showWithFrame(this);
 
-    for (int address = kFirstAddress; address <= kLastAddress; ++address)
+    for (int address = PortSearch::kFirstAddress; address <= PortSearch::kLastAddress; ++address)
         cbdevscan->addItem(QString::number(address));
     cbdevscan->setCurrentIndex(cbdevscan->count() - 1);
-    m_bytDevID = kFirstAddress;
+    m_search->setAddress(PortSearch::kFirstAddress);
 
     if (!bolPortSetup)
         return;
-    QPointer<frmcomsetup> self(this);
     // No input while the devices of the table are searched: a second search
     // must not start from this window meanwhile.
     setEnabled(false);
-    for (int record = 0; record < kSearchedRecords; ++record) {
-        const DeviceInfo &device = Devices[record];
-        if (device.intDevType < 1) {
-            lblport->setText(QStringLiteral("Manually Configure Port!"));
-            continue;
-        }
-        m_bytDevID = device.bytBusAddr;
-        EstablishComm();
-        if (!stillOpen(self))
-            return;
-        if (!bolPortSetup)
-            break;
-        lblport->setText(QStringLiteral("No Device Found!"));
-        showManualControls();
-    }
+    if (m_search->searchTable() == PortSearch::Outcome::Stopped)
+        return; // closed meanwhile, perhaps gone
     setEnabled(true);
 }
 
@@ -133,61 +116,18 @@ void frmcomsetup::showManualControls()
     optcom->setVisible(true);
 }
 
+void frmcomsetup::reportNothingFound()
+{
+    prompter().message(this, MessageRequest{QStringLiteral("Devices not Found.\r\nManually Setup Communication Ports."),
+                                            QStringLiteral("Communication Port Setup"),
+                                            MessageRequest::Buttons::Ok,
+                                            MessageRequest::Icon::Exclamation});
+}
+
 void frmcomsetup::EstablishComm()
 {
-    if (m_searching || m_unloaded)
-        return;
-    m_searching = true;
-    // The address is the one asked for when the search started, even when
-    // the user picks another one meanwhile.
-    const std::uint8_t address = m_bytDevID;
-    const QString addressText = QString::number(address);
-
-    // A fresh protocol object for every search; the window's reference goes
-    // when the window closes, this one when the search has unwound.
-    m_device = std::make_shared<multiVelorix>();
-    const std::shared_ptr<multiVelorix> device = m_device;
-    QPointer<frmcomsetup> self(this);
-
-    QStringList ports;
-    std::int16_t count = 0;
-    device->CommPorts(ports, count);
-    bolCommFound = false;
-
-    for (int port = 0; port < count; ++port) {
-        const QString &name = ports.at(port);
-        device->CommPort(name);
-        lblport->setText(QStringLiteral("Searching ") + name + QStringLiteral(" For DEVID ") + addressText);
-        Delay(m_portPauseMs);
-        if (!stillOpen(self))
-            return;
-        QString identity;
-        const std::int16_t result = device->ReturnID(address, identity);
-        if (!stillOpen(self))
-            return;
-        if (result == rc::Ok) {
-            // Any device that answers at the address will do, whatever its product.
-            lblport->setText(QStringLiteral("Device ") + addressText + QStringLiteral(" found on ") + name);
-            strCommPort = name;
-            bolCommFound = true;
-            setWindowTitle(kTitle + QStringLiteral(" on ") + name);
-            bolPortSetup = false;
-            m_searching = false;
-            return;
-        }
-        lblport->setText(QStringLiteral("No Device Found!"));
-    }
-
-    m_searching = false;
-    if (!bolPortSetup) {
-        prompter().message(this, MessageRequest{QStringLiteral("Devices not Found.\r\nManually Setup Communication Ports."),
-                                                QStringLiteral("Communication Port Setup"),
-                                                MessageRequest::Buttons::Ok,
-                                                MessageRequest::Icon::Exclamation});
-        if (!stillOpen(self))
-            return;
-        lblport->clear();
-    }
+    if (!m_unloaded)
+        (void)m_search->search();
 }
 
 void frmcomsetup::checkID()
@@ -196,13 +136,13 @@ void frmcomsetup::checkID()
         return;
     bool ok = false;
     const int address = cbdevscan->currentText().toInt(&ok);
-    if (ok && address >= kFirstAddress && address <= kLastAddress)
-        m_bytDevID = static_cast<std::uint8_t>(address);
+    if (ok && address >= PortSearch::kFirstAddress && address <= PortSearch::kLastAddress)
+        m_search->setAddress(static_cast<std::uint8_t>(address));
 }
 
 void frmcomsetup::cmdSearch_Click()
 {
-    if (m_searching) {
+    if (m_search->isRunning()) {
         // One search at a time: the running one keeps the port.
         QApplication::beep();
         return;
@@ -222,7 +162,7 @@ void frmcomsetup::unload()
         return;
     m_unloaded = true;
     bolPortSetup = false;
-    m_device.reset();
+    m_search->stop();
 }
 
 void frmcomsetup::closeEvent(QCloseEvent *event)

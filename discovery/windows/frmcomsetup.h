@@ -1,7 +1,8 @@
 #pragma once
 
 // The port set-up window: finds the serial port on which a device answers
-// and makes it the program's port (strCommPort, bolCommFound).
+// and makes it the program's port (strCommPort, bolCommFound), with a
+// PortSearch (discovery/core/portsearch.h) it shows the progress of.
 //
 // Start-up sets bolPortSetup, creates the window, calls load() (which shows
 // the window and searches the ports for the devices of the table), waits
@@ -9,13 +10,12 @@
 // device answers, the user can search for a bus address of his own choice.
 //
 // Every search waits in Delay, so the window may be closed (by the user or
-// by start-up) while a search of its own is still on the stack: a search
-// keeps its protocol object alive until it unwinds and looks at nothing of
-// the window again once the window is closed.
+// by start-up) while a search of its own is still on the stack: closing
+// stops the search, which keeps its protocol object alive until it unwinds
+// and reports nothing to the window again.
 
-#include "protocol/multivelorix.h"
+#include "discovery/core/portsearch.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -32,8 +32,7 @@ class frmcomsetup : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int kPortPauseMs = 1000;   // after opening each port
-    static constexpr int kSearchedRecords = 64; // records 0..63
+    static constexpr int kPortPauseMs = PortSearch::kPortPauseMs; // after opening each port
 
     explicit frmcomsetup(QWidget *parent = nullptr);
     ~frmcomsetup() override;
@@ -51,13 +50,13 @@ public:
     // With "Manually Select Address" selected: bytDevID = the chosen address.
     void checkID();
 
-    [[nodiscard]] std::uint8_t bytDevID() const { return m_bytDevID; }
-    void setBytDevID(std::uint8_t address) { m_bytDevID = address; }
-    [[nodiscard]] bool isSearching() const { return m_searching; }
+    [[nodiscard]] std::uint8_t bytDevID() const { return m_search->address(); }
+    void setBytDevID(std::uint8_t address) { m_search->setAddress(address); }
+    [[nodiscard]] bool isSearching() const { return m_search->isRunning(); }
     [[nodiscard]] bool isUnloaded() const { return m_unloaded; }
 
     // How long each port is given after opening; tests shorten it.
-    void setPortPauseMs(int milliseconds) { m_portPauseMs = milliseconds; }
+    void setPortPauseMs(int milliseconds) { m_search->setPortPauseMs(milliseconds); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -67,21 +66,17 @@ private:
     void cmdSearch_Click();
     void optcom_Click();
     void showManualControls();
-    // bolPortSetup False, protocol object released; once.
+    void reportNothingFound();
+    // bolPortSetup False, the search stopped; once.
     void unload();
-    // False once the window is gone or closed: a search then stops at once.
-    [[nodiscard]] static bool stillOpen(const QPointer<frmcomsetup> &window);
 
     QLabel *lblport = nullptr;
     QPushButton *cmdSearch = nullptr;
     QRadioButton *optcom = nullptr;
     QComboBox *cbdevscan = nullptr;
 
-    std::shared_ptr<multiVelorix> m_device; // the window's protocol object
-    std::uint8_t m_bytDevID = 128;
-    int m_portPauseMs = kPortPauseMs;
+    std::shared_ptr<PortSearch> m_search = PortSearch::create();
     bool m_loaded = false;
-    bool m_searching = false;
     bool m_unloaded = false;
     bool m_placed = false;
 };

@@ -70,8 +70,7 @@ AccelOutcome calcAccel(const AccelInputs &inputs)
     return outcome;
 }
 
-std::optional<AccelSettings> accelSettings(const AccelInputs &inputs, const AccelLabels &labels,
-                                           QString *problem)
+std::optional<QString> copyToSetup(const AccelInputs &inputs, const AccelLabels &labels, DeviceInfo &record)
 {
     struct Value
     {
@@ -79,30 +78,27 @@ std::optional<AccelSettings> accelSettings(const AccelInputs &inputs, const Acce
         double scale;
         int maximum;
         const char *caption;
-        std::int16_t AccelSettings::*field;
+        std::int16_t DeviceInfo::*field;
     };
     const Value values[] = {
-        {inputs.startSpeed, 10, 32767, "Enter Start Speed", &AccelSettings::intStartSpeed},
-        {inputs.endSpeed, 10, 32767, "Enter End Speed", &AccelSettings::intEndSpeed},
-        {labels.lblAcc_int, 10, 32767, "Acc Int", &AccelSettings::intAccInterval},
-        {labels.lblAcc_Step, 10, 255, "Acc Step", &AccelSettings::intAccStep},
-        {inputs.period, 1, 32767, "Period(seconds)", &AccelSettings::intDuration},
+        {inputs.startSpeed, 10, 32767, "Enter Start Speed", &DeviceInfo::intStartSpeed},
+        {inputs.endSpeed, 10, 32767, "Enter End Speed", &DeviceInfo::intEndSpeed},
+        {labels.lblAcc_int, 10, 32767, "Acc Int", &DeviceInfo::intAccInterval},
+        {labels.lblAcc_Step, 10, 255, "Acc Step", &DeviceInfo::intAccStep},
+        {inputs.period, 1, 32767, "Period(seconds)", &DeviceInfo::intDuration},
     };
-    AccelSettings settings;
+    DeviceInfo updated = record;
     for (const Value &value : values) {
         const double rounded = roundHalfEven(leadingNumber(value.text) * value.scale);
         if (rounded < 0 || rounded > value.maximum) {
-            if (problem) {
-                *problem = QStringLiteral("%1 does not fit the experiment set-up (0 to %2).")
-                               .arg(QLatin1String(value.caption),
-                                    value.scale == 1 ? QString::number(value.maximum)
-                                                     : format1(value.maximum / value.scale));
-            }
-            return std::nullopt;
+            return QStringLiteral("%1 does not fit the experiment set-up (0 to %2).")
+                .arg(QLatin1String(value.caption),
+                     value.scale == 1 ? QString::number(value.maximum) : format1(value.maximum / value.scale));
         }
-        settings.*value.field = static_cast<std::int16_t>(rounded);
+        updated.*value.field = static_cast<std::int16_t>(rounded);
     }
-    return settings;
+    record = updated;
+    return std::nullopt;
 }
 
 } // namespace velorix

@@ -4,6 +4,8 @@
 // ramp duration it tries whole-second intervals and picks the interval and
 // step (whole tenths, at most 25.5) that come closest to the wanted ramp.
 
+#include "model/deviceinfo.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -39,22 +41,11 @@ struct AccelOutcome
 // calc_accel.
 [[nodiscard]] AccelOutcome calcAccel(const AccelInputs &inputs);
 
-// The set-up fields Update_Settings writes, in tenths (the duration in
-// seconds).
-struct AccelSettings
-{
-    std::int16_t intStartSpeed = 0;
-    std::int16_t intEndSpeed = 0;
-    std::int16_t intAccInterval = 0;
-    std::int16_t intAccStep = 0;
-    std::int16_t intDuration = 0;
-};
-
 // Update_Settings: the calculator's speeds and period and the result
-// labels, read as numbers (an unchanged "Ac Int" label reads as 0). Empty,
-// with `problem` set, when a value would not fit its set-up field.
-[[nodiscard]] std::optional<AccelSettings> accelSettings(const AccelInputs &inputs,
-                                                         const AccelLabels &labels,
-                                                         QString *problem);
+// labels, read as numbers (an unchanged "Ac Int" label reads as 0), into
+// the record's set-up. When one would not fit its set-up field the record
+// stays as it was and the message for the user comes back.
+[[nodiscard]] std::optional<QString> copyToSetup(const AccelInputs &inputs, const AccelLabels &labels,
+                                                 DeviceInfo &record);
 
 } // namespace velorix

@@ -10,12 +10,10 @@
 #include "protocol/resultcodes.h"
 #include "protocol/multidevmod.h"
 #include "protocol/multivelorix.h"
+#include "link/linkturns.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <algorithm>
-#include <deque>
 #include <utility>
 
 namespace velorix {
@@ -30,33 +28,18 @@ bool bitSet(std::uint8_t bits, int channel)
     return (bits >> channel) & 1;
 }
 
-// The windows whose tick waits for the shared link, in the order they came
-// to it: the first goes when the link is free, so a window that is behind
-// (and would tick again at once) cannot keep the link from the others.
-std::deque<QPointer<ExpController>> &linkQueue()
-{
-    static std::deque<QPointer<ExpController>> queue;
-    return queue;
-}
-
 } // namespace
 
 ExpController::ExpController(int deviceIndex, QObject *parent)
     : QObject(parent), m_devIndex(deviceIndex), m_devAddr(Devices[deviceIndex].bytBusAddr)
 {
     setObjectName(QStringLiteral("expcontroller"));
-    m_linkWait = new QTimer(this);
-    m_linkWait->setSingleShot(true);
-    connect(m_linkWait, &QTimer::timeout, this, [this] {
-        if (objTimer && objTimer->Enabled())
-            objTimer_Timer(0);
-    });
 }
 
 ExpController::~ExpController()
 {
     runningExperiments().remove(this);
-    leaveLinkQueue();
+    leaveLinkLine();
 }
 
 DeviceInfo &ExpController::record() const
@@ -98,8 +81,7 @@ void ExpController::unload(bool wait)
     m_unloaded = true;
     if (objTimer)
         objTimer->setEnabled(false);
-    m_linkWait->stop();
-    leaveLinkQueue();
+    leaveLinkLine();
     if (m_inTick) {
         // The tick below us on the stack still waits for a reply; it sends
         // nothing more of its own and finishes the unload once it has
@@ -138,7 +120,7 @@ void ExpController::stopBeforeUnload()
     clock.start();
     while (bolrunning && objDevice && clock.elapsed() < m_pacing.closeStopPatienceMs) {
         if (linkBusyElsewhere()) {
-            Delay(m_pacing.linkWaitMs);
+            (void)waitForLinkTurn(int(m_pacing.closeStopPatienceMs - clock.elapsed())); // the next try tells
             continue;
         }
         runTick();
@@ -163,7 +145,7 @@ void ExpController::resetDevice(bool patient)
     // is what leaves the device stopped, so it is worth a short wait.
     while (objDevice->Reset(m_devAddr) == rc::Busy && patient
            && clock.elapsed() < m_pacing.resetPatienceMs) {
-        Delay(m_pacing.linkWaitMs);
+        (void)waitForLinkTurn(int(m_pacing.resetPatienceMs - clock.elapsed())); // the next try tells
         if (!objDevice)
             return;
     }
@@ -275,38 +257,9 @@ void ExpController::setSubjectId(int channel, const QString &typed)
     m_subjects.add(id);
 }
 
-bool ExpController::mayTakeLink()
+LinkTurns *ExpController::linkTurns()
 {
-    if (linkBusyElsewhere())
-        return false;
-    auto &queue = linkQueue();
-    while (!queue.empty() && queue.front().isNull())
-        queue.pop_front();
-    return queue.empty() || queue.front() == this;
-}
-
-void ExpController::joinLinkQueue()
-{
-    auto &queue = linkQueue();
-    if (std::find(queue.cbegin(), queue.cend(), this) == queue.cend())
-        queue.emplace_back(this);
-}
-
-void ExpController::leaveLinkQueue()
-{
-    auto &queue = linkQueue();
-    queue.erase(std::remove(queue.begin(), queue.end(), this), queue.end());
-}
-
-void ExpController::callNextInLine()
-{
-    // The next window in line need not wait for its next look at the link.
-    for (const QPointer<ExpController> &next : linkQueue()) {
-        if (next && next != this) {
-            next->m_linkWait->start(0);
-            return;
-        }
-    }
+    return objComm ? &objComm->turns() : nullptr;
 }
 
 bool ExpController::linkBusyElsewhere() const
@@ -314,21 +267,21 @@ bool ExpController::linkBusyElsewhere() const
     return objComm && objComm->CommBusy();
 }
 
-void ExpController::putOffTick()
+void ExpController::leaveLinkLine()
 {
-    if (!m_waitingForLink) {
-        m_waitingForLink = true;
-        ++m_counters.putOff;
-    }
-    if (!m_linkWait->isActive()) {
-        // Windows that wait for the link look again the sooner the longer
-        // ago their last tick was, so that one window cannot keep taking
-        // the link from the others.
-        const qint64 since = m_sinceTick.isValid() ? m_sinceTick.elapsed() : 0;
-        const qint64 longest = 2 * m_pacing.linkWaitMs;
-        const int interval = int(qBound<qint64>(1, longest - since / 20, longest));
-        m_linkWait->start(interval);
-    }
+    if (LinkTurns *turns = linkTurns())
+        turns->leave(this);
+}
+
+void ExpController::queueForLink()
+{
+    LinkTurns *turns = linkTurns();
+    if (!turns || turns->isWaiting(this))
+        return;
+    turns->awaitTurn(this, [this] {
+        if (objTimer && objTimer->Enabled())
+            takeTurn();
+    });
 }
 
 void ExpController::objTimer_Timer(std::int32_t)
@@ -341,14 +294,24 @@ void ExpController::objTimer_Timer(std::int32_t)
         m_tickOwed = true;
         return;
     }
-    if (m_pacing.waitForLink && !mayTakeLink()) {
-        joinLinkQueue();
-        putOffTick();
-        return;
+    if (m_pacing.waitForLink) {
+        const LinkTurns *turns = linkTurns();
+        if (turns && !turns->isFree()) {
+            // Another window's exchange holds the link, or other windows
+            // wait for it already: this tick comes in its turn.
+            if (!turns->isWaiting(this))
+                ++m_counters.putOff;
+            queueForLink();
+            return;
+        }
     }
-    leaveLinkQueue();
-    m_linkWait->stop();
-    m_waitingForLink = false;
+    takeTurn();
+}
+
+void ExpController::takeTurn()
+{
+    if (m_unloaded)
+        return;
     // The period is 100 ms from the second tick on, also when the first
     // one ended early on a failed transfer step.
     if (objTimer && objTimer->Interval() == m_pacing.firstIntervalMs
@@ -359,9 +322,10 @@ void ExpController::objTimer_Timer(std::int32_t)
         releaseAfterTick();
         return;
     }
-    callNextInLine();
-    if (std::exchange(m_tickOwed, false) && objTimer && objTimer->Enabled() && !m_linkWait->isActive())
-        m_linkWait->start(0);
+    // The tick owed goes to the end of the line, behind the windows that
+    // waited meanwhile.
+    if (std::exchange(m_tickOwed, false) && objTimer && objTimer->Enabled())
+        queueForLink();
 }
 
 void ExpController::runTick()
@@ -370,7 +334,6 @@ void ExpController::runTick()
     ++m_counters.ticks;
     tick();
     m_inTick = false;
-    m_sinceTick.start();
     emit changed();
 }
 

@@ -11,8 +11,9 @@
 // ticks and the user's clicks run meanwhile:
 // - a tick never runs inside another tick of the same window;
 // - a tick that falls due while another window's exchange holds the shared
-//   link is put off until the link is free (looked at every few ms) instead
-//   of failing all its commands with 1001;
+//   link, or while other windows wait for it, is put off until its turn
+//   comes (the link says when an exchange ends; windows go in the order
+//   they came) instead of failing all its commands with 1001;
 // - the window may be closed while its tick waits: the tick then sends
 //   nothing more, records what its last reply brought, resets the device
 //   and releases the controller itself once it has unwound.
@@ -25,7 +26,6 @@
 #include "link/serialbackend.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -36,11 +36,10 @@
 #include <map>
 #include <memory>
 
-class QTimer;
-
 namespace velorix {
 
 class ccrpTimer;
+class LinkTurns;
 class multiVelorix;
 
 struct ExpPacing
@@ -49,7 +48,6 @@ struct ExpPacing
     int pollIntervalMs = 100;   // every tick after it
     int downloadWaitMs = 1000;  // each of the two waits of the download's reset step
     int unloadWaitMs = 200;     // after the timer stops at unload
-    int linkWaitMs = 5;         // how often a tick put off by a busy link looks again
     // False: a tick runs into a busy link and every command it sends is
     // refused with 1001, as the program did before ticks waited (kept for
     // the benchmark's comparison).
@@ -195,14 +193,13 @@ signals:
 private:
     void tick();
     [[nodiscard]] bool mayGoOn() const { return !m_abandoned && objDevice; }
+    [[nodiscard]] static LinkTurns *linkTurns();
     [[nodiscard]] bool linkBusyElsewhere() const;
-    // Whether this tick may have the link now: it is free and no other
-    // window was waiting for it first.
-    [[nodiscard]] bool mayTakeLink();
-    void joinLinkQueue();
-    void leaveLinkQueue();
-    void callNextInLine();
-    void putOffTick();
+    // Takes a place in the line for the link (once); the tick runs in its turn.
+    void queueForLink();
+    void leaveLinkLine();
+    // The tick's own work, once the link is ours.
+    void takeTurn();
 
     bool UploadStep();
     bool DownloadStep();
@@ -239,8 +236,6 @@ private:
     std::uint8_t m_devAddr = 0;
     std::unique_ptr<multiVelorix> objDevice;
     ccrpTimer *objTimer = nullptr;
-    QTimer *m_linkWait = nullptr;
-    QElapsedTimer m_sinceTick; // since the last tick ended
     ExpPacing m_pacing;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
 
@@ -252,7 +247,6 @@ private:
     bool m_accumulate = false;
     bool m_startAfterDownload = false;
     bool m_inTick = false;
-    bool m_waitingForLink = false;
     bool m_tickOwed = false; // a period ended while a put-off tick ran
     bool m_abandoned = false;
     bool m_unloaded = false;

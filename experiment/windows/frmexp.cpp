@@ -5,18 +5,16 @@
 #include "experiment/core/accelcalc.h"
 #include "experiment/windows/calcframe.h"
 #include "experiment/windows/channelarea.h"
+#include "experiment/core/datafilechoice.h"
 #include "experiment/core/devicebinding.h"
-#include "experiment/core/expdatafile.h"
 #include "experiment/windows/expsetupframe.h"
-#include "experiment/core/exptemplates.h"
+#include "experiment/core/templatechoice.h"
 #include "experiment/windows/labelframes.h"
 #include "experiment/windows/resultsgrid.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,18 +31,10 @@ namespace {
 using Icon = MessageRequest::Icon;
 using Buttons = MessageRequest::Buttons;
 
-const QString kFileAccessError = QStringLiteral("File Access Error!");
-const QString kFileErrorTitle = QStringLiteral("File Error!");
-
 MessageAnswer ask(QWidget *parent, const QString &text, const QString &title,
                   Buttons buttons = Buttons::Ok, Icon icon = Icon::Exclamation)
 {
     return prompter().message(parent, MessageRequest{text, title, buttons, icon});
-}
-
-void fileAccessError(QWidget *parent)
-{
-    ask(parent, kFileAccessError, kFileErrorTitle, Buttons::Ok, Icon::Critical);
 }
 
 // Why no window can open, for the device table as it is.
@@ -354,55 +344,18 @@ void frmexp::iniexp_values()
 bool frmexp::GetFileName()
 {
     QPointer<frmexp> self(this);
-    DeviceInfo &record = Devices[bytDevIndex];
-    bolappend = false;
-    for (;;) {
-        FileRequest request;
-        request.kind = FileRequest::Kind::Save;
-        request.title = QStringLiteral("Save Experiment Data File");
-        request.filter = QStringLiteral("Experiment Data (*.csv)|*.csv");
-        request.initialFolder = strDataPath;
-        request.initialName = m_dialogName;
-        request.defaultSuffix = QStringLiteral("csv");
-        const QString chosen = datafile::withCsvSuffix(prompter().fileName(this, request));
-        if (!self)
-            return false;
-        record.strDataFile = chosen;
-        record.strRawFile = datafile::rawNameFor(chosen);
-        setStatusPanel(0, record.strDataFile);
-        if (chosen.isEmpty()) {
-            fileAccessError(this);
-            return false;
-        }
-        if (!QFile::exists(chosen))
-            return true;
-
-        const MessageAnswer answer = ask(this, chosen + QStringLiteral(" Exists! Append to Existing File?"),
-                                         QStringLiteral("File Warning"), Buttons::YesNoCancel,
-                                         Icon::Exclamation);
-        if (!self)
-            return false;
-        if (answer == MessageAnswer::Yes) {
-            bolappend = true;
-            ExpDataFile file;
-            file.setFiles(record.strDataFile, record.strRawFile);
-            if (!file.backup()) {
-                fileAccessError(this);
-                if (!self)
-                    return false;
-            }
-            return true;
-        }
-        if (answer == MessageAnswer::No) {
-            m_dialogName = chosen;
-            continue;
-        }
-        record.strDataFile.clear();
+    DataFileChoice choice(dialogOwner(), Devices[bytDevIndex]);
+    choice.showName = [this](const QString &name) { setStatusPanel(0, name); };
+    const DataFileChoice::Outcome outcome = choice.choose();
+    if (!self)
+        return false;
+    bolappend = outcome == DataFileChoice::Outcome::Append;
+    if (outcome == DataFileChoice::Outcome::Cancelled) {
         if (m_controller)
             m_controller->cancelStart();
         refresh();
-        return false;
     }
+    return outcome == DataFileChoice::Outcome::NewFile || bolappend;
 }
 
 void frmexp::cmdstartexp_Click()
@@ -419,12 +372,11 @@ void frmexp::cmdstartexp_Click()
         ask(this, problem->text, QStringLiteral("Experiment Setup"));
         return;
     }
-    m_dialogName.clear();
     // The window may have been closed while a dialog was open.
     if (!GetFileName() || !self || !m_controller || m_unloaded)
         return;
     if (!m_controller->startExperiment(setup, bolappend)) {
-        fileAccessError(this);
+        prompter().message(this, fileAccessError());
         return;
     }
     iniexpdatagrid();
@@ -516,85 +468,31 @@ void frmexp::assignLabel(int channel)
     frmchan_sel->hide();
 }
 
+DialogOwner frmexp::dialogOwner()
+{
+    return DialogOwner(this, this);
+}
+
 void frmexp::loadChannelTemplate(bool showFrame)
 {
-    QPointer<frmexp> self(this);
     if (showFrame) {
         frmch_id->inichangrid();
         placeFloating(frmch_id, expdatagrid);
     }
-    FileRequest request;
-    request.kind = FileRequest::Kind::Open;
-    request.title = QStringLiteral("Channel Label Template File");
-    request.filter = QStringLiteral("Channel Label Template (*.txt)|*.txt");
-    request.initialFolder = QFileInfo(strDevIniPath).path();
-    request.mustExist = true;
-    const QString name = prompter().fileName(this, request);
-    if (!self)
-        return;
-    DeviceInfo &record = Devices[bytDevIndex];
-    record.strTemplateFile = name;
     LabelGrid labels = frmch_id->labels();
-    // A file that cannot be read leaves the rows read so far.
-    loadLabelTemplate(record.strTemplateFile, labels);
-    frmch_id->setLabels(labels);
+    if (TemplateChoice(dialogOwner(), Devices[bytDevIndex]).loadLabels(labels))
+        frmch_id->setLabels(labels);
 }
 
 void frmexp::saveChannelTemplate()
 {
-    QPointer<frmexp> self(this);
-    FileRequest request;
-    request.kind = FileRequest::Kind::Save;
-    request.title = QStringLiteral("Save Channel Template File");
-    request.filter = QStringLiteral("Channel Template Data (*.txt)|*.txt");
-    request.initialFolder = strDataPath;
-    request.defaultSuffix = QStringLiteral("txt");
-    const QString name = prompter().fileName(this, request);
-    if (!self)
-        return;
-    DeviceInfo &record = Devices[bytDevIndex];
-    record.strTemplateFile = name;
-    if (name.isEmpty())
-        return;
-    // Saving is what the user asked for: a file that could not be written
-    // is said so, not passed over.
-    if (!storeLabelTemplate(name, frmch_id->labels()))
-        fileAccessError(this);
+    TemplateChoice(dialogOwner(), Devices[bytDevIndex]).saveLabels(frmch_id->labels());
 }
 
 void frmexp::loadExperimentTemplate()
 {
-    if (!m_bound)
-        return;
-    QPointer<frmexp> self(this);
-    FileRequest request;
-    request.kind = FileRequest::Kind::Open;
-    request.title = QStringLiteral("Open Experiment Template File");
-    request.filter = QStringLiteral("Experiment Data (*.csv)|*.csv");
-    request.initialFolder = strDataPath;
-    request.mustExist = true;
-    const QString name = prompter().fileName(this, request);
-    if (!self)
-        return;
-    DeviceInfo &record = Devices[bytDevIndex];
-    record.strDataFile = name;
-    if (name.isEmpty())
-        return;
-    const ExperimentTemplateLoad load = velorix::loadExperimentTemplate(name, record);
-    const QString title = QStringLiteral("Experiment Template");
-    if (!load.opened) {
-        fileAccessError(this);
-    } else if (!load.skipped.isEmpty()) {
-        ask(this,
-            QStringLiteral("These lines of %1 could not be used and were skipped:\n%2")
-                .arg(name, load.skipped.join(QLatin1Char('\n'))),
-            title);
-    } else if (load.valuesTaken == 0) {
-        ask(this, QStringLiteral("%1 holds no experiment set-up.").arg(name), title);
-    }
-    if (!self)
-        return;
-    iniexp_values();
+    if (m_bound && TemplateChoice(dialogOwner(), Devices[bytDevIndex]).loadExperiment())
+        iniexp_values();
 }
 
 void frmexp::calculate()
@@ -611,19 +509,11 @@ void frmexp::updateSettings()
 {
     if (!m_bound || (m_controller && m_controller->bolrunning))
         return;
-    QString problem;
-    const std::optional<AccelSettings> settings =
-        accelSettings(frmcalcacc->inputs(), frmcalcacc->labels(), &problem);
-    if (!settings) {
-        ask(this, problem, QStringLiteral("Acceleration Calculator"));
+    if (const std::optional<QString> problem =
+            copyToSetup(frmcalcacc->inputs(), frmcalcacc->labels(), Devices[bytDevIndex])) {
+        ask(this, *problem, QStringLiteral("Acceleration Calculator"));
         return;
     }
-    DeviceInfo &record = Devices[bytDevIndex];
-    record.intStartSpeed = settings->intStartSpeed;
-    record.intEndSpeed = settings->intEndSpeed;
-    record.intAccInterval = settings->intAccInterval;
-    record.intAccStep = settings->intAccStep;
-    record.intDuration = settings->intDuration;
     iniexp_values();
 }
 

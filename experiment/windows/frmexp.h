@@ -17,6 +17,7 @@
 // shown and closes. frmexp::create() asks before a window is made.
 
 #include "experiment/core/expcontroller.h"
+#include "experiment/core/expdialogs.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -83,6 +84,7 @@ private:
     void openSubjectFrame(int channel);
     void subjectTyped(const QString &id);
     void assignLabel(int channel);
+    [[nodiscard]] DialogOwner dialogOwner();
     void loadChannelTemplate(bool showFrame);
     void saveChannelTemplate();
     void loadExperimentTemplate();
@@ -99,7 +101,6 @@ private:
     std::uint8_t bytDevAddr = 0;
     int chan = 0;
     bool bolappend = false;
-    QString m_dialogName; // the data-file dialog's name, kept for "No"
     QPointer<ExpController> m_controller;
 
     ExpSetupFrame *frmexpsetup = nullptr;

@@ -1,63 +1,76 @@
 #pragma once
 
-// Shared ground of the discovery tests: a clean device table and shared
-// state per test, a scripted bus, and a prompter that answers and records.
+// Shared ground of the discovery tests: clean shared state (statekit.h), a
+// scripted bus on which devices answer by address on COM2, and a log of what
+// a port search or a bus scan reported, one line per signal ("status
+// Scanning Complete.", "device 2 identified", "found 1", ...).
 
-#include "model/globals.h"
-#include "model/prompter.h"
-#include "recordingprompter.h"
 #include "scriptedbus.h"
+#include "statekit.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QPointer>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
+#include "discovery/core/busscan.h"
+#include "discovery/core/portsearch.h"
 
-#include <gtest/gtest.h>
+#include <QRegularExpression>
 
 namespace velorix::testing {
 
-class DiscoveryTest : public ::testing::Test
+inline QString logText(const QString &text) { return text; }
+inline QString logText(int value) { return QString::number(value); }
+inline QString logText(BusScan::Check check) { return QStringList{"silent", "identified", "wrong product"}[int(check)]; }
+
+class DiscoveryTest : public SharedStateTest
 {
 protected:
     void SetUp() override
     {
-        Devices = DeviceTable{};
-        bolPortSetup = bolCommFound = false;
-        strCommPort.clear();
-        strDevIniPath = folder.filePath(QStringLiteral("config/device.ini"));
+        SharedStateTest::SetUp();
         useScriptedBus(bus);
-        auto recording = std::make_unique<RecordingPrompter>();
-        prompts = recording.get();
-        setPrompter(std::move(recording));
     }
-    void TearDown() override
+    // Device `number` of the table at `address`, answering with `identity` (when given).
+    void device(int number, std::uint8_t address, const char *identity = nullptr, std::int16_t type = kDevTypeVelorix5)
     {
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_EQ(intDevObjCount, 0); // every window released its protocol object
-        setPrompter(nullptr);
-        setSerialBackendFactory({});
+        configure(number, address, type, 1.5f);
+        answer(address, identity);
+    }
+    void answer(std::uint8_t address, const char *identity)
+    {
+        if (identity)
+            bus->identities["COM2"][address] = QLatin1String(identity);
+    }
+    // Logs each signal given after its name, with its values.
+    template <class Source, class Signal, class... More>
+    void note(Source *source, const char *name, Signal signal, More... more)
+    {
+        QObject::connect(source, signal, [this, name](auto... values) {
+            log << (QStringList{QLatin1String(name)} << ... << logText(values)).join(QLatin1Char(' '));
+        });
+        if constexpr (sizeof...(More) > 0)
+            note(source, more...);
+    }
+    void record(PortSearch *search)
+    {
+        note(search, "status", &PortSearch::statusChanged, "found", &PortSearch::found, "missed",
+             &PortSearch::deviceMissed, "nothing found", &PortSearch::nothingFound);
+    }
+    void record(BusScan *scan)
+    {
+        note(scan, "started", &BusScan::started, "status", &BusScan::statusChanged, "range", &BusScan::progressRange,
+             "progress", &BusScan::progress, "cleared", &BusScan::checksCleared, "cleared", &BusScan::listCleared,
+             "device", &BusScan::deviceChecked, "found", &BusScan::deviceFound, "finished", &BusScan::finished);
+    }
+    [[nodiscard]] QStringList logged(const char *kind) const { return log.filter(QRegularExpression(QLatin1Char('^') + QLatin1String(kind))); }
+    // A message box in one line: "title | text | buttons, icon".
+    static QString shown(const MessageRequest &box)
+    {
+        return box.title + " | " + box.text + " | "
+               + QStringList{"Ok", "OkCancel", "YesNo", "YesNoCancel", "RetryCancel"}[int(box.buttons)] + ", "
+               + QStringList{"None", "Information", "Exclamation", "Critical", "Question"}[int(box.icon)]
+               + (box.defaultNo ? ", default No" : "");
     }
 
-    static void configure(int number, std::uint8_t address, std::int16_t type = kDevTypeVelorix5)
-    {
-        Devices[number].intDevType = type;
-        Devices[number].bytBusAddr = address;
-    }
-    template <typename Control = QWidget>
-    static Control *find(const QWidget *window, const char *name)
-    {
-        return window->findChild<Control *>(QString::fromLatin1(name));
-    }
-    static QString text(const QWidget *window, const char *name) { return find<QLabel>(window, name)->text(); }
-    static void click(const QWidget *window, const char *name) { find<QPushButton>(window, name)->click(); }
-
-    QTemporaryDir folder;
     std::shared_ptr<ScriptedBus> bus = std::make_shared<ScriptedBus>();
-    RecordingPrompter *prompts = nullptr;
+    QStringList log;
 };
 
 } // namespace velorix::testing

@@ -1,13 +1,15 @@
 // The acceleration calculator, the subject list and the choice of device
 // for a new window.
 
-#include "testsupport.h"
+#include "statekit.h"
 
 #include "experiment/core/accelcalc.h"
 #include "experiment/core/devicebinding.h"
 #include "experiment/core/subjectlist.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace velorix {
 namespace {
@@ -50,16 +52,48 @@ TEST(CalcAccel, RefusesInputsItCannotCarryWithAMessage)
     EXPECT_FALSE(tooSteep.labels);
     EXPECT_EQ(tooSteep.problem, QStringLiteral("No acceleration interval from 1 to 15 seconds gives a step of "
                                                "at most 25.5 that comes within 10.0 of the end speed."));
+}
 
-    // Update Values without a calculation reads "Ac Int" and "ACC" as 0.
-    QString problem;
-    const auto settings = accelSettings(AccelInputs{}, AccelLabels{}, &problem);
-    ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->intStartSpeed, 10);
-    EXPECT_EQ(settings->intAccInterval, 0);
-    EXPECT_EQ(settings->intDuration, 60);
-    EXPECT_FALSE(accelSettings(inputs("1", "4000", "60", "15"), AccelLabels{}, &problem));
-    EXPECT_EQ(problem, QStringLiteral("Enter End Speed does not fit the experiment set-up (0 to 3276.7)."));
+TEST(CalcAccel, UpdateValuesCopiesIntoTheSetupOnlyWhatFitsItsField)
+{
+    DeviceInfo record;
+    record.intRotDelay = 7;
+    // Without a calculation "Ac Int" and "ACC" read as 0.
+    ASSERT_EQ(copyToSetup(AccelInputs{}, AccelLabels{}, record), std::nullopt);
+    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval, record.intAccStep,
+                                record.intDuration, record.intRotDelay}),
+              std::vector<int>({10, 100, 0, 0, 60, 7}));
+
+    struct Case
+    {
+        const char *start, *end, *period, *accInt, *accStep;
+        const char *problem; // nullptr: copied
+    };
+    const Case cases[] = {
+        {"3276.7", "3276.7", "32767", "3276.7", "25.5", nullptr},
+        {"3276.8", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+        {"1", "4000", "60", "1", "1", "Enter End Speed does not fit the experiment set-up (0 to 3276.7)."},
+        {"1", "1", "60", "3276.8", "1", "Acc Int does not fit the experiment set-up (0 to 3276.7)."},
+        {"1", "1", "60", "1", "25.6", "Acc Step does not fit the experiment set-up (0 to 25.5)."},
+        {"1", "1", "32768", "1", "1", "Period(seconds) does not fit the experiment set-up (0 to 32767)."},
+        {"-1", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+    };
+    for (const Case &c : cases) {
+        AccelLabels labels;
+        labels.lblAcc_int = QLatin1String(c.accInt);
+        labels.lblAcc_Step = QLatin1String(c.accStep);
+        DeviceInfo copied;
+        const auto problem = copyToSetup(inputs(c.start, c.end, c.period, "15"), labels, copied);
+        if (!c.problem) {
+            EXPECT_EQ(problem, std::nullopt);
+            EXPECT_EQ(std::vector<int>({copied.intStartSpeed, copied.intEndSpeed, copied.intDuration,
+                                        copied.intAccInterval, copied.intAccStep}),
+                      std::vector<int>({32767, 32767, 32767, 32767, 255}));
+            continue;
+        }
+        EXPECT_EQ(problem.value_or(QStringLiteral("copied")), QLatin1String(c.problem));
+        EXPECT_EQ(copied.intStartSpeed, 0) << "the record stays as it was";
+    }
 }
 
 TEST(Subjects, ListEachIdOnceAndAccumulateTheirTotals)

@@ -1,16 +1,17 @@
 // The data file (header, run lines, working copy, backup) and the two
 // kinds of template the window reads.
 
-#include "testsupport.h"
+#include "statekit.h"
 
 #include "experiment/core/expdatafile.h"
 #include "experiment/core/exptemplates.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace velorix {
 namespace {
@@ -49,58 +50,21 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
     record.sngRotTime[1] = 0; // no passive rotation: the run's own speed
     record.sngRotSpeed[1] = 3.0f;
     EXPECT_EQ(datafile::runCells(record, 1, 0)[6], QStringLiteral("18.0"));
+    EXPECT_EQ(datafile::headerLines(sampleRecord(), {1, 0, 3}),
+              QStringList({"Tarvenor Velorix-5 1.0", "Velorix-5 number 3 at address 130", "Started On:,03/07/05 14:09:30",
+                           "Experiment Filename:,/odd, name.raw", "", "[Experiment Setup Info]", "Duration:,300",
+                           "Start Speed:,5.0", "End Speed:,40.0", "Acceleration Interval:,12.5",
+                           "Acceleration Step Speed:,0.5", "Session Duration:,300.0", "Passive Rotation Delay:,2.0",
+                           "Speed Units:,RPM", "Wheel Type:,Mouse Wheel", "Wheel Rotation:,CCW", " 3 ",
+                           "[Experiment Data]", "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),"
+                                                "P_R Speed (RPM),Total Run Time (sec),"}));
     EXPECT_EQ(datafile::rawNameFor(QStringLiteral("/d/run.csv")), QStringLiteral("/d/run.raw"));
     EXPECT_EQ(datafile::bakNameFor(QStringLiteral("/d/run.csv")), QStringLiteral("/d/run.bak"));
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/run")), QStringLiteral("/d/run.csv"));
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/RUN.CSV")), QStringLiteral("/d/RUN.CSV"));
 }
 
-class DataFileTest : public ::testing::Test
-{
-protected:
-    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    QTemporaryDir dir;
-};
-
-TEST_F(DataFileTest, TheCsvIsAWholeCopyOfTheWorkingFileAndNoLineIsLost)
-{
-    QDir(dir.path()).mkdir(QStringLiteral("sub"));
-    const QString csv = path("sub/run.csv");
-    const QString raw = path("sub/run.raw");
-    ExpDataFile file;
-    file.setFiles(csv, raw);
-    ASSERT_TRUE(file.writeHeader({"A", "B"}));
-    EXPECT_EQ(contents(csv), QByteArray("A\r\nB\r\n")); // the header from the start
-    ASSERT_TRUE(file.append(QStringLiteral("r1,")));
-    EXPECT_EQ(contents(raw), QByteArray("A\r\nB\r\nr1,\r\n"));
-    EXPECT_EQ(contents(csv), contents(raw));
-    // The folder goes (a pulled memory stick) and comes back.
-    ASSERT_TRUE(QDir(path("sub")).removeRecursively());
-    EXPECT_FALSE(file.append(QStringLiteral("r2,")));
-    EXPECT_FALSE(file.append(QStringLiteral("r3,")));
-    EXPECT_EQ(file.pendingLines(), 2);
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-    EXPECT_TRUE(file.append(QStringLiteral("r4,")));
-    EXPECT_TRUE(file.allWritten());
-    EXPECT_EQ(contents(csv), QByteArray("r2,\r\nr3,\r\nr4,\r\n"));
-}
-
-TEST_F(DataFileTest, AppendingKeepsTheEarlierContentAndABackup)
-{
-    writeFile(path("old.csv"), "header\r\nold run,\r\n");
-    writeFile(path("old.bak"), "an older backup");
-    ExpDataFile file;
-    file.setFiles(path("old.csv"), path("old.raw"));
-    ASSERT_TRUE(file.backup());
-    EXPECT_EQ(contents(path("old.bak")), QByteArray("header\r\nold run,\r\n"));
-    // The working file is missing: it starts from the CSV, so the first new
-    // run does not wipe what the CSV held.
-    ASSERT_TRUE(file.prepareAppend());
-    EXPECT_EQ(contents(path("old.raw")), QByteArray("header\r\nold run,\r\n"));
-    EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\n"));
-    ASSERT_TRUE(file.append(QStringLiteral("new run,")));
-    EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\nnew run,\r\n"));
-}
+using DataFileTest = testing::SharedStateTest;
 
 TEST_F(DataFileTest, AnExperimentTemplateReadsBackTheHeaderAndSkipsWhatItCannotUse)
 {
@@ -111,23 +75,24 @@ TEST_F(DataFileTest, AnExperimentTemplateReadsBackTheHeaderAndSkipsWhatItCannotU
     ExperimentTemplateLoad load = loadExperimentTemplate(path("t.csv"), read);
     EXPECT_TRUE(load.skipped.isEmpty());
     EXPECT_EQ(load.valuesTaken, 10);
-    EXPECT_EQ(read.intStartSpeed, 50);
-    EXPECT_EQ(read.intAccInterval, 125);
-    EXPECT_EQ(read.intRotDelay, 20);
-    EXPECT_EQ(read.intDuration, 300);
+    EXPECT_EQ(std::vector<int>({read.intStartSpeed, read.intEndSpeed, read.intAccInterval, read.intAccStep,
+                                read.intRotDelay, read.intDuration}),
+              std::vector<int>({50, 400, 125, 5, 20, 300}));
     EXPECT_EQ(read.bytExpOptions, 0x11);
     EXPECT_EQ(read.bytDirection, 1);
 
     writeFile(path("bad.csv"), "t\r\nd\r\ns,x\r\nf,y\r\n\r\n[Experiment Setup Info]\r\nDuration:,120\r\n"
-                                "Start Speed:,fast\r\nEnd Speed:\r\nAcceleration Interval:,99999\r\n"
+                                "Start Speed:,fast\r\nEnd Speed:\r\nAcceleration Interval:,3276.8\r\n"
+                                "Acceleration Step Speed:,3276.7\r\n"
                                 "Session Duration:,90\r\nSpeed Units:,cm/s\r\nWheel Type:,Mouse Wheel\r\n"
                                 "[Experiment Data]\r\nStart Speed:,7.0\r\n");
     read.intStartSpeed = 11;
     load = loadExperimentTemplate(path("bad.csv"), read);
-    EXPECT_EQ(load.skipped, QStringList({"Start Speed:,fast", "End Speed:", "Acceleration Interval:,99999"}));
+    EXPECT_EQ(load.skipped, QStringList({"Start Speed:,fast", "End Speed:", "Acceleration Interval:,3276.8"}));
     EXPECT_EQ(read.intStartSpeed, 11); // and nothing after the data mark is read
     EXPECT_EQ(read.intDuration, 90);   // the later duration line wins
     EXPECT_EQ(read.bytExpOptions, 16);
+    EXPECT_EQ(read.intAccStep, 32767); // the largest a field holds; sent modulo 256
     EXPECT_FALSE(loadExperimentTemplate(path("missing.csv"), read).opened);
 }
 
@@ -148,12 +113,8 @@ TEST_F(DataFileTest, LabelTemplatesRoundTripAndLoadByTheirRules)
     writeFile(path("short.txt"), "a,b,c,d\r\n\r\ne,f,g,h,extra\r\ni,j,k\r\nl,m,n,o\r\n");
     grid = saved;
     ASSERT_TRUE(loadLabelTemplate(path("short.txt"), grid));
-    EXPECT_EQ(grid[0][0], QStringLiteral("a"));
-    EXPECT_EQ(grid[1][0], QStringLiteral("M10"));
-    EXPECT_EQ(grid[2][3], QStringLiteral("h"));
-    EXPECT_EQ(grid[3][2], QStringLiteral("k"));
-    EXPECT_EQ(grid[3][3], QStringLiteral("M33"));
-    EXPECT_EQ(grid[4][0], QStringLiteral("M40"));
+    EXPECT_EQ(QStringList({grid[0][0], grid[1][0], grid[2][3], grid[3][2], grid[3][3], grid[4][0]}),
+              QStringList({"a", "M10", "h", "k", "M33", "M40"}));
     writeFile(path("long.txt"), QByteArray("1,2,3,4\r\n").repeated(7) + "8,8,8,8\r\n");
     ASSERT_TRUE(loadLabelTemplate(path("long.txt"), grid));
     EXPECT_EQ(grid[6][0], QStringLiteral("1"));

@@ -2,7 +2,7 @@
 // next start: both files only ever hold whole CR LF lines, the CSV never
 // shrinks, and no row that was reported written is lost.
 
-#include "testsupport.h"
+#include "statekit.h"
 
 #include "experiment/core/datarecovery.h"
 #include "experiment/core/expdatafile.h"
@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -31,29 +30,19 @@ using testing::contents;
 using testing::writeFile;
 
 // Files may not grow beyond `bytes` while it lives: writes past it fail
-// part way, as on a full disk.
-class FileSizeLimit
+// part way, as on a full disk (whose signal stays ignored).
+struct FileSizeLimit
 {
-public:
     explicit FileSizeLimit(qint64 bytes)
     {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
         limit.rlim_cur = static_cast<rlim_t>(bytes);
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previous);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_previous)(int) = nullptr;
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+    rlimit saved{};
 };
 
 // Every line ends in CR LF, and neither character stands anywhere else.
@@ -77,12 +66,7 @@ bool writingALine(const QString &path)
     return caught;
 }
 
-class DataSafetyTest : public ::testing::Test
-{
-protected:
-    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    QTemporaryDir dir;
-};
+using DataSafetyTest = testing::SharedStateTest;
 
 TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
 {
@@ -127,7 +111,7 @@ TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
         EXPECT_FALSE(file.retry());
     }
     EXPECT_EQ(contents(csv), good);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"run.csv", "run.raw"}));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"run.csv", "run.raw"}));
     ASSERT_TRUE(file.retry());
     EXPECT_EQ(contents(csv), good + "r4,\r\n");
     EXPECT_EQ(contents(raw), contents(csv));
@@ -135,10 +119,20 @@ TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
 
 TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
 {
+    // Backed up first; without a working file it starts from the CSV, so
+    // the first new run does not wipe what the CSV held.
+    writeFile(path("old.csv"), "header\r\nold run,\r\n");
+    writeFile(path("old.bak"), "an older backup");
+    ExpDataFile file;
+    file.setFiles(path("old.csv"), path("old.raw"));
+    ASSERT_TRUE(file.backup() && file.prepareAppend());
+    EXPECT_EQ(contents(path("old.bak")), QByteArray("header\r\nold run,\r\n"));
+    ASSERT_TRUE(file.append(QStringLiteral("new run,")));
+    EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\nnew run,\r\n"));
+
     // A working file ahead of its CSV, ending in a line cut by a kill.
     writeFile(path("a.csv"), "H\r\nr1,\r\n");
     writeFile(path("a.raw"), "H\r\nr1,\r\nr2,\r\nr3");
-    ExpDataFile file;
     file.setFiles(path("a.csv"), path("a.raw"));
     ASSERT_TRUE(file.prepareAppend());
     EXPECT_EQ(contents(path("a.csv")), QByteArray("H\r\nr1,\r\n")); // nothing yet
@@ -246,7 +240,7 @@ TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
     ASSERT_GT(reported.size(), 30); // the kills did not all come before a first row
 
     // The next start brings the CSV up to date; the next experiment appends.
-    const DataRecovery recovery = recoverDataFiles(dir.path());
+    const DataRecovery recovery = recoverDataFiles(folder.path());
     EXPECT_TRUE(recovery.conflicts.isEmpty() && recovery.failed.isEmpty());
     const QByteArray rawBytes = contents(raw);
     EXPECT_EQ(contents(csv), rawBytes.left(datafile::completeLength(rawBytes)));
@@ -276,7 +270,7 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
     writeFile(path("edited.raw"), "H\r\nr1,\r\nr2,\r\n");
     writeFile(path("cut.raw"), "Hea"); // not one whole line
 
-    DataRecovery recovery = recoverDataFiles(dir.path());
+    DataRecovery recovery = recoverDataFiles(folder.path());
     recovery.recovered.sort();
     EXPECT_EQ(recovery.recovered, QStringList({path("Caps.CSV"), path("behind.csv"), path("headeronly.csv")}));
     EXPECT_EQ(recovery.conflicts, QStringList({path("edited.csv")}));
@@ -289,11 +283,9 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
     EXPECT_EQ(contents(path("edited.csv")), QByteArray("H\r\nchanged,\r\n"));
     EXPECT_EQ(contents(path("edited.raw")), QByteArray("H\r\nr1,\r\nr2,\r\n"));
     EXPECT_FALSE(QFile::exists(path("cut.csv")));
-    EXPECT_TRUE(recoverDataFiles(dir.path()).recovered.isEmpty()); // once only
+    EXPECT_TRUE(recoverDataFiles(folder.path()).recovered.isEmpty()); // once only
 
     const MessageRequest told = recoveryMessage(recovery);
-    EXPECT_EQ(told.title, QStringLiteral("Data Recovery"));
-    EXPECT_EQ(told.buttons, MessageRequest::Buttons::Ok);
     EXPECT_EQ(told.icon, MessageRequest::Icon::Exclamation);
     EXPECT_EQ(told.text, QStringLiteral("These data files were brought up to date from their working copies "
                                         "after an interrupted session:\nCaps.CSV\nbehind.csv\nheaderonly.csv\n"

@@ -1,7 +1,7 @@
 // The readout of a poll: beams, rotation values, and the per-channel
 // decisions that turn running bits into results.
 
-#include "testsupport.h"
+#include "statekit.h"
 
 #include "experiment/core/readout.h"
 

@@ -9,6 +9,7 @@
 #include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -51,18 +52,15 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
     EXPECT_EQ(arrived, 1);
     EXPECT_FALSE(c.display().statusVisible);
     EXPECT_EQ(locationsOf(rig->requestsTo(128, kReadMem)), Codes({34, 35, 36, 37, 37, 38, 39, 40, 41, 46, 47}));
-    EXPECT_EQ(c.record().intStartSpeed, 125);
-    EXPECT_EQ(c.record().intEndSpeed, 3000);
-    EXPECT_EQ(c.record().bytExpOptions, 0x10);
-    EXPECT_EQ(c.record().intRotDelay, 25);
+    const DeviceInfo &r = c.record();
+    EXPECT_EQ(std::vector<int>({r.intStartSpeed, r.intEndSpeed, r.bytExpOptions, r.intRotDelay}),
+              std::vector<int>({125, 3000, 0x10, 25}));
     EXPECT_EQ(rig->codesSent(128).size(), 12u); // the load's reset, then the reads
 }
 
 TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWrite)
 {
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     c.record().strDataFile = csvPath();
     c.record().strRawFile = datafile::rawNameFor(csvPath());
     ASSERT_TRUE(c.startExperiment(runSetup(), false));
@@ -93,11 +91,47 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
 }
 
+// "Download" on its own: the set-up goes to the device, no run starts.
+TEST_F(RunTest, DownloadWritesTheSetupWithoutStarting)
+{
+    ExpController &c = ready();
+    SetupTexts setup = runSetup();
+    setup.startSpeed = QStringLiteral("7.5");
+    setup.accStep = QStringLiteral("2.5");
+    c.requestDownload(setup);
+    ASSERT_TRUE(tickUntil([&] { return !c.boldownload; }, 20));
+    EXPECT_EQ(std::vector<int>({rig->peek(128, 34), rig->peek(128, 36), rig->peek(128, 40)}),
+              std::vector<int>({75, 200, 25}));
+    EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
+    EXPECT_FALSE(c.bolrunning);
+}
+
+// A row the disk will not take is said ("not written") and goes with the next.
+TEST_F(RunTest, ARowThatCannotBeWrittenIsSaidAndWrittenLater)
+{
+    rig->config.scenario.addRun(128, 1, {2.0, 0});
+    rig->config.scenario.addRun(128, 2, {4.0, 0});
+    ExpController &c = ready();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
+    c.record().strDataFile = path("stick/run.csv");
+    c.record().strRawFile = path("stick/run.raw");
+    ASSERT_TRUE(c.startExperiment(runSetup(), false));
+    std::vector<bool> states;
+    QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
+    ASSERT_TRUE(QDir(path("stick")).removeRecursively());
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 1; }, 100));
+    EXPECT_EQ(states, std::vector<bool>({false}));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 2; }, 100));
+    EXPECT_EQ(states, std::vector<bool>({false, true}));
+    const QStringList lines = fileLines(path("stick/run.csv"));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Channel 1,1,")));
+}
+
 TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
 {
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     startRun();
     const auto sentDuring = [&] {
         const std::size_t before = rig->codesSent(128).size();
@@ -118,9 +152,7 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
 {
     rig->config.scenario.addRun(128, 1, {25.0, 0});
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     // The device starts, its acknowledgement is lost: it is asked whether it
     // runs, rather than started over (which would lose what ended meanwhile).
     rig->bus->injectFault({128, kStartExp, FaultKind::NoReply, 1});
@@ -147,9 +179,7 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
 TEST_F(RunTest, ASubjectThatFallsBeforeTheFirstGoodPollIsStillRecorded)
 {
     rig->config.scenario.addRun(128, 1, {0.2, 0});
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 3});
     startRun();
     for (int i = 0; i < 8; ++i)
@@ -164,9 +194,7 @@ TEST_F(RunTest, ASubjectThatFallsBeforeTheFirstGoodPollIsStillRecorded)
 
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     startRun();
     rig->bus->injectFault({128, kStopExp, FaultKind::Nak, 3});
     c.requestStop();
@@ -185,9 +213,7 @@ TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
 {
     rig->config.scenario.addRun(128, 1, {5.0, 0});
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     SetupTexts setup = runSetup();
     setup.duration = QStringLiteral("0");
     startRun(setup);
@@ -212,9 +238,7 @@ TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
 
 TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)
 {
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     c.timer()->setEnabled(true);
     multiVelorix other;
     const int ticks = c.counters().ticks;
@@ -237,9 +261,7 @@ TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)
 
 TEST_F(RunTest, RockingRequestsComeAtTheFirstPollThenEveryInterval)
 {
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     SetupTexts setup = runSetup();
     setup.rockInterval = QStringLiteral("30");
     setup.duration = QStringLiteral("0");
@@ -282,11 +304,11 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
         ASSERT_TRUE(c->startExperiment(runSetup(), false));
         for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
             tick(0.1, c);
-        rig->replyDelayMs = 5;
+        rig->port->replyDelayMs = 5;
         const std::size_t sent = rig->codesSent(128).size();
         QTimer::singleShot(inDownload ? 10 : 1, [c] { c->unload(true); });
         tick(0.1, c);
-        rig->replyDelayMs = 0;
+        rig->port->replyDelayMs = 0;
         const Codes codes = rig->codesSent(128);
         // In a poll, the exchange under way, then the stop and its final
         // poll as "Stop Experiment" sends them; in the download's wait,
@@ -357,9 +379,7 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
 TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
 {
     rig->config.scenario.addRun(128, 1, {2.0, 0});
-    buildBus();
-    ExpController &c = open();
-    upload();
+    ExpController &c = ready();
     startRun();
     for (int i = 0; i < 50; ++i)
         tick();
@@ -407,7 +427,7 @@ TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)
     EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1003"));
     c.unload(false);
     ctrl.reset();
-    rig->refuseOpen = true;
+    rig->port->refusedPorts.insert(QStringLiteral("SIM"));
     strCommPort = QStringLiteral("SIM");
     ExpController refused(1);
     prepare(refused);

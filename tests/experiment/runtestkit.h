@@ -1,47 +1,35 @@
 #pragma once
 
 // Ground for the run tests: four Velorix-5 (devices 1 to 4 at 128 to 131)
-// on a hand-driven simulated bus, a fake wall clock, and a controller whose
-// timer never fires by itself: the test ticks it.
+// on a hand-driven simulated bus behind a memory port named "SIM", a fake
+// wall clock, and a controller whose timer never fires by itself: the test
+// ticks it.
 
-#include "testsupport.h"
-#include "simrig.h"
+#include "simkit.h"
+#include "statekit.h"
 
 #include "base/ccrptimer.h"
-#include "model/globals.h"
 #include "experiment/core/expcontroller.h"
+#include "model/globals.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
+#include <functional>
 
 namespace velorix::testing {
 
+// Start 5.0, end 20.0, interval 10, step 1.0, 60 s, rotation delay 1.0.
 inline SetupTexts runSetup()
 {
-    SetupTexts texts;
-    texts.startSpeed = QStringLiteral("5.0");
-    texts.endSpeed = QStringLiteral("20.0");
-    texts.accInterval = QStringLiteral("10");
-    texts.accStep = QStringLiteral("1.0");
-    texts.duration = QStringLiteral("60");
-    texts.rotDelay = QStringLiteral("1.0");
-    return texts;
+    return SetupTexts{"5.0", "20.0", "10", "1.0", "60", "1.0"};
 }
 
-class RunTest : public ::testing::Test
+class RunTest : public SharedStateTest
 {
 protected:
     void SetUp() override
     {
-        Devices = DeviceTable{};
-        for (int n = 1; n <= 4; ++n) {
-            Devices[n].intDevType = kDevTypeVelorix5;
-            Devices[n].bytBusAddr = std::uint8_t(127 + n);
-            Devices[n].sngVersion = 2.2f;
-        }
+        SharedStateTest::SetUp();
+        for (int n = 1; n <= 4; ++n)
+            configure(n, std::uint8_t(127 + n), kDevTypeVelorix5, 2.2f);
         strCommPort = QStringLiteral("SIM");
         pacing.firstIntervalMs = pacing.pollIntervalMs = 3'600'000;
         pacing.downloadWaitMs = pacing.unloadWaitMs = 0;
@@ -51,16 +39,11 @@ protected:
         if (ctrl)
             ctrl->unload(false);
         ctrl.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_EQ(intDevObjCount, 0);
-        setSerialBackendFactory({});
+        SharedStateTest::TearDown();
     }
 
-    void buildBus()
-    {
-        rig->build();
-        setSerialBackendFactory([rig = rig] { return std::make_unique<SimRigBackend>(rig); });
-    }
+    // The bus as configured in rig->config, behind the port (rig->port).
+    void buildBus() { setSerialBackendFactory(memoryPorts(rig->attach())); }
     void prepare(ExpController &controller)
     {
         controller.setPacing(pacing);
@@ -87,7 +70,15 @@ protected:
         return done();
     }
     void upload() { ASSERT_TRUE(tickUntil([this] { return !ctrl->bolupload; }, 20)); }
-    QString csvPath(const char *name = "run.csv") const { return dir.filePath(QLatin1String(name)); }
+    // The bus built, the controller open and the set-up uploaded.
+    ExpController &ready()
+    {
+        buildBus();
+        open();
+        upload();
+        return *ctrl;
+    }
+    QString csvPath(const char *name = "run.csv") const { return path(name); }
     // The start sequence with a new data file, up to the running state.
     void startRun(const SetupTexts &setup = runSetup())
     {
@@ -97,7 +88,6 @@ protected:
         ASSERT_TRUE(tickUntil([this] { return ctrl->bolrunning; }, 40));
     }
 
-    QTemporaryDir dir;
     std::shared_ptr<SimRig> rig = std::make_shared<SimRig>();
     std::unique_ptr<ExpController> ctrl;
     ExpPacing pacing;

@@ -1,7 +1,7 @@
 // The set-up: reading and packing the boxes, checking their ranges, and the
 // device's set-up memory with its firmware rules.
 
-#include "testsupport.h"
+#include "statekit.h"
 
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/setupmemory.h"
@@ -9,22 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace velorix {
 namespace {
 
-TEST(Numbers, AreReadLenientlyRoundedToEvenAndShownAwayFromZero)
+// Reading typed numbers is base_test's; here the rounding and showing.
+TEST(Numbers, AreRoundedToEvenAndShownAwayFromZero)
 {
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("12.25")), 12.25);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("abc")), 0);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("7.5 rpm")), 7.5);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("  -2.5x")), -2.5);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1.2.3")), 1.2);
-    EXPECT_FALSE(leadingNumberIfAny(QStringLiteral(" . ")));
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e12")), 1e12);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2.5E-1 s")), 0.25);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e+3")), 1000);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("5 e3")), 5);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("2e")), 2);
     EXPECT_EQ(roundHalfEven(122.5), 122);
     EXPECT_EQ(roundHalfEven(127.5), 128);
     EXPECT_EQ(formatWhole(12.5), QStringLiteral("13"));
@@ -36,18 +28,11 @@ TEST(Numbers, AreReadLenientlyRoundedToEvenAndShownAwayFromZero)
     EXPECT_FLOAT_EQ(tenthsValue(0xFF, 0xFF), 6553.5f);
 }
 
+// Start, end, interval, step, duration, rotation delay, rocking; RPM, mouse
+// wheel, counter-clockwise.
 SetupTexts exampleSetup()
 {
-    SetupTexts texts;
-    texts.startSpeed = QStringLiteral("5.0");
-    texts.endSpeed = QStringLiteral("40.0");
-    texts.accInterval = QStringLiteral("10");
-    texts.accStep = QStringLiteral("0.5");
-    texts.duration = QStringLiteral("300");
-    texts.rotDelay = QStringLiteral("2.0");
-    texts.rockInterval = QStringLiteral("30");
-    texts.ccw = true;
-    return texts;
+    return SetupTexts{"5.0", "40.0", "10", "0.5", "300", "2.0", "30", true, true, true};
 }
 
 TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
@@ -56,13 +41,9 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     record.bytExpOptions = 0x46; // bits other than 0 and 4 travel unchanged
     std::int16_t rock = 0;
     packSetup(exampleSetup(), record, rock);
-    EXPECT_EQ(record.intStartSpeed, 50);
-    EXPECT_EQ(record.intEndSpeed, 400);
-    EXPECT_EQ(record.intAccInterval, 100);
-    EXPECT_EQ(record.intAccStep, 5);
-    EXPECT_EQ(record.intRotDelay, 20);
-    EXPECT_EQ(record.intDuration, 300);
-    EXPECT_EQ(rock, 30);
+    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval, record.intAccStep,
+                                record.intRotDelay, record.intDuration, rock}),
+              std::vector<int>({50, 400, 100, 5, 20, 300, 30}));
     EXPECT_EQ(record.bytExpOptions, 0x46 | 0x11);
     EXPECT_EQ(record.bytDirection, 1);
 
@@ -73,19 +54,9 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     other.duration = QStringLiteral("2.5");
     other.rpm = other.mouseWheel = other.ccw = false;
     packSetup(other, record, rock);
-    EXPECT_EQ(record.intStartSpeed, 122);
-    EXPECT_EQ(record.intEndSpeed, 128);
-    EXPECT_EQ(record.intAccStep, 0);
-    EXPECT_EQ(record.intDuration, 2);
+    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccStep, record.intDuration}),
+              std::vector<int>({122, 128, 0, 2}));
     EXPECT_EQ(record.bytExpOptions, 0x46);
-    // Beyond a field's end a value stops at it, never wraps.
-    other.duration = QStringLiteral("99999");
-    other.rotDelay = QStringLiteral("99");
-    other.accStep = QStringLiteral("99");
-    packSetup(other, record, rock);
-    EXPECT_EQ(record.intDuration, 32767);
-    EXPECT_EQ(record.intRotDelay, 255);
-    EXPECT_EQ(record.intAccStep, 255);
 
     record.intAccInterval = 125;
     const SetupTexts shown = showSetup(record, QStringLiteral("kept"));
@@ -96,30 +67,62 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     EXPECT_EQ(unitsText(record.bytExpOptions), QStringLiteral("cm/s"));
 }
 
-TEST(Setup, RefusesTheFirstBoxThatDoesNotFitItsField)
+// Each box up to the end of its field is taken; just past it (or without a
+// number) it is refused, and packed anyway it stops at the end, never wraps.
+TEST(Setup, EveryBoxFitsUpToItsFieldsEndAndIsRefusedPastIt)
 {
-    EXPECT_FALSE(checkSetup(exampleSetup()));
-    const auto problem = [](QString SetupTexts::*box, const char *text) {
-        SetupTexts texts = exampleSetup();
-        texts.*box = QLatin1String(text);
-        const auto found = checkSetup(texts);
-        return found ? found->text : QStringLiteral("fits");
+    struct Case
+    {
+        QString SetupTexts::*box;
+        std::int16_t DeviceInfo::*field; // none: the rocking interval
+        const char *largest;
+        const char *past;
+        int end;
+        const char *problem;
     };
-    EXPECT_EQ(problem(&SetupTexts::startSpeed, "3276.7"), QStringLiteral("fits"));
-    EXPECT_EQ(problem(&SetupTexts::startSpeed, "3276.8"),
-              QStringLiteral("Start Speed must be from 0.0 to 3276.7 RPM."));
-    EXPECT_EQ(problem(&SetupTexts::endSpeed, "-1"), QStringLiteral("Max Speed must be from 0.0 to 3276.7 RPM."));
-    EXPECT_EQ(problem(&SetupTexts::accStep, "25.5"), QStringLiteral("fits"));
-    EXPECT_EQ(problem(&SetupTexts::accStep, "25.6"), QStringLiteral("Acc Step must be from 0.0 to 25.5 RPM."));
-    EXPECT_EQ(problem(&SetupTexts::duration, "32768"), QStringLiteral("Duration must be from 0 to 32767 seconds."));
-    EXPECT_EQ(problem(&SetupTexts::rotDelay, "30"), QStringLiteral("Rot Delay must be from 0.0 to 25.5 seconds."));
-    // A box that does not begin with a number is refused; words after one are not.
-    EXPECT_EQ(problem(&SetupTexts::startSpeed, "abc"), QStringLiteral("Start Speed must be from 0.0 to 3276.7 RPM."));
-    EXPECT_EQ(problem(&SetupTexts::rotDelay, "x"), QStringLiteral("Rot Delay must be from 0.0 to 25.5 seconds."));
-    EXPECT_EQ(problem(&SetupTexts::rockInterval, ""), QStringLiteral("Rocking Int must be from 0 to 32767 seconds."));
-    EXPECT_EQ(problem(&SetupTexts::startSpeed, "7.5 rpm"), QStringLiteral("fits"));
-    EXPECT_EQ(problem(&SetupTexts::duration, "1e12"), QStringLiteral("Duration must be from 0 to 32767 seconds."));
-    EXPECT_EQ(problem(&SetupTexts::duration, "1e3"), QStringLiteral("fits"));
+    const Case cases[] = {
+        {&SetupTexts::startSpeed, &DeviceInfo::intStartSpeed, "3276.7", "3276.8", 32767,
+         "Start Speed must be from 0.0 to 3276.7 RPM."},
+        {&SetupTexts::endSpeed, &DeviceInfo::intEndSpeed, "3276.7", "3276.8", 32767,
+         "Max Speed must be from 0.0 to 3276.7 RPM."},
+        {&SetupTexts::accInterval, &DeviceInfo::intAccInterval, "3276.7", "3276.8", 32767,
+         "Acc Int must be from 0.0 to 3276.7 seconds."},
+        {&SetupTexts::accStep, &DeviceInfo::intAccStep, "25.5", "25.6", 255, "Acc Step must be from 0.0 to 25.5 RPM."},
+        {&SetupTexts::duration, &DeviceInfo::intDuration, "32767", "32768", 32767,
+         "Duration must be from 0 to 32767 seconds."},
+        {&SetupTexts::rotDelay, &DeviceInfo::intRotDelay, "25.5", "25.6", 255,
+         "Rot Delay must be from 0.0 to 25.5 seconds."},
+        {&SetupTexts::rockInterval, nullptr, "32767", "32768", 32767, "Rocking Int must be from 0 to 32767 seconds."},
+    };
+    EXPECT_FALSE(checkSetup(exampleSetup()));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.problem);
+        SetupTexts texts = exampleSetup();
+        const auto packed = [&](const char *text) {
+            texts.*c.box = QLatin1String(text);
+            DeviceInfo record;
+            std::int16_t rock = 0;
+            packSetup(texts, record, rock);
+            return int(c.field ? record.*c.field : rock);
+        };
+        const auto problem = [&](const char *text) {
+            texts.*c.box = QLatin1String(text);
+            const auto found = checkSetup(texts);
+            return found ? found->text : QStringLiteral("fits");
+        };
+        EXPECT_EQ(problem(c.largest), QStringLiteral("fits"));
+        EXPECT_EQ(packed(c.largest), c.end);
+        for (const char *refused : {c.past, "-1", "abc", ""})
+            EXPECT_EQ(problem(refused), QLatin1String(c.problem)) << refused;
+        EXPECT_EQ(packed("99999"), c.end);
+    }
+    // Words after a number are allowed; an exponent counts.
+    SetupTexts texts = exampleSetup();
+    texts.startSpeed = QStringLiteral("7.5 rpm");
+    texts.duration = QStringLiteral("1e3");
+    EXPECT_FALSE(checkSetup(texts));
+    texts.duration = QStringLiteral("1e12");
+    EXPECT_TRUE(checkSetup(texts));
 }
 
 TEST(SetupMemory, DownloadsTheLocationsTheFirmwareTakes)

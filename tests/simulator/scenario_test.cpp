@@ -10,30 +10,21 @@
 
 using namespace velorix::sim;
 
-TEST(ScenarioScript, RunsFollowInOrderPerChannelWithCommentsAndBlankLines)
+TEST(ScenarioScript, RunsFollowInOrderPerChannelAndBadLinesAreRefusedWithTheirNumber)
 {
     QString error;
-    const auto scenario = Scenario::fromScript(QStringLiteral("# falls\n"
-                                                              "128 1 12.5\n"
-                                                              "\n"
-                                                              "128 1 30 4   # then rotates\n"
-                                                              "129 4 7\n"),
-                                               &error);
+    const auto scenario = Scenario::fromScript(
+        QStringLiteral("# falls\n128 1 12.5\n\n128 1 30 4   # then rotates\n129 4 7\n"), &error);
     ASSERT_TRUE(scenario) << error.toStdString();
     EXPECT_DOUBLE_EQ(scenario->run(128, 1, 0)->fallSeconds, 12.5);
     EXPECT_DOUBLE_EQ(scenario->run(128, 1, 1)->rotationSeconds, 4);
     EXPECT_DOUBLE_EQ(scenario->run(129, 4, 0)->fallSeconds, 7);
     EXPECT_FALSE(scenario->run(128, 1, 2)); // past the script: stays on
     EXPECT_FALSE(scenario->run(128, 2, 0));
-}
 
-TEST(ScenarioScript, BadLinesAreRefusedWithTheirLineNumber)
-{
     for (const char *text : {"128 5 10", "300 1 10", "128 1 -2", "128 1 abc", "128 1", "128 1 5 -1",
                              "128 1 5 1 9"}) {
-        QString error;
-        const QString script = QStringLiteral("128 1 5\n") + QLatin1String(text);
-        EXPECT_FALSE(Scenario::fromScript(script, &error)) << text;
+        EXPECT_FALSE(Scenario::fromScript(QStringLiteral("128 1 5\n") + QLatin1String(text), &error)) << text;
         EXPECT_TRUE(error.startsWith(QStringLiteral("line 2:"))) << error.toStdString();
     }
 }
@@ -70,21 +61,18 @@ CommandLine parse(QStringList arguments)
 
 } // namespace
 
-TEST(SimCommandLine, DefaultsAreFourDevicesRandomFallsAndWireTiming)
+TEST(SimCommandLine, DefaultsAndEveryOptionReachTheConfiguration)
 {
-    const CommandLine line = parse({});
-    ASSERT_TRUE(line.config) << line.error.toStdString();
-    ASSERT_EQ(line.config->devices.size(), 4u);
-    EXPECT_EQ(line.config->devices[3].address, 131);
-    EXPECT_EQ(line.config->devices[3].firmwareVersion, 220);
-    EXPECT_TRUE(line.config->scenario.run(128, 1, 0)); // random falls
-    EXPECT_TRUE(line.config->wireTiming);
-    EXPECT_DOUBLE_EQ(line.config->latencyMs, 2.0);
-    EXPECT_FALSE(line.printFrames);
-}
+    const CommandLine defaults = parse({});
+    ASSERT_TRUE(defaults.config) << defaults.error.toStdString();
+    ASSERT_EQ(defaults.config->devices.size(), 4u); // 128 to 131 at 2.20
+    EXPECT_EQ(defaults.config->devices[3].address, 131);
+    EXPECT_EQ(defaults.config->devices[3].firmwareVersion, 220);
+    EXPECT_TRUE(defaults.config->scenario.run(128, 1, 0)); // random falls
+    EXPECT_TRUE(defaults.config->wireTiming);
+    EXPECT_DOUBLE_EQ(defaults.config->latencyMs, 2.0);
+    EXPECT_FALSE(defaults.printFrames);
 
-TEST(SimCommandLine, EveryOptionReachesTheConfiguration)
-{
     QTemporaryFile script;
     ASSERT_TRUE(script.open());
     script.write("140 2 9.5 3\n");

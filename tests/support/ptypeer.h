@@ -1,10 +1,16 @@
 #pragma once
 
-// A scripted peer on a real pseudo-terminal: the link opens the slave end by
-// its path through QSerialPort, and the peer answers each request on the
-// master end with the next scripted response, as the scripted port does.
+// A scripted peer on a real pseudo-terminal, for the link tests.
+//
+// The link opens the slave end by its path through QSerialPort, as it would
+// a real adapter; the peer answers each request on the master end with the
+// next ScriptedResponse (memoryport.h), so the same test can run against
+// the memory port and against a real terminal. It can also put bytes
+// nobody asked for on the line (stale input) and pull the cable.
+// For the simulated devices on a pseudo-terminal, see PtySimulator
+// (simkit.h).
 
-#include "scriptedbackend.h"
+#include "memoryport.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,15 @@
 #pragma once
 
-// A prompter for tests: keeps every message box and file dialog the program
-// asked for, answers them from queues (then with a default), and can act
-// while a box is "open" (to close a window under it, for example).
+// The recording prompter: every message box and file dialog in tests.
+//
+// The program shows boxes and dialogs only through prompter()
+// (model/prompter.h). RecordingPrompter::install() puts this one there; it
+// keeps every request (`messages`, `fileRequests`) so a test can compare
+// text, title, icon and buttons, answers boxes from `answers` (then with
+// `defaultAnswer`) and file dialogs from `fileNames` (then cancelled), and
+// runs `whileShown` while a box is "open", to act under it (closing the
+// window that asked, for example). SharedStateTest (statekit.h) installs
+// one for every test.
 
 #include "model/prompter.h"
 

@@ -1,0 +1,59 @@
+#include "experiment/core/datafilechoice.h"
+
+#include "experiment/core/expdatafile.h"
+#include "model/globals.h"
+
+#include <QFile>
+
+namespace velorix {
+
+DataFileChoice::Outcome DataFileChoice::choose()
+{
+    QString offered; // the name the dialog opens with: the last one answered No
+    for (;;) {
+        FileRequest request;
+        request.kind = FileRequest::Kind::Save;
+        request.title = QStringLiteral("Save Experiment Data File");
+        request.filter = QStringLiteral("Experiment Data (*.csv)|*.csv");
+        request.initialFolder = strDataPath;
+        request.initialName = offered;
+        request.defaultSuffix = QStringLiteral("csv");
+        const QString chosen = datafile::withCsvSuffix(m_owner.fileName(request));
+        if (m_owner.gone())
+            return Outcome::WindowGone;
+        m_record.strDataFile = chosen;
+        m_record.strRawFile = datafile::rawNameFor(chosen);
+        if (showName)
+            showName(chosen);
+        if (chosen.isEmpty()) {
+            m_owner.ask(fileAccessError());
+            return Outcome::NoName;
+        }
+        if (!QFile::exists(chosen))
+            return Outcome::NewFile;
+
+        const MessageAnswer answer = m_owner.ask(
+            MessageRequest{chosen + QStringLiteral(" Exists! Append to Existing File?"), QStringLiteral("File Warning"),
+                           MessageRequest::Buttons::YesNoCancel, MessageRequest::Icon::Exclamation});
+        if (m_owner.gone())
+            return Outcome::WindowGone;
+        if (answer == MessageAnswer::Yes) {
+            ExpDataFile file;
+            file.setFiles(m_record.strDataFile, m_record.strRawFile);
+            if (!file.backup()) {
+                m_owner.ask(fileAccessError());
+                if (m_owner.gone())
+                    return Outcome::WindowGone;
+            }
+            return Outcome::Append;
+        }
+        if (answer == MessageAnswer::No) {
+            offered = chosen;
+            continue;
+        }
+        m_record.strDataFile.clear();
+        return Outcome::Cancelled;
+    }
+}
+
+} // namespace velorix

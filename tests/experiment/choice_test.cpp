@@ -1,0 +1,168 @@
+// The dialogs of the experiment window's procedures without the window:
+// choosing the data file of a start, and the label and experiment
+// templates.
+
+#include "statekit.h"
+
+#include "experiment/core/datafilechoice.h"
+#include "experiment/core/templatechoice.h"
+
+#include <QDir>
+
+#include <memory>
+
+namespace velorix::testing {
+namespace {
+
+using Outcome = DataFileChoice::Outcome;
+using Buttons = MessageRequest::Buttons;
+
+class ChoiceTest : public SharedStateTest
+{
+protected:
+    QString data(const char *name) const { return QDir(strDataPath).filePath(QLatin1String(name)); }
+    Outcome choose(const DialogOwner &owner = {})
+    {
+        DataFileChoice choice(owner, record);
+        choice.showName = [this](const QString &name) { shown << name; };
+        return choice.choose();
+    }
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const MessageRequest &message : prompts->messages)
+            texts << message.text;
+        return texts;
+    }
+    DeviceInfo record;
+    QStringList shown;
+};
+
+TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
+{
+    // A cancelled dialog: the user is told, nothing is chosen.
+    EXPECT_EQ(choose(), Outcome::NoName);
+    ASSERT_EQ(prompts->fileRequests.size(), 1u);
+    EXPECT_EQ(prompts->fileRequests[0].initialFolder, strDataPath);
+    EXPECT_EQ(messageTexts(), QStringList({"File Access Error!"}));
+    EXPECT_EQ(shown, QStringList({""}));
+
+    // A new name, typed without ".csv".
+    prompts->fileNames = {data("new")};
+    EXPECT_EQ(choose(), Outcome::NewFile);
+    EXPECT_EQ(record.strDataFile, data("new.csv"));
+    EXPECT_EQ(record.strRawFile, data("new.raw"));
+    EXPECT_EQ(shown.last(), data("new.csv"));
+
+    // An existing file: No asks again with that name, Cancel gives up.
+    const QString old = data("old.csv");
+    writeFile(old, "old header\r\nold run,\r\n");
+    prompts->messages.clear();
+    prompts->fileNames = {old, old};
+    prompts->answers = {MessageAnswer::No, MessageAnswer::Cancel};
+    EXPECT_EQ(choose(), Outcome::Cancelled);
+    EXPECT_EQ(prompts->fileRequests.back().initialName, old);
+    EXPECT_EQ(messageTexts(), QStringList(2, old + " Exists! Append to Existing File?"));
+    EXPECT_EQ(prompts->messages[0].buttons, Buttons::YesNoCancel);
+    EXPECT_EQ(record.strDataFile, QString());
+    EXPECT_FALSE(QFile::exists(data("old.bak")));
+
+    // Yes: appended to, after a backup.
+    prompts->fileNames = {old};
+    prompts->answers = {MessageAnswer::Yes};
+    EXPECT_EQ(choose(), Outcome::Append);
+    EXPECT_EQ(record.strDataFile, old);
+    EXPECT_EQ(contents(data("old.bak")), QByteArray("old header\r\nold run,\r\n"));
+
+    // A backup that cannot be made is said, and the file still appended to.
+    ASSERT_TRUE(QDir(strDataPath).mkdir(QStringLiteral("folder.csv")));
+    prompts->messages.clear();
+    prompts->fileNames = {data("folder.csv")};
+    prompts->answers = {MessageAnswer::Yes};
+    EXPECT_EQ(choose(), Outcome::Append);
+    EXPECT_EQ(messageTexts(), QStringList({data("folder.csv") + " Exists! Append to Existing File?",
+                                           "File Access Error!"}));
+}
+
+TEST_F(ChoiceTest, AWindowClosedUnderADialogIsLeftAlone)
+{
+    writeFile(data("old.csv"), "x\r\n");
+    auto window = std::make_unique<QObject>();
+    const DialogOwner owner(nullptr, window.get());
+    prompts->whileShown = [&](const MessageRequest &) { window.reset(); };
+    prompts->fileNames = {data("old.csv")};
+    prompts->answers = {MessageAnswer::Yes};
+    EXPECT_EQ(choose(owner), Outcome::WindowGone);
+    EXPECT_FALSE(QFile::exists(data("old.bak")));
+
+    prompts->fileNames = {data("labels.txt")};
+    LabelGrid labels;
+    EXPECT_FALSE(TemplateChoice(owner, record).loadLabels(labels));
+    EXPECT_FALSE(TemplateChoice(owner, record).loadExperiment());
+    EXPECT_EQ(record.strTemplateFile, QString());
+}
+
+TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
+{
+    LabelGrid labels;
+    labels[0] = {"A", "B", "C", "D"};
+    labels[6][3] = QStringLiteral("Z");
+    TemplateChoice templates({}, record);
+    prompts->fileNames = {data("saved.txt")};
+    templates.saveLabels(labels);
+    EXPECT_EQ(prompts->fileRequests.back().initialFolder, strDataPath);
+    EXPECT_EQ(record.strTemplateFile, data("saved.txt"));
+    EXPECT_EQ(fileLines(data("saved.txt"))[0], QStringLiteral("A,B,C,D"));
+
+    LabelGrid loaded;
+    loaded[1][1] = QStringLiteral("kept");
+    prompts->fileNames = {data("saved.txt")};
+    EXPECT_TRUE(templates.loadLabels(loaded));
+    EXPECT_EQ(prompts->fileRequests.back().initialFolder, path("config"));
+    EXPECT_EQ(loaded, labels);
+
+    // Cancelled: the name is forgotten and the labels stay.
+    EXPECT_TRUE(templates.loadLabels(loaded));
+    EXPECT_EQ(record.strTemplateFile, QString());
+    EXPECT_EQ(loaded, labels);
+    templates.saveLabels(labels);
+    EXPECT_TRUE(prompts->messages.empty());
+    prompts->fileNames = {QStringLiteral("/no/such/folder/x.txt")};
+    templates.saveLabels(labels);
+    EXPECT_EQ(messageTexts(), QStringList({"File Access Error!"}));
+}
+
+TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)
+{
+    writeFile(data("good.csv"), "t\r\nd\r\ns\r\nf\r\n\r\nDuration:,120\r\nStart Speed:,2.5\r\n");
+    writeFile(data("bad.csv"), "t\r\nd\r\ns\r\nf\r\nDuration:,120\r\nEnd Speed:,abc\r\nStart Speed:,x\r\n");
+    writeFile(data("notes.csv"), "just,some\r\nnotes\r\n");
+    struct Case
+    {
+        QString file;   // "": the dialog is cancelled
+        bool showAgain; // the set-up is shown again
+        QString told;   // "": nothing
+    };
+    const Case cases[] = {
+        {data("good.csv"), true, ""},
+        {data("bad.csv"), true,
+         "These lines of " + data("bad.csv") + " could not be used and were skipped:\nEnd Speed:,abc\nStart Speed:,x"},
+        {data("notes.csv"), true, data("notes.csv") + " holds no experiment set-up."},
+        {data("missing.csv"), true, "File Access Error!"},
+        {"", false, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        prompts->messages.clear();
+        if (!c.file.isEmpty())
+            prompts->fileNames = {c.file};
+        EXPECT_EQ(TemplateChoice({}, record).loadExperiment(), c.showAgain);
+        EXPECT_EQ(messageTexts(), c.told.isEmpty() ? QStringList() : QStringList({c.told}));
+        EXPECT_EQ(record.strDataFile, c.file);
+    }
+    EXPECT_EQ(record.intDuration, 120);
+    EXPECT_EQ(record.intStartSpeed, 25);
+}
+
+} // namespace
+} // namespace velorix::testing

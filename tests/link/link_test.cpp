@@ -1,0 +1,418 @@
+// The link's exchange rules, run once against the memory port and once
+// against a real pseudo-terminal through QSerialPort.
+
+#include "link/multicommv10.h"
+#include "link/portlist.h"
+#include "link/qserialportbackend.h"
+#include "link/linkresults.h"
+#include "ptypeer.h"
+#include "memoryport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace velorix;
+using namespace velorix::testing;
+
+namespace {
+
+const ByteBuffer kRequest{0x82, 0x60, 0xE2};
+const ByteBuffer kReply13{0x82, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xC4};
+
+struct ScriptedPort
+{
+    std::shared_ptr<PortPeer> peer = std::make_shared<PortPeer>();
+    multicommv10 link{std::make_unique<MemoryPort>(peer)};
+
+    ScriptedPort() { link.setCommPort(QStringLiteral("COM1")); }
+    std::deque<ScriptedResponse> &responses() { return peer->responses; }
+    std::vector<ByteBuffer> &written() { return peer->written; }
+    // Scripted input only ever follows a write; stale bytes come from a
+    // reply that arrives after its exchange gave up.
+    void strayInput(const ByteBuffer &) {}
+};
+
+struct PseudoTerminal
+{
+    PtyPeer peer;
+    multicommv10 link{std::make_unique<QSerialPortBackend>()};
+
+    PseudoTerminal()
+    {
+        registerExtraPort(peer.slavePath());
+        link.setCommPort(peer.slavePath());
+    }
+    std::deque<ScriptedResponse> &responses() { return peer.responses; }
+    std::vector<ByteBuffer> &written() { return peer.written; }
+    void strayInput(const ByteBuffer &bytes) { peer.writeUnsolicited(bytes); }
+};
+
+template<typename Port>
+class LinkTest : public ::testing::Test
+{
+protected:
+    Port port;
+    multicommv10 &link() { return port.link; }
+    void reply(const ByteBuffer &bytes, int delayMs = 0, int pieces = 1)
+    {
+        port.responses().push_back({bytes, delayMs, pieces, 4});
+    }
+    std::int16_t exchange(ByteBuffer &received, std::int16_t expected, std::int32_t timeout = 100)
+    {
+        std::int16_t err = -99;
+        link().transact(kRequest, received, expected, timeout, err, false);
+        return err;
+    }
+};
+
+using Ports = ::testing::Types<ScriptedPort, PseudoTerminal>;
+TYPED_TEST_SUITE(LinkTest, Ports);
+
+TYPED_TEST(LinkTest, ReplyLengthDecidesTheResult)
+{
+    EXPECT_TRUE(this->link().PortStatus()); // it opened the port it was given
+    EXPECT_FALSE(this->link().CommBusy());
+    ByteBuffer received;
+    this->reply(kReply13, 2, 4); // in pieces
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+    this->reply(kReply13);
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+    ASSERT_EQ(this->port.written().size(), 2u);
+    EXPECT_EQ(this->port.written().back(), kRequest);
+
+    // One byte short: 1005, with the buffer holding what came.
+    this->reply(ByteBuffer(kReply13.begin(), kReply13.end() - 1));
+    EXPECT_EQ(this->exchange(received, 13), rc::NoReply);
+    EXPECT_EQ(received.size(), 12u);
+
+    // Nothing at all: 1005 after the time-out, not before it.
+    this->port.responses().push_back({});
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(this->exchange(received, 13, 150), rc::NoReply);
+    EXPECT_GE(clock.elapsed(), 149);
+    EXPECT_LT(clock.elapsed(), 600);
+    EXPECT_TRUE(received.empty());
+
+    // Longer than asked for: accepted whole.
+    ByteBuffer longer = kReply13;
+    longer.push_back(0x55);
+    this->reply(longer);
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, longer);
+}
+
+TYPED_TEST(LinkTest, ZeroLengthWritesAndReturnsAtOnce)
+{
+    ByteBuffer received{1, 2, 3};
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(this->exchange(received, 0, 1000), rc::Ok);
+    EXPECT_LT(clock.elapsed(), 50);
+    EXPECT_TRUE(received.empty());
+    // The bytes reach the line even though nothing waits for a reply.
+    for (int i = 0; i < 50 && this->port.written().empty(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(this->port.written().size(), 1u);
+    EXPECT_EQ(this->port.written().back(), kRequest);
+}
+
+TYPED_TEST(LinkTest, SecondExchangeWhileWaitingGetsBusy)
+{
+    this->reply(kReply13, 60);
+    std::int16_t inner = -99;
+    std::size_t writtenBeforeInner = 0;
+    bool busyInside = false;
+    QTimer::singleShot(10, [&] {
+        busyInside = this->link().CommBusy();
+        writtenBeforeInner = this->port.written().size();
+        ByteBuffer innerReply;
+        this->link().transact(ByteBuffer{0x83, 0x52, 0xD5}, innerReply, 6, 200, inner, false);
+    });
+    ByteBuffer received;
+    EXPECT_EQ(this->exchange(received, 13, 300), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+    EXPECT_TRUE(busyInside);
+    EXPECT_EQ(inner, rc::Busy);
+    EXPECT_EQ(this->port.written().size(), writtenBeforeInner); // nothing sent for it
+    EXPECT_FALSE(this->link().CommBusy());
+}
+
+TYPED_TEST(LinkTest, StaleInputIsDiscardedBeforeTheRequest)
+{
+    // Bytes the port has already taken from the driver...
+    this->port.strayInput({0x82, 0x06, 0x88, 0x00});
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    this->reply(kReply13, 5);
+    ByteBuffer received;
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+
+    // ...and bytes still in the driver, which no event has announced yet.
+    this->port.strayInput({0x82, 0x06, 0x88});
+    QThread::msleep(20);
+    this->reply(kReply13, 5);
+    EXPECT_EQ(this->exchange(received, 13), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+}
+
+// One loop and one timer serve every wait: each exchange must still run to
+// its own time-out, neither ended early by what the one before left behind
+// nor kept waiting by it.
+TYPED_TEST(LinkTest, EachExchangeKeepsItsOwnTimeOut)
+{
+    ByteBuffer received;
+    this->reply(kReply13);
+    EXPECT_EQ(this->exchange(received, 13, 1000), rc::Ok);
+
+    this->port.responses().push_back({});
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(this->exchange(received, 13, 80), rc::NoReply);
+    EXPECT_GE(clock.elapsed(), 79);
+    EXPECT_LT(clock.elapsed(), 500);
+
+    // Slower than the time-out before, within its own.
+    this->reply(kReply13, 150);
+    EXPECT_EQ(this->exchange(received, 13, 600), rc::Ok);
+    EXPECT_EQ(received, kReply13);
+
+    QString text;
+    std::int16_t err = -99;
+    this->reply({'O', 'K', '\r'}, 120);
+    this->link().transactTEXT(kRequest, text, 600, err, false);
+    EXPECT_EQ(err, rc::Ok);
+    EXPECT_EQ(text, QStringLiteral("OK"));
+}
+
+TYPED_TEST(LinkTest, PulledCableMidExchangeFailsCleanly)
+{
+    this->port.responses().push_back({{}, 20, 1, 0, true});
+    ByteBuffer received;
+    const std::int16_t err = this->exchange(received, 13, 300);
+    EXPECT_TRUE(err == rc::SerialError || err == rc::NoReply) << err;
+    EXPECT_FALSE(this->link().CommBusy());
+    // The port is gone: the next exchange fails at once, without hanging.
+    EXPECT_EQ(this->exchange(received, 13, 100), rc::SerialError);
+    EXPECT_FALSE(this->link().CommBusy());
+}
+
+TYPED_TEST(LinkTest, TextReplyEndsAtLineBreak)
+{
+    QString text;
+    std::int16_t err = -99;
+    this->reply({'O', 'K', '\r', '\n'});
+    this->link().transactTEXT(kRequest, text, 200, err, false);
+    EXPECT_EQ(err, rc::Ok);
+    EXPECT_EQ(text, QStringLiteral("OK"));
+
+    this->reply({'O', 'K'});
+    this->link().transactTEXT(kRequest, text, 100, err, false);
+    EXPECT_EQ(err, rc::LateText);
+
+    this->port.responses().push_back({});
+    this->link().transactTEXT(kRequest, text, 100, err, false);
+    EXPECT_EQ(err, rc::NoReply);
+    EXPECT_TRUE(text.isEmpty());
+}
+
+// --- scripted port only: what a real port cannot be made to do on demand ---
+
+class ScriptedLinkTest : public ::testing::Test
+{
+protected:
+    std::shared_ptr<PortPeer> peer = std::make_shared<PortPeer>();
+    std::unique_ptr<multicommv10> link = std::make_unique<multicommv10>(std::make_unique<MemoryPort>(peer));
+};
+
+TEST_F(ScriptedLinkTest, ExchangeOnClosedPortIsSerialErrorAndLeavesLinkUsable)
+{
+    ByteBuffer received;
+    std::int16_t err = -99;
+    link->transact(kRequest, received, 13, 100, err, false);
+    EXPECT_EQ(err, rc::SerialError);
+    EXPECT_FALSE(link->CommBusy());
+
+    link->setCommPort(QStringLiteral("COM1"));
+    peer->reply(kReply13);
+    link->transact(kRequest, received, 13, 100, err, false);
+    EXPECT_EQ(err, rc::Ok);
+}
+
+TEST_F(ScriptedLinkTest, WriteFailureIsSerialErrorThenThePortIsReopened)
+{
+    link->setCommPort(QStringLiteral("COM1"));
+    peer->failNextWrite = true;
+    ByteBuffer received;
+    std::int16_t err = -99;
+    link->transact(kRequest, received, 13, 100, err, false);
+    EXPECT_EQ(err, rc::SerialError);
+    EXPECT_FALSE(link->PortStatus());
+    // The adapter is back: the next exchange opens the same port again.
+    peer->reply(kReply13);
+    link->transact(kRequest, received, 13, 100, err, false);
+    EXPECT_EQ(err, rc::Ok);
+    EXPECT_TRUE(link->PortStatus());
+    EXPECT_EQ(peer->opened, QStringList({"COM1", "COM1"}));
+}
+
+TEST_F(ScriptedLinkTest, PortSelectionComparesNamesExactlyAndKeepsAnOpenPort)
+{
+    link->setCommPort(QStringLiteral("com1"));
+    EXPECT_FALSE(link->PortStatus());
+    EXPECT_TRUE(peer->opened.isEmpty());
+
+    link->setCommPort(QStringLiteral("COM2"));
+    link->setCommPort(QStringLiteral("COM2"));
+    EXPECT_TRUE(link->PortStatus());
+    EXPECT_EQ(link->CommPort(), QStringLiteral("COM2"));
+    EXPECT_EQ(peer->opened.size(), 1); // reselecting the open port keeps it open
+    EXPECT_EQ(peer->closes, 0);
+
+    // A receive-only exchange writes nothing.
+    ByteBuffer received;
+    std::int16_t err = -99;
+    link->transact(kRequest, received, 3, 50, err, true);
+    EXPECT_EQ(err, rc::NoReply);
+    EXPECT_TRUE(peer->written.empty());
+
+    // An unlisted name keeps the open port but reports False.
+    link->setCommPort(QStringLiteral("COM9"));
+    EXPECT_FALSE(link->PortStatus());
+    EXPECT_EQ(link->CommPort(), QStringLiteral("COM2"));
+
+    // A port the system refuses says why.
+    peer->refusedPorts.insert(QStringLiteral("COM1"));
+    PortError error;
+    link->setCommPort(QStringLiteral("COM1"), &error);
+    EXPECT_FALSE(link->PortStatus());
+    EXPECT_NE(error.number, 0);
+    EXPECT_FALSE(error.text.isEmpty());
+}
+
+TEST_F(ScriptedLinkTest, PortListsAndSettings)
+{
+    QStringList names;
+    std::int16_t count = -1;
+    EXPECT_TRUE(link->GetCommPorts(names, count));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(names, peer->ports);
+    EXPECT_EQ(link->NumPorts(), 2);
+    EXPECT_EQ(link->Settings(), QStringLiteral("19200,n,8,1"));
+
+    peer->ports.clear();
+    EXPECT_FALSE(link->GetCommPorts(names, count));
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(names.isEmpty());
+    // The list kept since creation is unchanged.
+    EXPECT_TRUE(link->CommPorts(names, count));
+    EXPECT_EQ(count, 2);
+    // One port is a list.
+    peer->ports = {QStringLiteral("COM3")};
+    EXPECT_TRUE(link->GetCommPorts(names, count));
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(multicommv10(std::make_unique<MemoryPort>(peer)).CommPorts(names, count));
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(ScriptedLinkTest, ReleasingTheLinkDuringAWaitEndsTheExchange)
+{
+    link->setCommPort(QStringLiteral("COM1"));
+    peer->reply(kReply13, 200);
+    QTimer::singleShot(20, [this] { link.reset(); });
+    ByteBuffer received;
+    std::int16_t err = -99;
+    multicommv10 *raw = link.get();
+    raw->transact(kRequest, received, 13, 500, err, false);
+    EXPECT_EQ(err, rc::SerialError);
+    EXPECT_EQ(link, nullptr);
+}
+
+TEST(LineSettingsTest, ParsesTheTextForm)
+{
+    const auto settings = parseLineSettings(QStringLiteral("9600,e,7,2"));
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->baudRate, 9600);
+    EXPECT_EQ(settings->parity, QSerialPort::EvenParity);
+    EXPECT_EQ(settings->dataBits, QSerialPort::Data7);
+    EXPECT_EQ(settings->stopBits, QSerialPort::TwoStop);
+    for (const char *bad : {"", "19200", "fast,n,8,1", "19200,x,8,1", "19200,n,9,1", "19200,n,8,3"})
+        EXPECT_FALSE(parseLineSettings(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
+{
+    QTemporaryDir folder;
+    const QString stored = folder.filePath(QStringLiteral("ttyStored"));
+    const QString gone = folder.filePath(QStringLiteral("ttyGone"));
+    const QString given = folder.filePath(QStringLiteral("ttyGiven"));
+    const QString first = folder.filePath(QStringLiteral("ttyFirst"));
+    for (const QString &path : {stored, given, first}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    {
+        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QStringList{stored, gone, given});
+    }
+    clearExtraPorts();
+    registerExtraPort(given);
+    registerExtraPort(first, PortPlacement::First);
+
+    const QStringList list = portList();
+    QStringList systemPorts;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        systemPorts << info.portName();
+    QStringList expected{first};
+    expected += systemPorts;
+    expected += QStringList{given, stored}; // each once; a vanished link is left out
+    EXPECT_EQ(list, expected);
+
+    // One comma-separated string works as well.
+    {
+        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QString(stored + QStringLiteral(" , ") + gone));
+    }
+    EXPECT_EQ(storedExtraPorts(), QStringList({stored, gone}));
+    clearExtraPorts();
+}
+
+} // namespace
+
+// A reset expects no reply; the next request follows at once, before the
+// peer has read the reset. Clearing the port before that request must not
+// take the reset off the line.
+TEST(PseudoTerminalLink, ARequestWithoutReplyIsNeverDroppedByTheNextOne)
+{
+    PseudoTerminal port;
+    const ByteBuffer reset{0x82, 0x10, 0x92};
+    ByteBuffer none;
+    ByteBuffer received;
+    std::int16_t err = -99;
+    for (int round = 0; round < 20; ++round) {
+        port.link.transact(reset, none, 0, 0, err, false);
+        ASSERT_EQ(err, rc::Ok);
+        port.responses().push_back({kReply13});
+        port.link.transact(kRequest, received, 13, 200, err, false);
+    }
+    ByteBuffer seen;
+    for (const ByteBuffer &chunk : port.written())
+        seen.insert(seen.end(), chunk.cbegin(), chunk.cend());
+    ByteBuffer sent;
+    for (int round = 0; round < 20; ++round) {
+        sent.insert(sent.end(), reset.cbegin(), reset.cend());
+        sent.insert(sent.end(), kRequest.cbegin(), kRequest.cend());
+    }
+    EXPECT_EQ(seen, sent);
+}

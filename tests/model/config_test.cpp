@@ -1,0 +1,298 @@
+// Reading and writing config/device.ini, installing the factory copies and
+// finding the folders they live in (the working paths).
+
+#include "filekit.h"
+
+#include "model/deviceconfig.h"
+#include "model/programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace velorix;
+using namespace velorix::testing;
+
+namespace {
+
+const QByteArray kHead = "Tarvenor Device Interface\r\nPrinted On:   03/07/24 14:05:09\r\n\r\n"
+                         "[Device Info]\r\nScan Speed:             \r\n";
+
+DeviceInfo device(std::int16_t type, float version, float prodId, const QString &label,
+                  const QString &units, std::uint8_t address)
+{
+    DeviceInfo record;
+    record.intDevType = type;
+    record.sngVersion = version;
+    record.sngProdID = prodId;
+    record.strLabel = label;
+    record.strUnits = units;
+    record.bytBusAddr = address;
+    return record;
+}
+
+long inUse(const DeviceTable &table)
+{
+    return std::count_if(table.begin(), table.end(), [](const DeviceInfo &d) { return d.inUse(); });
+}
+
+// "type version prodID label|units address", floats to the last bit.
+QString fields(const DeviceInfo &d)
+{
+    return QStringLiteral("%1 %2 %3 %4|%5 %6").arg(d.intDevType).arg(d.sngVersion, 0, 'g', 9)
+            .arg(d.sngProdID, 0, 'g', 9).arg(d.strLabel, d.strUnits).arg(d.bytBusAddr);
+}
+
+class DeviceConfigTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Devices = DeviceTable{};
+        setWorkingPaths(dir.path());
+    }
+    void TearDown() override
+    {
+        Devices = DeviceTable{};
+        QLocale::setDefault(QLocale::c());
+    }
+    QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(DeviceConfigTest, WritesTheExactFormat)
+{
+    DeviceTable table{};
+    table[0] = device(8, 2.05f, 254.0f, QStringLiteral("Bench K\u00fcvette"), QString(), 130);
+    table[5] = device(8, 2.2f, 254.5f, QString(), QStringLiteral("RPM\r\nDevice ID:              1"), 239);
+    table[64] = device(8, 1.0f, 1.0f, QString(), QString(), 200); // beyond the written range
+    table[78] = table[64];
+    const QByteArray expected = kHead
+            + "Device                  0\r\nDevice Type:            8\r\nDevice Version:         2.05\r\n"
+              "Device ProdID:          254\r\nDevice Label:           Bench K\xfcvette\r\n"
+              "Device Units:           \r\nDevice ID:              130\r\n\r\n"
+              "Device                  5\r\nDevice Type:            8\r\nDevice Version:         2.2\r\n"
+              "Device ProdID:          254.5\r\nDevice Label:           \r\n"
+              "Device Units:           RPM  Device ID:              1\r\nDevice ID:              239\r\n\r\n"
+              "[End]\r\n";
+    EXPECT_EQ(formatDeviceConfig(table, QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9))), expected);
+}
+
+TEST_F(DeviceConfigTest, RoundTripKeepsNumbersWhateverTheLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    Devices[0] = device(8, 2.05f, 254.0f, QStringLiteral("left rack"), QStringLiteral("cm/s"), 128);
+    Devices[5] = device(3, 12.75f, 1000.5f, QString(), QString(), 255);
+    ASSERT_TRUE(storedeviceconfig());
+
+    const QByteArray written = contents(strDevIniPath);
+    EXPECT_EQ(written.count("Device                  "), 2);
+    EXPECT_TRUE(written.contains("Device Version:         2.05\r\n"));
+    EXPECT_TRUE(written.contains("Device ProdID:          1000.5\r\n"));
+    EXPECT_TRUE(QString::fromLatin1(written.split('\n')[1]).contains(
+            QRegularExpression(QStringLiteral("^Printed On:   \\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\r$"))));
+
+    const DeviceTable stored = Devices;
+    Devices = DeviceTable{};
+    ASSERT_TRUE(loaddeviceconfig());
+    EXPECT_EQ(fields(Devices[0]), fields(stored[0]));
+    EXPECT_EQ(fields(Devices[5]), fields(stored[5]));
+    EXPECT_EQ(inUse(Devices), 2);
+}
+
+TEST_F(DeviceConfigTest, ReadingRules)
+{
+    Devices[3].strLabel = QStringLiteral("kept"); // the table is not cleared
+    const QByteArray text = kHead
+            + "Device Type:            8\r\nDevice ID:              140\r\n" // before any Device line: 0
+              "Device                  2\nDevice Label:           one, two\n"
+              "Device Units:           a,Device ID:              77\rDevice ID:              131 spare\r"
+              "Device Type:            8x\r\ndevice type:            5\r\nDevice Type:  9\r\n"
+              "Device ProdID:          254.5abc\r\nDevice                  78\r\nDevice Type:            1\r\n[End]\r\n";
+    QStringList problems;
+    parseDeviceConfig(text, Devices, &problems);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_EQ(fields(Devices[0]), "8 0 0 | 140");
+    // A comma ends the field and the part after it is a line of its own; numbers
+    // are leading numbers; other spellings are no labels.
+    EXPECT_EQ(fields(Devices[2]), "8 0 254.5 one|a 131");
+    EXPECT_EQ(Devices[3].strLabel, QStringLiteral("kept"));
+    EXPECT_EQ(Devices[78].intDevType, 1); // records beyond 63, to the last, are read, never written
+
+    DeviceTable empty{};
+    parseDeviceConfig(kHead, empty);
+    EXPECT_EQ(inUse(empty), 0);
+    empty[0].strLabel = QStringLiteral("old");
+    // A field on the very first line; the last line without its end; an empty value is a value.
+    parseDeviceConfig("Device ID:              77\nDevice Label:           ", empty);
+    EXPECT_EQ(empty[0].bytBusAddr, 77);
+    EXPECT_EQ(empty[0].strLabel, QString());
+}
+
+TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
+{
+    const QByteArray text = kHead
+            + "Device                  1\r\nDevice Type:            8\r\nDevice Version:         2.5\r\n"
+              "Device Version:         abc\r\nDevice Type:            70000\r\nDevice ID:              128\r\n"
+              "Device ID:              256\r\nDevice ID:              -1\r\n"
+              "Device                  79\r\nDevice Type:            8\r\nDevice ID:              150\r\n"
+              "Device                  -1\r\nDevice Type:            8\r\n"
+              "Device                  " + QByteArray(400, '9') + "\r\nDevice Type:            8\r\n"
+              "Device                  4\r\nDevice Type:            8\r\nDevice ID:              132\r\n[End]\r\n";
+    QStringList problems;
+    parseDeviceConfig(text, Devices, &problems);
+    EXPECT_EQ(fields(Devices[1]), "8 2.5 0 | 128");
+    EXPECT_EQ(fields(Devices[4]), "8 0 0 | 132"); // the device behind the bad lines survives
+    EXPECT_EQ(inUse(Devices), 2);
+    ASSERT_EQ(problems.size(), 7) << problems.join('\n').toStdString();
+    EXPECT_EQ(problems[0], QStringLiteral("Line 9: device version \"abc\" is not a number; value ignored."));
+    EXPECT_EQ(problems[4], QStringLiteral("Line 14: device number \"79\" is outside 0 to 78; "
+                                          "the lines of this device are ignored."));
+}
+
+TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(strDevIniPath).path()));
+    const QByteArray old = "old content\r\n";
+    ASSERT_TRUE(writeFile(strDevIniPath, old));
+    Devices[1] = device(8, 2.2f, 254.0f, QString(), QString(), 128);
+
+    // The file system refuses more than a few bytes in the middle of the write.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    QString error;
+    const bool stored = storedeviceconfig(&error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(stored);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Device configuration could not be saved: ")));
+    EXPECT_TRUE(error.endsWith(QStringLiteral("(%1)").arg(strDevIniPath)));
+    EXPECT_EQ(contents(strDevIniPath), old);
+    const QString config = path(QStringLiteral("config"));
+    EXPECT_EQ(QDir(config).entryList(QDir::Files).size(), 1); // no temporary left behind
+
+    if (geteuid() != 0) { // root may write anywhere
+        QFile::setPermissions(config, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_FALSE(storedeviceconfig(&error));
+        QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_EQ(contents(strDevIniPath), old);
+    }
+
+    // A folder where the file should be, and a file where its folder should be.
+    ASSERT_TRUE(QFile::remove(strDevIniPath) && QDir().mkpath(strDevIniPath));
+    EXPECT_FALSE(storedeviceconfig(&error));
+    EXPECT_TRUE(QFileInfo(strDevIniPath).isDir());
+    ASSERT_TRUE(writeFile(path(QStringLiteral("blocked")), old));
+    setWorkingPaths(path(QStringLiteral("blocked")));
+    EXPECT_FALSE(storedeviceconfig(&error));
+    EXPECT_EQ(contents(path(QStringLiteral("blocked"))), old);
+
+}
+
+TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnce)
+{
+    const QString factory = path(QStringLiteral("factory"));
+    ASSERT_TRUE(QDir().mkpath(factory));
+    ASSERT_TRUE(writeFile(factory + "/device.ini", kHead + "Device                  1\r\nDevice Type:            8\r\n"));
+    ASSERT_TRUE(writeFile(factory + "/hardware.ini", "hardware\r\n"));
+    QFile::setPermissions(factory + "/device.ini", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    int announced = 0;
+    checkfactoryconfig(factory, [&announced] { ++announced; });
+    EXPECT_EQ(announced, 1);
+    EXPECT_TRUE(QFileInfo(strDataPath).isDir());
+    EXPECT_EQ(contents(strDevIniPath), contents(factory + "/device.ini"));
+    EXPECT_EQ(contents(path(QStringLiteral("config/hardware.ini"))), "hardware\r\n");
+    EXPECT_TRUE(QFileInfo(strDevIniPath).permissions() & QFile::WriteOwner); // the program may save it later
+    ASSERT_TRUE(loaddeviceconfig());
+    EXPECT_EQ(Devices[1].intDevType, 8);
+
+    ASSERT_TRUE(writeFile(strDevIniPath, "mine"));
+    checkfactoryconfig(factory, [&announced] { ++announced; });
+    EXPECT_EQ(announced, 1);
+    EXPECT_EQ(contents(strDevIniPath), "mine");
+
+    // No factory copies: announced, nothing copied, the working hardware.ini kept.
+    ASSERT_TRUE(QFile::remove(strDevIniPath));
+    checkfactoryconfig(path(QStringLiteral("nowhere")), [&announced] { ++announced; });
+    EXPECT_EQ(announced, 2);
+    EXPECT_FALSE(QFileInfo::exists(strDevIniPath));
+    EXPECT_EQ(contents(path(QStringLiteral("config/hardware.ini"))), "hardware\r\n");
+    QStringList problems;
+    EXPECT_FALSE(loaddeviceconfig(&problems));
+    EXPECT_EQ(Devices[1].intDevType, 8); // an unreadable file leaves the table alone
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].startsWith(QStringLiteral("Device configuration could not be read: ")));
+
+    const MessageRequest notice = factoryCopyNotice();
+    EXPECT_EQ(notice.text, QStringLiteral("Update Factory Configuration File?"));
+    EXPECT_EQ(notice.title, QStringLiteral("The KX MultiDevice System Setup"));
+    EXPECT_EQ(notice.buttons, MessageRequest::Buttons::Ok);
+    EXPECT_EQ(notice.icon, MessageRequest::Icon::Critical);
+}
+
+TEST_F(DeviceConfigTest, ShippedFactoryCopiesAreInTheProgramsFormat)
+{
+    const QByteArray shipped = contents(QStringLiteral(VELORIX_FACTORY_DIR "/device.ini"));
+    DeviceTable table{};
+    parseDeviceConfig(shipped, table);
+    ASSERT_EQ(inUse(table), 1);
+    EXPECT_EQ(fields(table[1]), QStringLiteral("%1 2.20000005 254 | 128").arg(kDevTypeVelorix5));
+
+    const QList<QByteArray> lines = shipped.split('\n');
+    const QDateTime printedOn = QDateTime::fromString(QString::fromLatin1(lines[1].mid(14).chopped(1)),
+                                                      QStringLiteral("MM/dd/yy HH:mm:ss"));
+    ASSERT_TRUE(printedOn.isValid());
+    EXPECT_EQ(formatDeviceConfig(table, printedOn), shipped);
+    const QByteArray hardware = contents(QStringLiteral(VELORIX_FACTORY_DIR "/hardware.ini"));
+    EXPECT_EQ(hardware.count('\n'), hardware.count("\r\n")); // git kept the CR LF
+    EXPECT_TRUE(hardware.endsWith("\r\n"));
+}
+
+TEST(ProgramFolderTest, PathsFollowTheExecutableNotTheStartFolder)
+{
+    setWorkingPaths(QStringLiteral("/opt/velorix/bin/"));
+    EXPECT_EQ(strDataPath, QStringLiteral("/opt/velorix/bin/Data"));
+    EXPECT_EQ(strDevIniPath, QStringLiteral("/opt/velorix/bin/config/device.ini"));
+
+    QTemporaryDir elsewhere;
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    setupWorkingPaths();
+    QDir::setCurrent(started);
+
+    const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    EXPECT_EQ(programFolder(), QFileInfo(executable).path());
+    // config and Data live beside the executable unless its folder is closed to us.
+    const QString working = QFileInfo(programFolder()).isWritable()
+            ? programFolder()
+            : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    EXPECT_EQ(strDevIniPath, working + QStringLiteral("/config/device.ini"));
+    EXPECT_EQ(strDataPath, working + QStringLiteral("/Data"));
+
+    QTemporaryDir program;
+    EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/"), elsewhere.path()), program.path());
+    EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/missing"), elsewhere.path()), elsewhere.path());
+    if (geteuid() != 0) { // root may write anywhere
+        QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(workingFolderFor(program.path(), elsewhere.path()), elsewhere.path());
+        QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+} // namespace

@@ -1,0 +1,224 @@
+// The whole start-up against the simulated devices on a pseudo-terminal:
+// port search, configured scan and the idle main window.
+
+#include "simkit.h"
+#include "statekit.h"
+
+#include "discovery/windows/frmcomsetup.h"
+#include "discovery/windows/frmdevicescan.h"
+#include "model/deviceconfig.h"
+#include "program/startup.h"
+#include "shell/frmmain.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace velorix;
+using namespace velorix::testing;
+
+namespace {
+
+QByteArray deviceIni(const std::vector<std::pair<int, int>> &numberAndAddress)
+{
+    DeviceTable table;
+    for (const auto &[number, address] : numberAndAddress) {
+        table[number].intDevType = kDevTypeVelorix5;
+        table[number].bytBusAddr = static_cast<std::uint8_t>(address);
+        table[number].sngVersion = 2.05f;
+        table[number].sngProdID = 254;
+        table[number].strLabel = QStringLiteral("rack %1").arg(number);
+    }
+    return formatDeviceConfig(table, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+}
+
+// Watches the windows while the start-up runs in its nested waits.
+struct WindowWatch
+{
+    QStringList portSetupTitles;
+    bool manualControlsSeen = false;
+    bool scanWindowSeen = false;
+    std::function<void(frmcomsetup *)> onPortSetup;
+    QPointer<frmcomsetup> watched;
+    QTimer timer;
+
+    explicit WindowWatch(Startup &startup)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, &startup] {
+            frmMain *main = startup.mainWindow();
+            if (!main)
+                return;
+            if (auto *setup = main->childWindow<frmcomsetup>()) {
+                if (setup != watched) {
+                    watched = setup;
+                    portSetupTitles << setup->windowTitle();
+                    QObject::connect(setup, &QWidget::windowTitleChanged,
+                                     [this](const QString &title) { portSetupTitles << title; });
+                }
+                if (auto *option = setup->findChild<QRadioButton *>(QStringLiteral("optcom")))
+                    manualControlsSeen |= option->isVisible();
+                if (onPortSetup)
+                    onPortSetup(setup);
+            }
+            scanWindowSeen |= main->childWindow<frmdevicescan>() != nullptr;
+        });
+        timer.start(10);
+    }
+};
+
+class StartupTest : public SharedStateTest
+{
+protected:
+    void TearDown() override
+    {
+        startup.reset();
+        SharedStateTest::TearDown();
+    }
+
+    void startSimulator() { host = std::make_unique<PtySimulator>(); } // 128..131 at 2.20
+    void writeConfig(const QByteArray &text)
+    {
+        QDir(working.path()).mkpath(QStringLiteral("config"));
+        ASSERT_TRUE(writeFile(working.filePath(QStringLiteral("config/device.ini")), text));
+    }
+    Startup &makeStartup(StartupOptions options = {})
+    {
+        options.workingFolder = working.path();
+        if (options.factoryFolder.isEmpty())
+            options.factoryFolder = QStringLiteral(VELORIX_FACTORY_DIR);
+        startup = std::make_unique<Startup>(options);
+        return *startup;
+    }
+
+    QTemporaryDir working; // the start-up makes its folders itself
+    std::unique_ptr<PtySimulator> host;
+    std::unique_ptr<Startup> startup;
+};
+
+TEST_F(StartupTest, FirstRunFindsTheFactoryDeviceAndScansIt)
+{
+    startSimulator();
+    Startup &s = makeStartup();
+    WindowWatch watch(s);
+    s.Main();
+
+    // The factory copies were installed, with the notice first.
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].text, factoryCopyNotice().text);
+    EXPECT_TRUE(QFile::exists(working.filePath(QStringLiteral("config/hardware.ini"))));
+
+    EXPECT_TRUE(bolCommFound);
+    EXPECT_EQ(strCommPort, host->port());
+    EXPECT_TRUE(watch.portSetupTitles.contains(QStringLiteral("Communication Setup on ") + host->port()));
+    EXPECT_TRUE(watch.scanWindowSeen);
+
+    // Idle: no working window left, the status text set, the record refreshed.
+    ASSERT_NE(s.mainWindow(), nullptr);
+    EXPECT_TRUE(s.mainWindow()->childWindows().isEmpty());
+    EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
+    EXPECT_TRUE(Devices[1].bolPresent);
+    EXPECT_EQ(Devices[1].bytBusAddr, 128);
+    EXPECT_FLOAT_EQ(Devices[1].sngVersion, 2.2f);
+    EXPECT_EQ(objComm, nullptr); // no window holds the port any more
+}
+
+TEST_F(StartupTest, ConfiguredScanAsksEachDeviceInNumberOrderWithItsPauses)
+{
+    writeConfig(deviceIni({{1, 130}, {2, 128}, {4, 131}}));
+    startSimulator();
+    Startup &s = makeStartup();
+    s.Main();
+    EXPECT_TRUE(prompts->messages.empty()); // the configuration was there
+
+    // What the bus saw, from the bus reset of the scan on.
+    struct Seen { qint64 us; QByteArray bytes; };
+    std::vector<Seen> requests;
+    for (const auto &entry : (*host)->frameLog()) {
+        if (entry.direction == sim::FrameLogEntry::Direction::ToDevice)
+            requests.push_back({entry.timeUs, entry.bytes});
+    }
+    const QByteArray busReset("\xFF\x10\x0F", 3);
+    auto reset = std::find_if(requests.begin(), requests.end(),
+                              [&](const Seen &r) { return r.bytes == busReset; });
+    ASSERT_NE(reset, requests.end());
+    // The port set-up asked for device 1 (address 130) before that.
+    EXPECT_EQ(requests.front().bytes, QByteArray("\x82\x11\x93", 3));
+
+    std::vector<Seen> after(reset + 1, requests.end());
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0].bytes, QByteArray("\x82\x11\x93", 3));
+    EXPECT_EQ(after[1].bytes, QByteArray("\x80\x11\x91", 3));
+    EXPECT_EQ(after[2].bytes, QByteArray("\x83\x11\x94", 3));
+    EXPECT_GE(after[0].us - reset->us, 100000);
+    EXPECT_LT(after[0].us - reset->us, 1300000);
+    for (std::size_t i = 1; i < after.size(); ++i)
+        EXPECT_GE(after[i].us - after[i - 1].us, 100000);
+
+    for (int number : {1, 2, 4}) {
+        EXPECT_TRUE(Devices[number].bolPresent) << number;
+        EXPECT_FLOAT_EQ(Devices[number].sngVersion, 2.2f) << number;
+        EXPECT_EQ(Devices[number].strLabel, QStringLiteral("rack %1").arg(number)); // kept
+    }
+    EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
+}
+
+TEST_F(StartupTest, NoDeviceAnsweringOffersTheManualSearchAndNeverScans)
+{
+    writeConfig(deviceIni({{1, 200}}));
+    startSimulator();
+    StartupOptions options;
+    options.portPauseMs = 20;
+    Startup &s = makeStartup(options);
+    WindowWatch watch(s);
+    // The operator gives up on the search once the manual controls show.
+    watch.onPortSetup = [&watch](frmcomsetup *setup) {
+        if (watch.manualControlsSeen && !setup->isSearching())
+            setup->close();
+    };
+    s.Main();
+    EXPECT_TRUE(watch.manualControlsSeen);
+    EXPECT_FALSE(watch.scanWindowSeen);
+    EXPECT_FALSE(bolCommFound);
+    EXPECT_FALSE(bolPortSetup);
+    ASSERT_NE(s.mainWindow(), nullptr);
+    EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
+}
+
+TEST_F(StartupTest, WithoutAnyConfigurationTheProgramStillGoesIdle)
+{
+    QTemporaryDir noFactoryCopies;
+    StartupOptions options;
+    options.factoryFolder = noFactoryCopies.path();
+    options.portPauseMs = 20;
+    Startup &s = makeStartup(options);
+    WindowWatch watch(s);
+    QString label;
+    watch.onPortSetup = [&label](frmcomsetup *setup) {
+        if (auto *lblport = setup->findChild<QLabel *>(QStringLiteral("lblport")))
+            label = lblport->text();
+        if (!setup->isSearching())
+            setup->close();
+    };
+    s.Main();
+    EXPECT_EQ(label, QStringLiteral("Manually Configure Port!"));
+    for (const DeviceInfo &record : Devices)
+        EXPECT_FALSE(record.inUse());
+    EXPECT_FALSE(watch.scanWindowSeen);
+    ASSERT_NE(s.mainWindow(), nullptr);
+}
+
+TEST_F(StartupTest, ClosingTheMainWindowDuringThePortSearchEndsTheStartUp)
+{
+    writeConfig(deviceIni({{1, 200}}));
+    startSimulator();
+    Startup &s = makeStartup();
+    QTimer::singleShot(300, [&s] { s.mainWindow()->close(); });
+    s.Main(); // must return, not wait for ever
+    EXPECT_FALSE(bolCommFound);
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+// The protocol through QSerialPort and a real pseudo-terminal against the
+// simulated devices: every command of the device command table, line
+// faults and a pulled cable. (Firmware records end to end: the flash tests
+// of maintenance.)
+
+#include "commandcalls.h"
+#include "simkit.h"
+
+#include "base/delay.h"
+#include "protocol/multidevmod.h"
+#include "protocol/resultcodes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace velorix;
+using namespace velorix::testing;
+using velorix::sim::FaultKind;
+
+namespace {
+
+constexpr std::uint8_t A = 130;
+
+sim::SimConfig lineConfig()
+{
+    sim::SimConfig config;
+    config.wireTiming = true;
+    config.timeScale = 20;
+    config.devices = {{128, 220}, {A, 220}, {131, 205}};
+    return config;
+}
+
+class EndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(device->CommPort(host.port())); }
+
+    PtySimulator host{lineConfig()};
+    std::unique_ptr<multiVelorix> device = std::make_unique<multiVelorix>();
+};
+
+TEST_F(EndToEndTest, EveryCommandIsUnderstoodByTheDevice)
+{
+    for (const DeviceCommand &command : deviceCommands()) {
+        if (QByteArray(command.name) == "ProgramAddr")
+            continue; // it moves the device; the simulator's tests cover the move
+        ByteBuffer body;
+        EXPECT_EQ(callCommand(*device, command, A, body), rc::Ok) << command.name;
+        if (command.checked == 0 && command.body.size() > 1)
+            EXPECT_EQ(body.size(), command.body.size()) << command.name;
+    }
+    std::uint8_t value = 0;
+    EXPECT_EQ(device->ReadMem(A, 34, value), rc::Ok); // WriteMem wrote it
+    EXPECT_EQ(value, 50);
+    ByteBuffer constants;
+    EXPECT_EQ(device->GetCalConstants(A, constants), rc::Ok);
+    EXPECT_EQ(constants.size(), 8u);
+
+    QString id;
+    EXPECT_EQ(device->ReturnID(131, id), rc::Ok);
+    EXPECT_EQ(id, QStringLiteral("02540205"));
+    EXPECT_EQ(device->Reset(A), rc::Ok);
+    EXPECT_EQ(device->BusRESET(), rc::Ok);
+    EXPECT_EQ(device->ReturnID(200, id), rc::NoReply); // nobody there
+}
+
+TEST_F(EndToEndTest, LineFaultsGiveTheirCodes)
+{
+    const auto faulty = [this](FaultKind kind) {
+        host->injectFault(A, 0x70, kind, 1);
+        const std::int16_t result = device->Start_Exp(A);
+        // Let whatever else the line carries land: the next request discards it.
+        Delay(250);
+        return result;
+    };
+    EXPECT_EQ(faulty(FaultKind::NoReply), rc::NoReply);
+    EXPECT_EQ(faulty(FaultKind::BadChecksum), rc::BadChecksum);
+    EXPECT_EQ(faulty(FaultKind::WrongAddress), rc::BadReply);
+    EXPECT_EQ(faulty(FaultKind::Nak), rc::BadReply);
+    EXPECT_EQ(faulty(FaultKind::Late), rc::NoReply);
+    EXPECT_EQ(faulty(FaultKind::Split), rc::Ok);
+    EXPECT_EQ(faulty(FaultKind::Stray), rc::BadReply);
+    // A late reply arrived after its exchange gave up; the next exchange
+    // discards it and is judged on its own reply.
+    EXPECT_EQ(device->Start_Exp(A), rc::Ok);
+}
+
+TEST_F(EndToEndTest, PulledCableMidExchangeNeverCrashes)
+{
+    host->injectFault(A, 0x60, FaultKind::Late, 1); // keeps the exchange waiting
+    QTimer::singleShot(20, [this] { host->unplug(); });
+    ByteBuffer body;
+    const std::int16_t result = device->Read_Times(A, body);
+    EXPECT_TRUE(result == rc::SerialError || result == rc::NoReply) << result;
+    EXPECT_FALSE(objComm->CommBusy());
+    EXPECT_EQ(device->Read_Times(A, body), rc::SerialError);
+
+    // Plugged in again at the same link: the link reopens the port by itself.
+    ASSERT_TRUE(host->replug());
+    QElapsedTimer clock;
+    clock.start();
+    std::int16_t again = rc::SerialError;
+    while (again != rc::Ok && clock.elapsed() < 2000)
+        again = device->Read_Times(A, body);
+    EXPECT_EQ(again, rc::Ok);
+}
+
+} // namespace
