@@ -52,10 +52,21 @@ public:
     // False: the time ran out, or the link went away meanwhile.
     [[nodiscard]] bool waitForTurn(int timeoutMs);
 
+    // A party that runs several exchanges in a row (a window's tick) holds
+    // its turn across them: the line is served once, when it lets go, not
+    // after each of its exchanges, where the next one would find the link
+    // taken again. It lets go around its own pauses too.
+    void hold() { ++m_held; }
+    void release()
+    {
+        if (m_held > 0 && --m_held == 0 && !m_line.empty())
+            serveSoon();
+    }
+
     // The link calls this whenever an exchange has ended.
     void exchangeEnded()
     {
-        if (!m_line.empty())
+        if (!m_line.empty() && m_held == 0)
             serveSoon();
     }
 
@@ -77,6 +88,7 @@ private:
     std::deque<Waiter> m_line;
     QTimer m_serve; // zero-time single shot: serves from the event loop
     int m_granted = 0; // synchronous turns handed out and not yet returned
+    int m_held = 0;    // parties holding their turn across exchanges
 };
 
 } // namespace velorix

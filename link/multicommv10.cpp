@@ -66,10 +66,9 @@ multicommv10::~multicommv10()
     // call still runs in our loop, so the loop goes with that call.
     if (m_wait) {
         m_wait->released = true;
-        if (m_wait->inLoop) {
-            m_loop->quit();
+        m_wait->ended = true;
+        if (m_wait->inLoop)
             m_wait->orphanedLoop = std::move(m_loop);
-        }
     }
     m_backend->close();
 }
@@ -226,9 +225,13 @@ multicommv10::WaitEnd multicommv10::waitForReply(ByteBuffer &sink, std::size_t e
     if (!waitComplete() && !wait.failed) {
         wait.inLoop = true;
         m_timeout->start(std::max<std::int32_t>(timeoutMs, 0));
-        // Returns at once, with -1, while the application is quitting; the
-        // reply then counts as missing.
-        m_loop->exec();
+        // The loop sleeps until events come and handles them; whatever ends
+        // the wait (the last byte, the time-out, a failed port) happens in
+        // one of them. Ending it needs no extra wake-up, as quitting a loop
+        // would. If the link goes meanwhile, the loop stays with this call.
+        QEventLoop *const loop = m_loop.get();
+        while (!wait.ended)
+            loop->processEvents(QEventLoop::WaitForMoreEvents);
         if (wait.released)
             return WaitEnd::Released;
         wait.inLoop = false;
@@ -265,8 +268,8 @@ void multicommv10::onBackendFailed()
 
 void multicommv10::endWait()
 {
-    if (m_wait && m_wait->inLoop)
-        m_loop->quit();
+    if (m_wait)
+        m_wait->ended = true;
 }
 
 bool multicommv10::waitComplete() const

@@ -106,6 +106,7 @@ private:
         const ShortReplyTest *shortReply = nullptr;
         bool text = false;
         bool inLoop = false;   // running m_loop
+        bool ended = false;    // the reply is complete, the time is up or the port failed
         bool failed = false;
         bool released = false; // the link was destroyed during the wait
         // The link's loop, handed over by its destructor: the waiting call

@@ -18,6 +18,10 @@ namespace velorix::sim {
 
 namespace {
 
+// Bytes due within this go out now: the timer cannot wait less than a
+// millisecond, and half of one early is nothing on a line of 0.5 ms a byte.
+constexpr qint64 kTimerSlackUs = 500;
+
 QString systemError(const char *what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
@@ -145,7 +149,7 @@ void PtyServer::onReadable()
 void PtyServer::onTimer()
 {
     const qint64 now = nowUs();
-    while (!m_pending.empty() && m_pending.begin()->first <= now) {
+    while (!m_pending.empty() && m_pending.begin()->first <= now + kTimerSlackUs) {
         writeToLine(m_pending.begin()->second);
         m_pending.erase(m_pending.begin());
     }
@@ -170,7 +174,9 @@ void PtyServer::armTimer()
         m_timer->stop();
         return;
     }
-    const qint64 waitUs = std::max<qint64>(0, *next - nowUs());
+    // The timer counts whole milliseconds: to the nearest one, so that
+    // bytes leave on average when due rather than half a millisecond late.
+    const qint64 waitUs = std::max<qint64>(0, *next - nowUs() - kTimerSlackUs);
     m_timer->start(int((waitUs + 999) / 1000));
 }
 

@@ -20,6 +20,32 @@ namespace velorix {
 
 namespace {
 
+// Holds the link's turn for a stretch of exchanges; the link (and its
+// turns) may go meanwhile when the last protocol object is released.
+class LinkHold
+{
+public:
+    LinkHold(LinkTurns *turns, bool &holding) : m_turns(turns), m_holding(holding)
+    {
+        if (m_turns)
+            m_turns->hold();
+        m_holding = true;
+    }
+    ~LinkHold()
+    {
+        if (m_turns)
+            m_turns->release();
+        m_holding = false;
+    }
+    LinkHold(const LinkHold &) = delete;
+    LinkHold &operator=(const LinkHold &) = delete;
+
+private:
+    QPointer<LinkTurns> m_turns;
+    bool &m_holding;
+};
+
+
 const QString kSuccessful = QStringLiteral("successful");
 const QString kReadSuccessful = QStringLiteral("READ successful");
 
@@ -317,7 +343,12 @@ void ExpController::takeTurn()
     if (objTimer && objTimer->Interval() == m_pacing.firstIntervalMs
         && m_pacing.firstIntervalMs != m_pacing.pollIntervalMs)
         objTimer->setInterval(m_pacing.pollIntervalMs);
-    runTick();
+    {
+        // The tick's exchanges follow each other; the windows waiting for
+        // the link are served once it is over (or while it pauses).
+        const LinkHold hold(linkTurns(), m_holdingLink);
+        runTick();
+    }
     if (m_abandoned) {
         releaseAfterTick();
         return;
@@ -396,7 +427,11 @@ void ExpController::tick()
         objTimer->setEnabled(true);
     }
 
-    // 5: Master Start.
+    // 5: Master Start. Once the stop is under way it is dropped: the device
+    // ignores a start after Stop_Exp, and counting its channels as started
+    // would record their finished runs a second time from the final reply.
+    if (bolstop || BolStopping)
+        bolstartALL = false;
     if (bolstartALL && mayGoOn()) {
         intLastErr = objDevice->Start_ALL(m_devAddr);
         if (judge(intLastErr)) {
@@ -496,7 +531,13 @@ void ExpController::wait(int milliseconds)
 {
     // Let the window show the status frame before the wait begins.
     emit changed();
+    // Other windows have the link meanwhile.
+    const QPointer<LinkTurns> turns = m_holdingLink ? linkTurns() : nullptr;
+    if (turns)
+        turns->release();
     Delay(milliseconds);
+    if (turns)
+        turns->hold();
 }
 
 bool ExpController::UploadStep()

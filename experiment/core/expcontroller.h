@@ -256,6 +256,7 @@ private:
     bool m_speedFresh = true;       // the last Read_Speed succeeded
     bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
     bool m_stopSent = false;            // a Stop_Exp of this run went out
+    bool m_holdingLink = false;         // inside a tick that holds the link's turn
     std::uint8_t m_startedUnseen = 0;   // channels started, no reply seen since
     int m_stopReadFailures = 0;  // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"

@@ -79,28 +79,25 @@ TEST(PeriodicTimerTest, DisabledTimerIsSilentAndAnIntervalChangedInTheFirstEvent
     }
 }
 
-TEST(PeriodicTimerTest, NoEventWhileTheHandlerWaits)
+TEST(PeriodicTimerTest, NoEventWhileTheHandlerWaitsAndAReleasedTimerRaisesNothingMore)
 {
-    ccrpTimer timer;
-    timer.setInterval(10);
+    ccrpTimer waiting;
+    waiting.setInterval(10);
     int running = 0;
     int maxRunning = 0;
-    int events = 0;
-    QObject::connect(&timer, &ccrpTimer::Timer, [&](std::int32_t) {
-        ++events;
+    int ticks = 0;
+    QObject::connect(&waiting, &ccrpTimer::Timer, [&](std::int32_t) {
+        ++ticks;
         maxRunning = std::max(maxRunning, ++running);
         Delay(35); // as a tick that waits inside an exchange
         --running;
     });
-    timer.setEnabled(true);
+    waiting.setEnabled(true);
     Delay(300);
-    timer.setEnabled(false);
-    EXPECT_GE(events, 4);
+    waiting.setEnabled(false);
+    EXPECT_GE(ticks, 4);
     EXPECT_EQ(maxRunning, 1);
-}
 
-TEST(PeriodicTimerTest, ReleasedTimerRaisesNothingMore)
-{
     auto *timer = new ccrpTimer;
     timer->setInterval(30);
     int events = 0;

@@ -64,7 +64,7 @@ protected:
     static inline QString link;
 };
 
-TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyAndFailuresExitOne)
+TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrorsTwo)
 {
     // Lines joined by '|', "#n" for a data line of n numbers. In order: a
     // write is read back, the devices are still there after the resets.
@@ -85,19 +85,12 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyAndFailuresExitOne)
     const CliRun ports = cli({"--port", link, "ports"});
     EXPECT_EQ(ports.exitCode, 0);
     EXPECT_TRUE(ports.lines.contains(link));
-}
 
-TEST_F(CliTest, UsageErrorsExitTwoWithAMessage)
-{
-    for (const QStringList &args : {QStringList{}, QStringList{"--port"}, QStringList{"--port", link},
-                                    QStringList{"--port", link, "Frobnicate", "130"},
-                                    QStringList{"--port", link, "WriteMem", "130", "34"},
-                                    QStringList{"--port", link, "WriteMem", "130", "34", "256"},
-                                    QStringList{"--port", link, "ReadMem", "130", "x"},
-                                    QStringList{"--port", link, "Start_Exp", "130", "1"},
-                                    QStringList{"--port", link, "PumpSelect", "130", "1", "300"},
-                                    QStringList{"--port", link, "Program", "130"},
-                                    QStringList{"ReturnID", "130"}}) {
+    // Usage errors exit with 2 and a message; "%L" is the port.
+    for (const char *line : {"", "--port", "--port %L", "--port %L Frobnicate 130", "--port %L WriteMem 130 34",
+                             "--port %L WriteMem 130 34 256", "--port %L ReadMem 130 x", "--port %L Start_Exp 130 1",
+                             "--port %L PumpSelect 130 1 300", "--port %L Program 130", "ReturnID 130"}) {
+        const QStringList args = QString::fromLatin1(line).replace("%L", link).split(' ', Qt::SkipEmptyParts);
         const CliRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_FALSE(run.errors.isEmpty()) << args.join(' ').toStdString();

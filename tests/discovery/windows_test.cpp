@@ -8,7 +8,6 @@
 #include "discovery/windows/frmcomsetup.h"
 #include "discovery/windows/frmdevicescan.h"
 #include "model/runningexperiments.h"
-#include "model/windowplacement.h"
 
 #include <QComboBox>
 #include <QMdiArea>
@@ -71,8 +70,14 @@ TEST_F(DiscoveryWindows, PortSetupShowsTheSearchAndSearchesTheChosenAddress)
     device(2, 150, "02540205");
     bool inputRefused = true;
     bus->onRequest = [&](const ByteBuffer &) { inputRefused = inputRefused && !setup->isEnabled(); };
+    QMdiArea workspace; // the window opens centred in the main window's work area
+    workspace.resize(900, 700);
+    workspace.show();
+    QWidget *frame = workspace.addSubWindow(setup);
+    frame->resize(300, 200);
     bolPortSetup = true;
     setup->load(); // the start-up's search of the table, no input meanwhile
+    EXPECT_EQ(frame->pos(), QPoint(frame->parentWidget()->width() / 2 - 150, frame->parentWidget()->height() / 2 - 100));
     EXPECT_TRUE(inputRefused && setup->isEnabled());
     EXPECT_TRUE(part(setup, "optcom")->isVisible() && part(setup, "cbdevscan")->isVisible()); // 200 was missed
     EXPECT_EQ(setup->windowTitle(), QStringLiteral("Communication Setup on COM2"));
@@ -106,18 +111,6 @@ TEST_F(DiscoveryWindows, WindowsDestroyedMidSearchOrScanStopIt)
     EXPECT_TRUE(scan.isNull());
     EXPECT_TRUE(bus->identityRequests().empty());
     EXPECT_EQ(Devices[1].intDevType, kDevTypeVelorix5); // the table as it was
-}
-
-TEST_F(DiscoveryWindows, PortSetupCentredInTheMainWindowsWorkArea)
-{
-    QMdiArea workspace;
-    workspace.resize(900, 700);
-    workspace.show();
-    QWidget *frame = workspace.addSubWindow(setup);
-    frame->resize(300, 200);
-    setup->load();
-    const QWidget *area = frame->parentWidget();
-    EXPECT_EQ(frame->pos(), QPoint(area->width() / 2 - 150, area->height() / 2 - 100));
 }
 
 TEST_F(DiscoveryWindows, ScanWindowListsTheConfiguredDevices)
@@ -155,6 +148,7 @@ TEST_F(DiscoveryWindows, ScanResultsGoIntoTheirRows)
     bus->onRequest = [&](const ByteBuffer &) { buttonsOff = buttonsOff && buttons() == QList<bool>({false, false, false}); };
     click(scan, "cmddevice_setup");
     EXPECT_TRUE(buttonsOff);
+    EXPECT_EQ(bus->written.front(), (ByteBuffer{255, 16, 15})); // nothing runs: reset unasked
     ASSERT_EQ(grid->rowCount(), 4);
     EXPECT_EQ(row(0), (QStringList{"Velorix-5", "200 (0xC8)", "254", "2.05", "OK"}));
     EXPECT_EQ(QStringList({row(1)[4], row(2)[4], row(3)[4]}), (QStringList{"No-Resp", "Error", "No-Resp"}));
@@ -165,10 +159,14 @@ TEST_F(DiscoveryWindows, ScanResultsGoIntoTheirRows)
 
     bus->identities.clear(); // the next scan starts with the statuses cleared
     QString statusAtProbe;
-    bus->onRequest = [&](const ByteBuffer &request) { statusAtProbe += request[0] == 200 ? row(0)[4] : ""; };
+    bus->onRequest = [&](const ByteBuffer &request) { statusAtProbe += request[0] == 200 ? row(0)[4] + colour(0).name() : ""; };
     scan->devicescan();
-    EXPECT_EQ(statusAtProbe, QString());
+    EXPECT_EQ(statusAtProbe, QStringLiteral("#000000"));
     EXPECT_EQ(row(0)[4], QStringLiteral("No-Resp"));
+
+    Devices = DeviceTable{}; // an empty table: the bar keeps its maximum
+    scan->devicescan();
+    EXPECT_EQ(bar(), QList<int>({0, 0, 7}));
 
     bus->garbleAbsent = true; // the new-device scan lists only what it finds
     answer(150, "02540220");

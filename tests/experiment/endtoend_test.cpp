@@ -50,8 +50,9 @@ void expectRunsMatch(const QStringList &runLines, const std::vector<sim::RunReco
 }
 
 // The window's part of a session: the upload fills the boxes, the channel
-// buttons show the runs, Master Start reaches the device, and the runs go
-// into the grid and (appended) into the chosen file as the device saw them.
+// buttons show the runs, Master Start reaches the device, the runs go into
+// the grid and (appended) into the chosen file as the device saw them, and
+// closing asks before it stops the run.
 TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
 {
     sim::SimConfig config;
@@ -73,7 +74,7 @@ TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
     EXPECT_TRUE(part<QCheckBox>(window, "optdir")->isChecked());
     EXPECT_FALSE(part<QGroupBox>(window, "frmstatus")->isVisible());
 
-    typeSetup(window, QStringLiteral("55"));
+    typeSetup(window, QStringLiteral("0"));
     click(window, "cmdch1enable");
     type(window, "txtchanid", QStringLiteral("M1"));
     click(window, "cmdok");
@@ -90,20 +91,39 @@ TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
     // All four first runs recorded, then Master Start: channel 1 runs again.
     ASSERT_TRUE(waitFor([&] { return window->resultsGrid()->rowCount() == 4; }, 8000));
     click(window, "cmdStartall");
-    ASSERT_TRUE(waitFor([&] { return finished(window); }, 15000));
-    EXPECT_TRUE(part<QPushButton>(window, "cmdstartexp")->isEnabled());
-
-    const QStringList lines = fileLines(csv);
-    ASSERT_EQ(lines.size(), 2 + 8);
+    ASSERT_TRUE(waitFor([&] { return window->resultsGrid()->rowCount() == 5; }, 8000));
+    QStringList lines = fileLines(csv);
+    ASSERT_EQ(lines.size(), 2 + 5);
     EXPECT_EQ(lines.mid(0, 2), QStringList({"old header", "old run,"}));
-    expectRunsMatch(lines.mid(2), host().groundTruth(), 128);
-    for (int row = 0; row < 8; ++row) {
+    for (int row = 0; row < 5; ++row) {
         EXPECT_EQ(window->resultsGrid()->rowTexts(row).join(QLatin1Char(',')) + ',', lines[2 + row]);
         const int channel = lines[2 + row].section(QLatin1Char(','), 1, 1).toInt();
         EXPECT_EQ(lines[2 + row].section(QLatin1Char(','), 0, 0),
                   channel == 1 ? QStringLiteral("M1") : QStringLiteral("Channel %1").arg(channel));
     }
-    EXPECT_EQ(prompts->messages.size(), 1u); // the append question only
+
+    // Closing the running window asks first; No keeps it running.
+    QPointer<frmexp> guard(window);
+    prompts->answers = {MessageAnswer::No};
+    closeFrame(window);
+    EXPECT_EQ(prompts->messages.back().text, QStringLiteral("Stop Experiment"));
+    const int polls = window->controller()->counters().polls;
+    waitFor([] { return false; }, 300);
+    ASSERT_FALSE(guard.isNull());
+    EXPECT_GT(window->controller()->counters().polls, polls);
+    // Closing the program: the same question, then the stop and the reset.
+    const int resets = host().counters(128).resets;
+    const int stops = requestsTo(128, 0x71);
+    prompts->answers = {MessageAnswer::Yes};
+    EXPECT_TRUE(main->close());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(requestsTo(128, 0x71), stops + 1);
+    EXPECT_EQ(host().counters(128).resets, resets + 1);
+    EXPECT_EQ(prompts->messages.size(), 3u); // the append question, the two closes
+    lines = fileLines(csv); // channel 1's second fall, three runs the stop cut short
+    ASSERT_EQ(lines.size(), 2 + 8);
+    expectRunsMatch(lines.mid(2), host().groundTruth(), 128);
 }
 
 double processCpuSeconds()
@@ -134,8 +154,6 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     waitFor([] { return false; }, 1000); // channel 1 falls meanwhile
     const double cpu = processCpuSeconds() - cpuBefore;
     const double ticksPerSecond = (window->controller()->counters().ticks - ticksBefore) * 1000.0 / outage.elapsed();
-    RecordProperty("outageCpuSeconds", QString::number(cpu, 'f', 3).toStdString());
-    RecordProperty("outageTicksPerSecond", QString::number(ticksPerSecond, 'f', 1).toStdString());
     EXPECT_LT(cpu, 0.1) << "CPU seconds in one second of outage";
     EXPECT_LE(ticksPerSecond, 11.0);
     EXPECT_GE(ticksPerSecond, 8.0);
@@ -173,7 +191,6 @@ TEST_F(WindowTest, LateRepliesCostTheirOwnExchangeOnly)
     clock.start();
     ASSERT_TRUE(waitFor([&] { return finished(window); }, 15000));
     const double pollRate = (window->controller()->counters().ticks - ticks) / (clock.elapsed() / 1000.0);
-    RecordProperty("pollsPerSecond", QString::number(pollRate, 'f', 2).toStdString());
     EXPECT_GE(pollRate, 8.0);
     const QStringList lines = fileLines(dataFile("late.csv"));
     ASSERT_EQ(lines.size(), 19 + 4);

@@ -140,13 +140,29 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
         return Codes(codes.begin() + long(before), codes.end());
     };
     EXPECT_EQ(sentDuring(), Codes({118, 119, 82, 85, 96}));
+    // A Master Start that comes with the stop is dropped: after Stop_Exp the
+    // device ignores it, and its channels would pass for started ones.
     c.bolstart = c.bolstop = c.bolstartALL = true;
-    EXPECT_EQ(sentDuring(), Codes({112, 113, 105, 118, 119, 82, 85, 96}));
+    EXPECT_EQ(sentDuring(), Codes({112, 113, 118, 119, 82, 85, 96}));
+    EXPECT_FALSE(c.bolstartALL);
     EXPECT_FALSE(c.bolrunning);
     EXPECT_FALSE(c.timer()->Enabled());
     EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
     EXPECT_TRUE(c.controls().cmdstartexp);
     EXPECT_FALSE(c.controls().cmdStartall);
+}
+
+TEST_F(RunTest, AMasterStartPressedWithTheStopRecordsNoRunTwice)
+{
+    for (int channel = 1; channel <= 4; ++channel)
+        rig->config.scenario.addRun(128, channel, {2.0, 0});
+    ExpController &c = ready();
+    startRun();
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 100));
+    c.bolstartALL = true;
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 20));
+    EXPECT_EQ(c.counters().recordedRuns, 4);
 }
 
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
@@ -176,22 +192,6 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
         EXPECT_EQ(line.split(',')[4], QString::number(speedAtStop, 'f', 1)) << line.toStdString();
 }
 
-TEST_F(RunTest, ASubjectThatFallsBeforeTheFirstGoodPollIsStillRecorded)
-{
-    rig->config.scenario.addRun(128, 1, {0.2, 0});
-    ExpController &c = ready();
-    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 3});
-    startRun();
-    for (int i = 0; i < 8; ++i)
-        tick();
-    ASSERT_EQ(c.counters().recordedRuns, 1);
-    const QStringList lines = fileLines(csvPath());
-    ASSERT_EQ(lines.size(), 20);
-    EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 1,1,"))) << lines[19].toStdString();
-    EXPECT_EQ(lines[19].split(',')[3], QStringLiteral("0.2"));
-    EXPECT_EQ(lines[19].split(',')[4], QStringLiteral("5.0")); // the start speed
-}
-
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
     ExpController &c = ready();
@@ -212,28 +212,40 @@ TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 
 TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
 {
-    rig->config.scenario.addRun(128, 1, {5.0, 0});
+    rig->config.scenario.addRun(128, 1, {0.2, 0});
+    rig->config.scenario.addRun(128, 2, {5.0, 0});
     ExpController &c = ready();
     SetupTexts setup = runSetup();
     setup.duration = QStringLiteral("0");
+    // Channel 1 falls before the first good poll: still recorded.
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 3});
     startRun(setup);
     const qint64 sessionStart = rig->nowUs;
+    for (int i = 0; i < 8; ++i)
+        tick();
+    ASSERT_EQ(c.counters().recordedRuns, 1);
+    QStringList lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 20);
+    EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 1,1,"))) << lines[19].toStdString();
+    EXPECT_EQ(lines[19].split(',')[3], QStringLiteral("0.2"));
+    EXPECT_EQ(lines[19].split(',')[4], QStringLiteral("5.0")); // the start speed
+
+    // The poll that first sees channel 2 stopped loses its speed read, the
+    // two after it their time reads.
     ASSERT_TRUE(tickUntil([&] { return rig->nowUs - sessionStart >= 4'900'000; }));
-    // The poll that first sees the channel stopped loses its speed read,
-    // the two after it their time reads.
     rig->bus->injectFault({128, kReadSpeed, FaultKind::BadChecksum, 1});
     tick();
-    ASSERT_EQ(c.record().bytChanBits & 1, 0);
+    ASSERT_EQ(c.record().bytChanBits & 2, 0);
     EXPECT_EQ(c.display().txtspeed, QStringLiteral("05.0"));
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
     tick();
     EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #1005"));
     tick();
     tick();
-    EXPECT_EQ(c.counters().recordedRuns, 1);
-    const QStringList lines = fileLines(csvPath());
-    ASSERT_EQ(lines.size(), 20);
-    EXPECT_TRUE(lines[19].endsWith(QStringLiteral(",5.0,5.0,0.0,5.0,5.0,"))) << lines[19].toStdString();
+    EXPECT_EQ(c.counters().recordedRuns, 2);
+    lines = fileLines(csvPath());
+    ASSERT_EQ(lines.size(), 21);
+    EXPECT_TRUE(lines[20].endsWith(QStringLiteral(",5.0,5.0,0.0,5.0,5.0,"))) << lines[20].toStdString();
 }
 
 TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)

@@ -103,38 +103,6 @@ TEST_F(WindowTest, StartAndDownloadHandTheBoxesAndTheFileChoiceToTheRun)
     EXPECT_EQ(requestsTo(128, kWriteMem), writes);
 }
 
-TEST_F(WindowTest, ClosingARunningWindowAsksAndAYesStopsAndResetsTheDevice)
-{
-    startSimulator();
-    frmexp *window = openWindow();
-    ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));
-    quicken(window);
-    type(window, "txtduration", QStringLiteral("0"));
-    prompts->fileNames = {dataFile("run.csv")};
-    click(window, "cmdstartexp");
-    ASSERT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 4000));
-
-    QPointer<frmexp> guard(window);
-    prompts->answers = {MessageAnswer::No};
-    closeFrame(window);
-    EXPECT_EQ(messageTexts(prompts), QStringList({"Stop Experiment"}));
-    const int polls = window->controller()->counters().polls;
-    QTest::qWait(300);
-    ASSERT_FALSE(guard.isNull());
-    EXPECT_GT(window->controller()->counters().polls, polls); // still running
-
-    // Closing the program: the same question, then the stop and the reset.
-    const int resets = host().counters(128).resets;
-    const int stops = requestsTo(128, 0x71);
-    prompts->answers = {MessageAnswer::Yes};
-    EXPECT_TRUE(main->close());
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(guard.isNull());
-    EXPECT_EQ(requestsTo(128, 0x71), stops + 1);
-    EXPECT_EQ(host().counters(128).resets, resets + 1);
-    EXPECT_EQ(fileLines(dataFile("run.csv")).size(), 19 + 4);
-}
-
 TEST_F(WindowTest, ClosingInsideATickOrUnderADialogNeverCrashesNorSendsMore)
 {
     sim::SimConfig config;
@@ -190,6 +158,7 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     QTest::keyClick(id, Qt::Key_Return);
     EXPECT_FALSE(part<QGroupBox>(window, "frmchanupdate")->isVisible());
     EXPECT_EQ(Devices[1].strSubID[1], QStringLiteral("Rat-0042-long"));
+    EXPECT_EQ(text(window, "txtsubid(1)"), QStringLiteral("Rat-0042-long"));
 
     writeFile(path("config/labels.txt"), "A1,A2,A3,A4\r\nB1,B2,B3,B4\r\n");
     prompts->fileNames = {path("config/labels.txt")};

@@ -136,8 +136,7 @@ TEST_F(DeviceConfigTest, ReadingRules)
     empty[0].strLabel = QStringLiteral("old");
     // A field on the very first line; the last line without its end; an empty value is a value.
     parseDeviceConfig("Device ID:              77\nDevice Label:           ", empty);
-    EXPECT_EQ(empty[0].bytBusAddr, 77);
-    EXPECT_EQ(empty[0].strLabel, QString());
+    EXPECT_EQ(fields(empty[0]), "0 0 0 | 77");
 }
 
 TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
@@ -205,7 +204,7 @@ TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
 
 }
 
-TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnce)
+TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnceAndTheShippedOnesAreInTheProgramsFormat)
 {
     const QString factory = path(QStringLiteral("factory"));
     ASSERT_TRUE(QDir().mkpath(factory));
@@ -244,10 +243,8 @@ TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnce)
     EXPECT_EQ(notice.title, QStringLiteral("The KX MultiDevice System Setup"));
     EXPECT_EQ(notice.buttons, MessageRequest::Buttons::Ok);
     EXPECT_EQ(notice.icon, MessageRequest::Icon::Critical);
-}
 
-TEST_F(DeviceConfigTest, ShippedFactoryCopiesAreInTheProgramsFormat)
-{
+    // The shipped copies are in the program's own format.
     const QByteArray shipped = contents(QStringLiteral(VELORIX_FACTORY_DIR "/device.ini"));
     DeviceTable table{};
     parseDeviceConfig(shipped, table);
@@ -267,8 +264,8 @@ TEST_F(DeviceConfigTest, ShippedFactoryCopiesAreInTheProgramsFormat)
 TEST(ProgramFolderTest, PathsFollowTheExecutableNotTheStartFolder)
 {
     setWorkingPaths(QStringLiteral("/opt/velorix/bin/"));
-    EXPECT_EQ(strDataPath, QStringLiteral("/opt/velorix/bin/Data"));
-    EXPECT_EQ(strDevIniPath, QStringLiteral("/opt/velorix/bin/config/device.ini"));
+    EXPECT_EQ(QStringList({strDataPath, strDevIniPath}),
+              QStringList({"/opt/velorix/bin/Data", "/opt/velorix/bin/config/device.ini"}));
 
     QTemporaryDir elsewhere;
     const QString started = QDir::currentPath();
@@ -282,8 +279,7 @@ TEST(ProgramFolderTest, PathsFollowTheExecutableNotTheStartFolder)
     const QString working = QFileInfo(programFolder()).isWritable()
             ? programFolder()
             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    EXPECT_EQ(strDevIniPath, working + QStringLiteral("/config/device.ini"));
-    EXPECT_EQ(strDataPath, working + QStringLiteral("/Data"));
+    EXPECT_EQ(QStringList({strDataPath, strDevIniPath}), QStringList({working + "/Data", working + "/config/device.ini"}));
 
     QTemporaryDir program;
     EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/"), elsewhere.path()), program.path());

@@ -10,7 +10,6 @@
 #include "program/startup.h"
 #include "shell/frmmain.h"
 
-#include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTimer>
@@ -50,21 +49,16 @@ struct WindowWatch
     {
         QObject::connect(&timer, &QTimer::timeout, [this, &startup] {
             frmMain *main = startup.mainWindow();
-            if (!main)
-                return;
-            if (auto *setup = main->childWindow<frmcomsetup>()) {
-                if (setup != watched) {
-                    watched = setup;
-                    portSetupTitles << setup->windowTitle();
-                    QObject::connect(setup, &QWidget::windowTitleChanged,
+            if (auto *setup = main ? main->childWindow<frmcomsetup>() : nullptr) {
+                if (setup != watched) // its title changes faster than we look
+                    QObject::connect(watched = setup, &QWidget::windowTitleChanged,
                                      [this](const QString &title) { portSetupTitles << title; });
-                }
                 if (auto *option = setup->findChild<QRadioButton *>(QStringLiteral("optcom")))
                     manualControlsSeen |= option->isVisible();
                 if (onPortSetup)
                     onPortSetup(setup);
             }
-            scanWindowSeen |= main->childWindow<frmdevicescan>() != nullptr;
+            scanWindowSeen |= main && main->childWindow<frmdevicescan>() != nullptr;
         });
         timer.start(10);
     }
@@ -134,29 +128,21 @@ TEST_F(StartupTest, ConfiguredScanAsksEachDeviceInNumberOrderWithItsPauses)
     s.Main();
     EXPECT_TRUE(prompts->messages.empty()); // the configuration was there
 
-    // What the bus saw, from the bus reset of the scan on.
-    struct Seen { qint64 us; QByteArray bytes; };
-    std::vector<Seen> requests;
+    // What the bus saw: the port search asks for device 1 (address 130), then
+    // the scan resets the bus and asks each device in number order, paced.
+    QList<QByteArray> seen;
+    std::vector<qint64> at;
     for (const auto &entry : (*host)->frameLog()) {
-        if (entry.direction == sim::FrameLogEntry::Direction::ToDevice)
-            requests.push_back({entry.timeUs, entry.bytes});
+        if (entry.direction == sim::FrameLogEntry::Direction::ToDevice) {
+            seen << entry.bytes;
+            at.push_back(entry.timeUs);
+        }
     }
-    const QByteArray busReset("\xFF\x10\x0F", 3);
-    auto reset = std::find_if(requests.begin(), requests.end(),
-                              [&](const Seen &r) { return r.bytes == busReset; });
-    ASSERT_NE(reset, requests.end());
-    // The port set-up asked for device 1 (address 130) before that.
-    EXPECT_EQ(requests.front().bytes, QByteArray("\x82\x11\x93", 3));
-
-    std::vector<Seen> after(reset + 1, requests.end());
-    ASSERT_EQ(after.size(), 3u);
-    EXPECT_EQ(after[0].bytes, QByteArray("\x82\x11\x93", 3));
-    EXPECT_EQ(after[1].bytes, QByteArray("\x80\x11\x91", 3));
-    EXPECT_EQ(after[2].bytes, QByteArray("\x83\x11\x94", 3));
-    EXPECT_GE(after[0].us - reset->us, 100000);
-    EXPECT_LT(after[0].us - reset->us, 1300000);
-    for (std::size_t i = 1; i < after.size(); ++i)
-        EXPECT_GE(after[i].us - after[i - 1].us, 100000);
+    EXPECT_EQ(seen, QList<QByteArray>({"\x82\x11\x93", "\xFF\x10\x0F", "\x82\x11\x93", "\x80\x11\x91", "\x83\x11\x94"}));
+    ASSERT_EQ(at.size(), 5u);
+    EXPECT_LT(at[2] - at[1], 1300000);
+    for (std::size_t i = 2; i < at.size(); ++i)
+        EXPECT_GE(at[i] - at[i - 1], 100000) << i;
 
     for (int number : {1, 2, 4}) {
         EXPECT_TRUE(Devices[number].bolPresent) << number;
@@ -166,49 +152,34 @@ TEST_F(StartupTest, ConfiguredScanAsksEachDeviceInNumberOrderWithItsPauses)
     EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
 }
 
-TEST_F(StartupTest, NoDeviceAnsweringOffersTheManualSearchAndNeverScans)
-{
-    writeConfig(deviceIni({{1, 200}}));
-    startSimulator();
-    StartupOptions options;
-    options.portPauseMs = 20;
-    Startup &s = makeStartup(options);
-    WindowWatch watch(s);
-    // The operator gives up on the search once the manual controls show.
-    watch.onPortSetup = [&watch](frmcomsetup *setup) {
-        if (watch.manualControlsSeen && !setup->isSearching())
-            setup->close();
-    };
-    s.Main();
-    EXPECT_TRUE(watch.manualControlsSeen);
-    EXPECT_FALSE(watch.scanWindowSeen);
-    EXPECT_FALSE(bolCommFound);
-    EXPECT_FALSE(bolPortSetup);
-    ASSERT_NE(s.mainWindow(), nullptr);
-    EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
-}
-
-TEST_F(StartupTest, WithoutAnyConfigurationTheProgramStillGoesIdle)
+TEST_F(StartupTest, WithNothingConfiguredOrNoDeviceAnsweringTheManualSearchIsOfferedAndNothingScanned)
 {
     QTemporaryDir noFactoryCopies;
-    StartupOptions options;
-    options.factoryFolder = noFactoryCopies.path();
-    options.portPauseMs = 20;
-    Startup &s = makeStartup(options);
-    WindowWatch watch(s);
-    QString label;
-    watch.onPortSetup = [&label](frmcomsetup *setup) {
-        if (auto *lblport = setup->findChild<QLabel *>(QStringLiteral("lblport")))
-            label = lblport->text();
-        if (!setup->isSearching())
-            setup->close();
-    };
-    s.Main();
-    EXPECT_EQ(label, QStringLiteral("Manually Configure Port!"));
-    for (const DeviceInfo &record : Devices)
-        EXPECT_FALSE(record.inUse());
-    EXPECT_FALSE(watch.scanWindowSeen);
-    ASSERT_NE(s.mainWindow(), nullptr);
+    for (const bool configured : {false, true}) {
+        StartupOptions options;
+        options.portPauseMs = 20;
+        if (configured) {
+            writeConfig(deviceIni({{1, 200}}));
+            startSimulator();
+        } else {
+            options.factoryFolder = noFactoryCopies.path();
+        }
+        Startup &s = makeStartup(options);
+        WindowWatch watch(s);
+        // The operator gives up on the search once the manual controls show.
+        watch.onPortSetup = [&watch, configured](frmcomsetup *setup) {
+            if ((watch.manualControlsSeen || !configured) && !setup->isSearching())
+                setup->close();
+        };
+        s.Main();
+        EXPECT_EQ(watch.manualControlsSeen, configured);
+        EXPECT_FALSE(watch.scanWindowSeen) << configured;
+        EXPECT_FALSE(bolCommFound || bolPortSetup) << configured;
+        EXPECT_EQ(std::count_if(Devices.begin(), Devices.end(), [](const DeviceInfo &d) { return d.inUse(); }),
+                  configured ? 1 : 0);
+        ASSERT_NE(s.mainWindow(), nullptr);
+        EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
+    }
 }
 
 TEST_F(StartupTest, ClosingTheMainWindowDuringThePortSearchEndsTheStartUp)

@@ -75,7 +75,7 @@ protected:
     void SetUp() override
     {
         store().clear();
-        prompts = RecordingPrompter::install();
+        RecordingPrompter::install(); // no real message box ever
         main = std::make_unique<frmMain>();
         dpiX = main->screen()->logicalDotsPerInchX();
         dpiY = main->screen()->logicalDotsPerInchY();
@@ -96,7 +96,6 @@ protected:
         return [&made] { return new TestWindow(QString::number(++made)); };
     }
 
-    RecordingPrompter *prompts = nullptr;
     std::unique_ptr<frmMain> main;
     double dpiX = 96;
     double dpiY = 96;
@@ -120,7 +119,7 @@ QStringList menuTable(const frmMain &main)
     return rows;
 }
 
-TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndState)
+TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatusBarTextDateAndTime)
 {
     EXPECT_EQ(main->windowTitle(), "Velorix");
     EXPECT_EQ(menuTable(*main), QStringList({
@@ -141,6 +140,24 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndState)
         "  mnuHelpBar0 -",
         "  mnuHelpAbout &About ",
     }));
+
+    main->show();
+    auto *bar = part<QStatusBar>(main.get(), "sbStatusBar");
+    auto *text = part<QLabel>(bar, "sbStatusBarText");
+    auto *date = part<QLabel>(bar, "sbStatusBarDate");
+    auto *time = part<QLabel>(bar, "sbStatusBarTime");
+    ASSERT_TRUE(text && date && time);
+    EXPECT_LT(text->x(), date->x());
+    EXPECT_LT(date->x(), time->x());
+
+    main->setStatusText("No Experiment Running");
+    EXPECT_EQ(text->text(), "No Experiment Running");
+    const QLocale locale;
+    EXPECT_EQ(date->text(), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_TRUE(locale.toTime(time->text(), QLocale::ShortFormat).isValid()) << time->text().toStdString();
+    // The clock keeps going: the panel is refreshed within about a second.
+    time->setText("stale");
+    EXPECT_TRUE(QTest::qWaitFor([time] { return time->text() != "stale"; }, 2500));
 }
 
 TEST_F(MainWindowTest, StoredTwipsPlaceTheWindowWithDefaultsForMissingGarbledOrLostValues)
@@ -213,17 +230,13 @@ TEST_F(MainWindowTest, DeviceScanIsSingleWhileDiagnosticsAndRunOpenOneEachTime)
     EXPECT_EQ(area()->currentSubWindow(), scan->parentWidget());
     EXPECT_EQ(scan->parentWidget()->geometry(), before);
 
-    choose("mnuToolsmnudiagnostics");
-    choose("mnumnuExperimentmnurun");
-    choose("mnumnuExperimentmnurun");
-    EXPECT_EQ(diagnostics, 2);
-    EXPECT_EQ(experiments, 2);
+    for (const char *name : {"mnuToolsmnudiagnostics", "mnumnuExperimentmnurun", "mnumnuExperimentmnurun"})
+        choose(name);
     EXPECT_EQ(main->childWindows().size(), 5);
-
     // Once the scan window is closed, the item opens a new one.
     ASSERT_TRUE(scan->parentWidget()->close());
     choose("mnudevicescan");
-    EXPECT_EQ(scans, 2);
+    EXPECT_EQ(QList<int>({scans, diagnostics, experiments}), QList<int>({2, 2, 2}));
 }
 
 TEST_F(MainWindowTest, ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAndABusyOneKeepsTheMainWindow)
@@ -307,28 +320,6 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
     second->close();
     emit menu->aboutToShow();
     EXPECT_EQ(menu->actions().size(), 4); // no separator without windows
-}
-
-TEST_F(MainWindowTest, StatusBarShowsTextDateAndTime)
-{
-    main->show();
-    auto *bar = main->findChild<QStatusBar *>("sbStatusBar");
-    ASSERT_NE(bar, nullptr);
-    auto *text = bar->findChild<QLabel *>("sbStatusBarText");
-    auto *date = bar->findChild<QLabel *>("sbStatusBarDate");
-    auto *time = bar->findChild<QLabel *>("sbStatusBarTime");
-    ASSERT_TRUE(text && date && time);
-    EXPECT_LT(text->x(), date->x());
-    EXPECT_LT(date->x(), time->x());
-
-    main->setStatusText("No Experiment Running");
-    EXPECT_EQ(text->text(), "No Experiment Running");
-    const QLocale locale;
-    EXPECT_EQ(date->text(), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-    EXPECT_TRUE(locale.toTime(time->text(), QLocale::ShortFormat).isValid()) << time->text().toStdString();
-    // The clock keeps going: the panel is refreshed within about a second.
-    time->setText("stale");
-    EXPECT_TRUE(QTest::qWaitFor([time] { return time->text() != "stale"; }, 2500));
 }
 
 } // namespace

@@ -104,7 +104,7 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
     EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
-TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewerOrSaysItIsMissing)
+TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewerOrSaysItIsMissingAndItsLinksResolve)
 {
     velorix::frmMain main;
     main.show();
@@ -139,10 +139,8 @@ TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewerOrSaysIt
     EXPECT_EQ(prompts->messages.front().title, "Velorix");
     EXPECT_EQ(prompts->messages.front().icon, MessageRequest::Icon::Exclamation);
     EXPECT_EQ(missing.helpViewer(), nullptr);
-}
 
-TEST(HelpManual, EveryLinkAndPictureOfTheShippedBookResolves)
-{
+    // Every link and picture of the shipped book resolves.
     const QDir book(velorix::programFolder() + "/help");
     const auto read = [&book](const QString &name) {
         QFile file(book.filePath(name));
@@ -165,5 +163,6 @@ TEST(HelpManual, EveryLinkAndPictureOfTheShippedBookResolves)
     }
     EXPECT_GT(checked, 20);
 }
+
 
 } // namespace

@@ -9,12 +9,8 @@
 using namespace velorix::sim;
 using namespace velorix::testing;
 
-namespace {
-
 const QByteArray kIdRequest = frame({128, Code::ReturnId});
 const QByteArray kIdReply = withChecksum(QByteArray("\x80" "02540220"));
-
-} // namespace
 
 TEST(BusFraming, RequestsAreCutFromTheByteStreamByLengthChecksumAndGaps)
 {

@@ -14,19 +14,14 @@ namespace {
 // ":LLAAAATT<data>CC"
 QByteArray hexRecord(int type, int offset, const QByteArray &data)
 {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(offset >> 8));
-    bytes.append(char(offset & 0xFF));
-    bytes.append(char(type));
-    bytes += data;
+    QByteArray bytes = QByteArray(1, char(data.size())) + char(offset >> 8) + char(offset & 0xFF) + char(type) + data;
     bytes.append(char(-checksumOf(bytes)));
     return ':' + bytes.toHex().toUpper();
 }
 
 } // namespace
 
-TEST(DeviceMemory, WritesAreReadBackSurviveAResetAndANewBusAddressFollowsTheReply)
+TEST(DeviceMemory, WritesAreReadBackSurviveAResetAndNewBusAndGroupAddressesAreAnsweredTo)
 {
     SimRig driver;
     EXPECT_EQ(driver.exchange({128, 49, 3, 10}), frame({128, 49, 3, 10})); // an echo repeats every byte
@@ -42,11 +37,8 @@ TEST(DeviceMemory, WritesAreReadBackSurviveAResetAndANewBusAddressFollowsTheRepl
     EXPECT_EQ(quint8(driver.exchange({140, Code::ReturnId}).at(0)), 140);
     // 255 belongs to everybody: refused, and the echo shows it.
     EXPECT_EQ(driver.exchange({140, Code::WriteMem, 16, 255}), frame({140, 16, 140}));
-}
 
-TEST(DeviceGroups, GroupIdIsEchoedAndAnsweredTo)
-{
-    SimRig driver;
+    // A group address is echoed and answered to.
     EXPECT_EQ(driver.exchange({129, Code::SetGroupId, 240}), frame({129, 240}));
     EXPECT_EQ(driver.exchange({130, Code::SetGroupId, 240}), frame({130, 240}));
     EXPECT_EQ(bodyByte(driver.exchange({131, Code::SetGroupId, 239}), 0), kNak);

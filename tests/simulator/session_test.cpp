@@ -152,20 +152,18 @@ TEST_F(Session, StopExpClearsEveryBitAndFreezesTimesAndResetZeroesThem)
 
 TEST_F(Session, DiagnosticModeTurnsAtStartSpeedAndStepsByOneUnit)
 {
-    driver.exchange({128, Code::IncSpeed}); // not in diagnostic mode: no effect
-    EXPECT_EQ(readSpeed(driver), 0);
-    driver.exchange({128, Code::StartDiag});
-    EXPECT_EQ(readSpeed(driver), 100);
-    driver.exchange({128, Code::IncSpeed});
-    driver.exchange({128, Code::IncSpeed});
-    driver.exchange({128, Code::DecSpeed});
-    EXPECT_EQ(readSpeed(driver), 110);
-    EXPECT_TRUE(readTimes(driver).contains("bits 0 "));
-    driver.exchange({128, Code::StartCh1 + 1});
-    EXPECT_TRUE(readTimes(driver).contains("bits 2 "));
-    driver.exchange({128, Code::Reset});
-    EXPECT_EQ(readSpeed(driver), 0);
-    EXPECT_TRUE(readTimes(driver).contains("bits 0 "));
+    // After each group of commands: the speed and the channel bits.
+    const std::pair<std::vector<int>, QString> steps[] = {
+        {{Code::IncSpeed}, "0 bits 0"}, // not in diagnostic mode: no effect
+        {{Code::StartDiag}, "100 bits 0"},
+        {{Code::IncSpeed, Code::IncSpeed, Code::DecSpeed}, "110 bits 0"},
+        {{Code::StartCh1 + 1}, "110 bits 2"},
+        {{Code::Reset}, "0 bits 0"}};
+    for (const auto &[codes, expected] : steps) {
+        for (const int code : codes)
+            driver.exchange({128, code});
+        EXPECT_EQ(QStringLiteral("%1 %2").arg(readSpeed(driver)).arg(readTimes(driver).section(' ', 4, 5)), expected);
+    }
 }
 
 TEST(SessionDevice, RockingNeedsFirmwareAbove21RampsStopAtTheEndSpeedAndTenthsSaturate)

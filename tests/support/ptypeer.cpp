@@ -56,11 +56,6 @@ void PtyPeer::writeUnsolicited(const ByteBuffer &bytes)
         (void)!::write(m_master, bytes.data(), bytes.size());
 }
 
-void PtyPeer::writeLater(const ByteBuffer &bytes, int delayMs)
-{
-    QTimer::singleShot(delayMs, this, [this, bytes] { writeUnsolicited(bytes); });
-}
-
 void PtyPeer::onReadable()
 {
     std::uint8_t buffer[512];
@@ -81,7 +76,8 @@ void PtyPeer::onReadable()
     for (std::size_t i = 0; size > 0 && i * size < next.bytes.size(); ++i) {
         const auto from = next.bytes.begin() + static_cast<long>(i * size);
         const auto to = next.bytes.begin() + static_cast<long>(std::min(next.bytes.size(), (i + 1) * size));
-        writeLater(ByteBuffer(from, to), next.delayMs + static_cast<int>(i) * next.pieceGapMs);
+        QTimer::singleShot(next.delayMs + static_cast<int>(i) * next.pieceGapMs, this,
+                           [this, piece = ByteBuffer(from, to)] { writeUnsolicited(piece); });
     }
 }
 

@@ -42,7 +42,6 @@ public:
 
 private:
     void onReadable();
-    void writeLater(const ByteBuffer &bytes, int delayMs);
 
     int m_master = -1;
     int m_slaveHold = -1;

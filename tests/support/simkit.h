@@ -55,13 +55,7 @@ struct PtySimulator
     // Requests sent to `address` with this code since the log began.
     [[nodiscard]] int requestsTo(std::uint8_t address, int code) const
     {
-        int count = 0;
-        for (const sim::FrameLogEntry &entry : host->frameLog()) {
-            if (entry.direction == sim::FrameLogEntry::Direction::ToDevice && entry.bytes.size() >= 2
-                && quint8(entry.bytes[0]) == address && quint8(entry.bytes[1]) == code)
-                ++count;
-        }
-        return count;
+        return int(requestsIn(host->frameLog(), address, code).size());
     }
 
     bool started = false;

@@ -52,6 +52,18 @@ inline quint8 bodyByte(const QByteArray &reply, int at)
     return quint8(reply.at(1 + at));
 }
 
+// The requests in a frame log to `address` (with this code, or any), oldest first.
+inline std::vector<QByteArray> requestsIn(const std::vector<sim::FrameLogEntry> &log, quint8 address, int code = -1)
+{
+    std::vector<QByteArray> frames;
+    for (const sim::FrameLogEntry &entry : log) {
+        if (entry.direction == sim::FrameLogEntry::Direction::ToDevice && entry.bytes.size() >= 2
+            && quint8(entry.bytes[0]) == address && (code < 0 || quint8(entry.bytes[1]) == code))
+            frames.push_back(entry.bytes);
+    }
+    return frames;
+}
+
 struct PortPeer; // memoryport.h
 
 struct SimRig
@@ -95,16 +107,9 @@ struct SimRig
     {
         return bus->device(address)->memory().at(location);
     }
-    // The requests to `address` (with this code, or any), oldest first.
     [[nodiscard]] std::vector<QByteArray> requestsTo(quint8 address, int code = -1) const
     {
-        std::vector<QByteArray> frames;
-        for (const sim::FrameLogEntry &entry : bus->frameLog()) {
-            if (entry.direction == sim::FrameLogEntry::Direction::ToDevice && entry.bytes.size() >= 2
-                && quint8(entry.bytes[0]) == address && (code < 0 || quint8(entry.bytes[1]) == code))
-                frames.push_back(entry.bytes);
-        }
-        return frames;
+        return requestsIn(bus->frameLog(), address, code);
     }
     [[nodiscard]] std::vector<int> codesSent(quint8 address) const
     {
