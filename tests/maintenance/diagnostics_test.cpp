@@ -71,6 +71,9 @@ TEST_F(DiagnosticsTest, TheTickReadsInOrderAndStopDiagResetsAtTheNextTick)
     session.startDiag();
     EXPECT_EQ(session.view().txtDisplay, "successful");
     EXPECT_TRUE(session.isPolling());
+    session.speedUp();
+    EXPECT_EQ(session.view().txtDisplay, "READ successful");
+    EXPECT_EQ(rig.codesSent(130).back(), 85); // the step, then the speed read
     session.startChannel(2);
     rig.advance(1.0);
     const std::size_t before = rig.codesSent(130).size();
