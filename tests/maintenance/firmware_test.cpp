@@ -167,4 +167,12 @@ TEST_F(FlashTest, ABadFileSendsNothingAndALostLineEndsTheTransfer)
     EXPECT_EQ(beeps, 2);
 }
 
+TEST_F(FlashTest, AnUnansweredProgramModeSwitchIsSaidAndTheTransferGoesOn)
+{
+    rig.bus->injectFault({130, 22, sim::FaultKind::NoReply, 1}); // switched, the answer lost
+    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(firmware(1)), 130);
+    EXPECT_EQ(asked(), (QStringList{"Error Setting Device to Program Mode. ", "Device programing successful"}));
+    EXPECT_EQ(traffic(130), (std::vector<int>{22, -16, -16, 22, 22, -16, 17}));
+}
+
 } // namespace
