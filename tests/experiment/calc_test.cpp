@@ -48,6 +48,10 @@ TEST(CalcAccel, RefusesInputsItCannotCarryWithAMessage)
               QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
     EXPECT_EQ(calcAccel(inputs("1", "abc", "60", "15")).problem,
               QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
+    // The smallest values each rule lets through.
+    EXPECT_NE(calcAccel(inputs("1", "10", "60", "1")).problem, QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
+    EXPECT_NE(calcAccel(inputs("0", "1", "60", "15")).problem,
+              QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
     const AccelOutcome tooSteep = calcAccel(inputs("0", "300", "1", "15"));
     EXPECT_FALSE(tooSteep.labels);
     EXPECT_EQ(tooSteep.problem, QStringLiteral("No acceleration interval from 1 to 15 seconds gives a step of "
