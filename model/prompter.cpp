@@ -39,6 +39,13 @@ Prompter &prompter()
     return *current();
 }
 
+void showMessage(QWidget *parent, const QString &text)
+{
+    MessageRequest request;
+    request.text = text;
+    static_cast<void>(prompter().message(parent, request));
+}
+
 void setPrompter(std::unique_ptr<Prompter> &&replacement)
 {
     current() = replacement ? std::move(replacement) : std::make_unique<UnansweredPrompter>();

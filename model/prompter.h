@@ -56,4 +56,7 @@ public:
 [[nodiscard]] Prompter &prompter();
 void setPrompter(std::unique_ptr<Prompter> &&replacement);
 
+// A plain message with an OK button, no title and no icon.
+void showMessage(QWidget *parent, const QString &text);
+
 } // namespace velorix

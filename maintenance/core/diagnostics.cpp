@@ -19,7 +19,6 @@ namespace {
 
 const QString kSuccessful = QStringLiteral("successful");
 const QString kReadSuccessful = QStringLiteral("READ successful");
-constexpr std::uint8_t kWholeBus = 255;
 constexpr int kTimerSetting = 200;
 
 bool bitSet(std::uint8_t bits, int channel)
@@ -101,7 +100,7 @@ void DiagnosticsSession::reset()
 void DiagnosticsSession::busReset()
 {
     // Nobody answers a bus reset; its result says nothing.
-    static_cast<void>(objDevice->Reset(kWholeBus));
+    static_cast<void>(objDevice->BusRESET());
 }
 
 void DiagnosticsSession::readSensors()
@@ -196,8 +195,11 @@ void DiagnosticsSession::speedDown()
 
 void DiagnosticsSession::upload()
 {
-    constexpr std::uint8_t kLocations[] = {34, 35, 36, 37, 38, 39, 40, 41, setupmemory::kDirection};
-    for (const std::uint8_t location : kLocations) {
+    // The experiment's upload, but for the passive-rotation delay, which
+    // this window does not show.
+    for (const std::uint8_t location : setupmemory::kUploadLocations) {
+        if (location == setupmemory::kRotDelay)
+            continue;
         std::uint8_t byte = 0;
         intLastErr = objDevice->ReadMem(bytDevAddr, location, byte);
         if (intLastErr == rc::Ok)

@@ -42,15 +42,13 @@ FirmwareFlash::FirmwareFlash(multiVelorix &device, FlashView view, FlashPacing p
 
 void FirmwareFlash::message(const QString &text)
 {
-    MessageRequest request;
-    request.text = text;
-    static_cast<void>(prompter().message(m_view.parent ? m_view.parent() : nullptr, request));
+    showMessage(m_view.parent ? m_view.parent() : nullptr, text);
 }
 
 void FirmwareFlash::resetBus()
 {
     // A bus reset is answered by nobody; its result says nothing.
-    static_cast<void>(m_device.Reset(kWholeBus));
+    static_cast<void>(m_device.BusRESET());
 }
 
 void FirmwareFlash::flash(const QString &fileName, std::uint8_t address)

@@ -46,7 +46,6 @@ struct FlashView
 // Memory location 18 takes the program-mode switch, value 19.
 constexpr std::uint8_t kProgramModeLocation = 18;
 constexpr std::uint8_t kProgramModeValue = 19;
-constexpr std::uint8_t kWholeBus = 255;
 
 // SendHexFile's codes beside those of ProgramData and of the file.
 namespace flash {

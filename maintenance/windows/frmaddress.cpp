@@ -38,13 +38,6 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
     return created;
 }
 
-void message(QWidget *parent, const QString &text)
-{
-    MessageRequest request;
-    request.text = text;
-    static_cast<void>(prompter().message(parent, request));
-}
-
 } // namespace
 
 frmaddress::frmaddress(QWidget *parent) : QWidget(parent)
@@ -132,11 +125,11 @@ void frmaddress::load()
     m_device = std::make_shared<multiVelorix>();
     PortError error;
     if (!m_device->CommPort(strCommPort, &error)) {
-        message(this, QStringLiteral("Communication Port Error, %1").arg(error.number));
+        showMessage(this, QStringLiteral("Communication Port Error, %1").arg(error.number));
         return;
     }
     if (mayResetDuringRun(this, std::nullopt, QStringLiteral("The bus reset of the device addresser")))
-        static_cast<void>(m_device->Reset(kWholeBus)); // nobody answers a bus reset
+        static_cast<void>(m_device->BusRESET()); // nobody answers a bus reset
     for (int address = kFirstBusAddress; address <= kLastBusAddress; ++address) {
         cboAddr->addItem(QString::number(address), address);
         cboSetAddr->addItem(QString::number(address), address);
@@ -263,7 +256,7 @@ void frmaddress::cmdBusReset_Click()
 {
     if (!m_device || !mayResetDuringRun(this, std::nullopt, QStringLiteral("A bus reset")))
         return;
-    static_cast<void>(m_device->Reset(kWholeBus)); // nobody answers a bus reset
+    static_cast<void>(m_device->BusRESET()); // nobody answers a bus reset
 }
 
 QString frmaddress::GetHexFileName()

@@ -230,9 +230,7 @@ void frmvelorixtest::load(const DiagnosticsPacing &pacing)
 
     PortError error;
     if (!m_session->openPort(strCommPort, &error)) {
-        MessageRequest request;
-        request.text = QStringLiteral("Communication Port Error, %1").arg(error.number);
-        static_cast<void>(prompter().message(this, request));
+        showMessage(this, QStringLiteral("Communication Port Error, %1").arg(error.number));
         return;
     }
     for (int address = kFirstBusAddress; address <= kLastBusAddress; ++address)
