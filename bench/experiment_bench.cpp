@@ -12,14 +12,18 @@
 //                    [--windows 1,2,4] [--faults R] [--fault-noreply R] [--fault-checksum R]
 //                    [--fault-address R] [--fault-nak R] [--fault-late R]
 //                    [--fault-split R] [--fault-stray R] [--keep DIR] [--no-wait]
+//                    [--plot shown|hidden|both]
 //
 // Defaults: 20 s a phase, device clocks 10 times real time, seed 7, no
 // faults, phases of 1, 2 and 4 windows. --device-seconds runs each phase
 // until that much device time has passed (real time times the scale). --faults R sets all seven fault rates to R; a single
 // --fault-* option given after it overrides its kind. --no-wait lets ticks run
 // into a busy link (each refused command an "Error #1001") instead of waiting
-// for it, for comparison. Runs headless (offscreen) unless a display platform
-// is set. Exit code 0 when every run is recorded right, 2 when not, 1 when the
+// for it, for comparison. --plot runs each phase with the windows' speed plots
+// shown, hidden, or (the default) once each, so the tick's CPU with and
+// without the plot stands side by side; the trace behind the plot is fed
+// either way. Runs headless (offscreen, which still paints every window
+// into memory) unless a display platform is set. Exit code 0 when every run is recorded right, 2 when not, 1 when the
 // bench could not run.
 //
 // The bench never spins: it waits in event loops that sleep until the next
@@ -46,6 +50,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -53,6 +58,7 @@
 #include <QLineEdit>
 #include <QMutex>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -97,6 +103,7 @@ struct Options
     quint32 seed = 7;
     QString keep;
     bool noWait = false;
+    std::vector<bool> plotModes{true, false}; // shown, hidden
     sim::FaultRates faults;
 
     [[nodiscard]] double durationSeconds() const
@@ -141,6 +148,13 @@ std::optional<Options> parseOptions(QStringList args, QString *error)
                 taken = taken && n >= 1 && n <= kMaxWindows;
                 options.windowCounts.push_back(n);
             }
+        } else if (name == QLatin1String("plot") && (text == QLatin1String("shown") || text == QLatin1String("hidden")
+                                                     || text == QLatin1String("both"))) {
+            options.plotModes.clear();
+            if (text != QLatin1String("hidden"))
+                options.plotModes.push_back(true);
+            if (text != QLatin1String("shown"))
+                options.plotModes.push_back(false);
         } else if (name == QLatin1String("device-seconds") && isNumber && value > 0) {
             options.deviceSeconds = value;
         } else if (name == QLatin1String("scale") && isNumber && value >= 0.1) {
@@ -734,6 +748,7 @@ struct SoakFigures
 struct Phase
 {
     int windows = 0;
+    bool plotShown = true;
     SoakFigures soak;
     std::vector<WindowFigures> figures;
 
@@ -756,23 +771,42 @@ struct Phase
     {
         return soak.lineSeconds > 0 ? polls() * soak.elapsed / soak.lineSeconds : 0;
     }
+    // The main thread's CPU milliseconds per tick: the tick itself, the
+    // windows' repainting and whatever else the program did meanwhile.
+    [[nodiscard]] double cpuMsPerTick() const { return 1000 * soak.threadCpu / std::max(1.0, ticks()); }
 };
 
 void printPhases(const std::vector<Phase> &phases)
 {
     std::printf("== polling, side by side ==\n");
-    std::printf("windows  polls/s  of wanted  ticks/s  line busy  bus capacity  wake-ups/tick  sleeps/tick  CPU main  "
-                "ticks put off\n");
+    std::printf("windows  plot    polls/s  of wanted  ticks/s  line busy  bus capacity  wake-ups/tick  sleeps/tick  "
+                "CPU main  CPU ms/tick  ticks put off\n");
     for (const Phase &p : phases) {
         int putOff = 0;
         for (const WindowFigures &w : p.figures)
             putOff += w.putOff;
         const double wanted = 10.0 * p.windows; // one poll a window every 100 ms
         const double ticks = std::max(1.0, p.ticks());
-        std::printf("%7d  %7.2f  %8.0f%%  %7.2f  %8.0f%%  %8.1f/s    %13.2f  %11.2f  %7.1f%%  %13d\n", p.windows,
-                    p.polls(), 100 * p.polls() / wanted, p.ticks() / p.soak.elapsed,
-                    100 * p.soak.lineSeconds / p.soak.elapsed, p.capacity(), p.soak.wakeUps / ticks,
-                    p.soak.sleeps / ticks, 100 * p.soak.threadCpu / p.soak.elapsed, putOff);
+        std::printf("%7d  %-6s  %7.2f  %8.0f%%  %7.2f  %8.0f%%  %8.1f/s    %13.2f  %11.2f  %7.1f%%  %11.3f  %13d\n",
+                    p.windows, p.plotShown ? "shown" : "hidden", p.polls(), 100 * p.polls() / wanted,
+                    p.ticks() / p.soak.elapsed, 100 * p.soak.lineSeconds / p.soak.elapsed, p.capacity(),
+                    p.soak.wakeUps / ticks, p.soak.sleeps / ticks, 100 * p.soak.threadCpu / p.soak.elapsed,
+                    p.cpuMsPerTick(), putOff);
+    }
+    // The plot's cost, where a window count ran both ways.
+    for (const Phase &shown : phases) {
+        if (!shown.plotShown)
+            continue;
+        for (const Phase &hidden : phases) {
+            if (hidden.plotShown || hidden.windows != shown.windows)
+                continue;
+            std::printf("speed plot, %d window%s: %.3f ms of main-thread CPU a tick shown, %.3f hidden "
+                        "(%+.3f ms, %.1f%% against %.1f%% of a core)\n",
+                        shown.windows, shown.windows == 1 ? "" : "s", shown.cpuMsPerTick(), hidden.cpuMsPerTick(),
+                        shown.cpuMsPerTick() - hidden.cpuMsPerTick(), 100 * shown.soak.threadCpu / shown.soak.elapsed,
+                        100 * hidden.soak.threadCpu / hidden.soak.elapsed);
+            break;
+        }
     }
 }
 
@@ -809,8 +843,8 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
             for (const auto &[code, n] : w.errors)
                 errors[code] += n;
         }
-        std::printf("-- %d window%s: %.1f s real, %.0f device s; the stop took %.1f s%s\n", p.windows,
-                    p.windows == 1 ? "" : "s", soak.elapsed, soak.elapsed * options.scale, soak.stopSeconds,
+        std::printf("-- %d window%s, plot %s: %.1f s real, %.0f device s; the stop took %.1f s%s\n", p.windows,
+                    p.windows == 1 ? "" : "s", p.plotShown ? "shown" : "hidden", soak.elapsed, soak.elapsed * options.scale, soak.stopSeconds,
                     soak.stopFinished ? "" : " and DID NOT FINISH");
         std::printf("polls/s:     %s, %.1f in all\n", qPrintable(polls.join(QLatin1Char(' '))), p.polls());
         std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
@@ -920,13 +954,16 @@ void runFor(qint64 milliseconds)
 // One phase: `count` windows load, start, poll for the duration and stop;
 // each window's run lines go to `lines` under its device's address. Empty
 // when the phase could not run.
-std::optional<Phase> runPhase(int count, const Options &options, const LineWatch &watch,
+std::optional<Phase> runPhase(int count, bool plotShown, const Options &options, const LineWatch &watch,
                               std::map<quint8, QStringList> &lines)
 {
     Phase phase;
     phase.windows = count;
+    phase.plotShown = plotShown;
     auto main = std::make_unique<frmMain>();
     const std::vector<frmexp *> windows = openWindows(*main, count);
+    for (frmexp *w : windows)
+        w->findChild<QCheckBox *>(QStringLiteral("chkspeedplot"))->setChecked(plotShown);
     // Faults slow the uploads and starts down; the patience is generous.
     if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); }); },
                    60'000)) {
@@ -1014,6 +1051,9 @@ int main(int argc, char **argv)
         return 1;
     }
     strDataPath = folder;
+    // The plot's check box is remembered in the settings store: the bench's
+    // choices stay in its own, never the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     strDevIniPath = QDir(folder).filePath(QStringLiteral("device.ini"));
     auto ownedPrompter = std::make_unique<BenchPrompter>(folder);
     const BenchPrompter &prompts = *ownedPrompter;
@@ -1045,10 +1085,12 @@ int main(int argc, char **argv)
     std::map<quint8, QStringList> lines;
     int mostWindows = 0;
     for (const int count : options.windowCounts) {
-        const std::optional<Phase> phase = runPhase(count, options, watch, lines);
-        if (!phase)
-            return 1;
-        phases.push_back(*phase);
+        for (const bool plotShown : options.plotModes) {
+            const std::optional<Phase> phase = runPhase(count, plotShown, options, watch, lines);
+            if (!phase)
+                return 1;
+            phases.push_back(*phase);
+        }
         mostWindows = std::max(mostWindows, count);
     }
 

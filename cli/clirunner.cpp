@@ -195,6 +195,34 @@ const QMap<QString, Command> &commandTable()
     return table;
 }
 
+// What a result code means, for whoever reads the terminal. Standard output
+// keeps the bare code, which scripts read.
+QString resultMeaning(std::int16_t code)
+{
+    switch (code) {
+    case rc::RecordRefused:
+        return QStringLiteral("the device refused the firmware record four times in a row");
+    case rc::Busy:
+        return QStringLiteral("the link was busy, nothing was sent");
+    case rc::SerialError:
+        return QStringLiteral("the serial port failed during the exchange (closed, unplugged, write or read failure)");
+    case rc::NoReply:
+        return QStringLiteral("no reply, or a reply shorter than expected (no device at this address on this port?)");
+    case rc::EmptyRecord:
+        return QStringLiteral("empty firmware record");
+    case rc::BadReply:
+        return QStringLiteral("bad reply: wrong address, missing acknowledgement, wrong echo or unexpected status");
+    case rc::BadChecksum:
+        return QStringLiteral("the checksum of the reply is wrong");
+    case rc::BadGroupId:
+        return QStringLiteral("group ID outside 240 to 254");
+    case rc::BusResetFailed:
+        return QStringLiteral("the bus reset could not be sent");
+    default:
+        return QStringLiteral("unknown result code");
+    }
+}
+
 int usage(QTextStream &err, const QString &problem)
 {
     if (!problem.isEmpty())
@@ -268,6 +296,15 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (outcome.result == rc::Ok && !outcome.data.isEmpty())
         out << outcome.data << '\n';
     out.flush();
+    if (outcome.result != rc::Ok) {
+        err << "velorix-cli: " << outcome.result << ": " << resultMeaning(outcome.result) << '\n';
+        // In normal mode the device takes code 22 for a memory write, so a
+        // firmware record goes unanswered.
+        if (name == QLatin1String("ProgramData") && outcome.result == rc::NoReply)
+            err << "velorix-cli: ProgramData needs the device in program mode: WriteMem ADDRESS 18 19, "
+                   "then Reset ADDRESS\n";
+        err.flush();
+    }
     return outcome.result == rc::Ok ? kCliSuccess : kCliCommandFailed;
 }
 

@@ -4,7 +4,8 @@
 // velorix-cli ports                          the port list
 //
 // Prints the result code on the first line and, on success, what the
-// command read on the second. Exit status: 0 for result 0, 1 for any other
+// command read on the second; a failed command's meaning goes to standard
+// error, so that standard output stays the bare code for scripts. Exit status: 0 for result 0, 1 for any other
 // result, 2 for a usage error or a port that cannot be opened.
 
 #include <QStringList>

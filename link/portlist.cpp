@@ -1,6 +1,7 @@
 #include "link/portlist.h"
 
 #include <QFileInfo>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QSettings>
 
@@ -65,6 +66,25 @@ QStringList storedExtraPorts()
     for (const QString &name : raw)
         appendUnique(names, name.trimmed());
     return names;
+}
+
+QString permissionDeniedText(const QString &port)
+{
+    // The device file, as ls and chmod would name it.
+    QString location = port;
+#ifdef Q_OS_UNIX
+    if (!looksLikePath(port))
+        location = QStringLiteral("/dev/") + port;
+#endif
+    // Group membership is read at log-in, hence the last step.
+    return QStringLiteral("Permission denied on %1. Add your user to the dialout group "
+                          "(sudo usermod -aG dialout $USER), then log out and in again.")
+        .arg(location);
+}
+
+bool isPermissionDenied(int portErrorNumber)
+{
+    return portErrorNumber == QSerialPort::PermissionError;
 }
 
 QStringList portList()

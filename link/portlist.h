@@ -20,6 +20,17 @@ void clearExtraPorts();
 // The settings store's list: a string list, or one comma-separated string.
 [[nodiscard]] QStringList storedExtraPorts();
 
+// What the operator reads when the system refuses to open a port for lack
+// of permission. On Linux serial devices belong to the group dialout, so the
+// text names the fix: "Permission denied on /dev/ttyUSB0. Add your user to
+// the dialout group (...), then log out and in again." `port` is a name of
+// the port list or a path.
+[[nodiscard]] QString permissionDeniedText(const QString &port);
+
+// Whether a refusal's number (PortError::number) is the port component's
+// permission error.
+[[nodiscard]] bool isPermissionDenied(int portErrorNumber);
+
 // The current port list, each name once. Extra paths that do not exist
 // (a link left over from a simulator that has stopped) are left out.
 [[nodiscard]] QStringList portList();

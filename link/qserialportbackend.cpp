@@ -41,8 +41,14 @@ bool QSerialPortBackend::open(const QString &name, PortError *error)
     // Flow control is off and DTR/RTS are left as the driver has them, since
     // pseudo-terminals refuse those signals.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        if (error)
-            *error = {static_cast<int>(m_port.error()), m_port.errorString()};
+        if (error) {
+            // A refused permission has a fix the operator can apply; say it
+            // where the error is shown, not only "Permission denied".
+            const QSerialPort::SerialPortError why = m_port.error();
+            *error = {static_cast<int>(why), why == QSerialPort::PermissionError
+                                                 ? permissionDeniedText(name)
+                                                 : m_port.errorString()};
+        }
         m_port.clearError();
         return false;
     }

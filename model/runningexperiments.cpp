@@ -6,15 +6,43 @@ namespace velorix {
 
 void RunningExperiments::add(const void *owner, const QString &caption, std::uint8_t address)
 {
-    remove(owner);
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [owner](const RunningExperiment &e) { return e.owner == owner; }),
+                    m_entries.end());
     m_entries.push_back({owner, caption, address});
+    changed();
 }
 
 void RunningExperiments::remove(const void *owner)
 {
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [owner](const RunningExperiment &e) { return e.owner == owner; }),
-                    m_entries.end());
+    const auto gone = std::remove_if(m_entries.begin(), m_entries.end(),
+                                     [owner](const RunningExperiment &e) { return e.owner == owner; });
+    if (gone == m_entries.end())
+        return;
+    m_entries.erase(gone, m_entries.end());
+    changed();
+}
+
+int RunningExperiments::watch(Listener listener)
+{
+    const int ticket = m_nextTicket++;
+    m_listeners.emplace(ticket, std::move(listener));
+    return ticket;
+}
+
+void RunningExperiments::unwatch(int ticket)
+{
+    m_listeners.erase(ticket);
+}
+
+void RunningExperiments::changed()
+{
+    // A listener may unwatch (its window closing) while it is told.
+    const std::map<int, Listener> listeners = m_listeners;
+    for (const auto &[ticket, listener] : listeners) {
+        if (m_listeners.count(ticket) && listener)
+            listener();
+    }
 }
 
 std::vector<RunningExperiment> RunningExperiments::on(std::optional<std::uint8_t> address) const

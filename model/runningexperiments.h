@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -29,9 +31,20 @@ public:
     // The experiments on the device at `address`; with none given, every
     // experiment on the bus (a bus reset reaches them all).
     [[nodiscard]] std::vector<RunningExperiment> on(std::optional<std::uint8_t> address) const;
+    [[nodiscard]] std::size_t count() const { return m_entries.size(); }
+
+    // Whoever shows the runs (the main window's status bar) hears of every
+    // change as it happens. watch() returns the ticket that unwatch() takes.
+    using Listener = std::function<void()>;
+    int watch(Listener listener);
+    void unwatch(int ticket);
 
 private:
+    void changed();
+
     std::vector<RunningExperiment> m_entries;
+    std::map<int, Listener> m_listeners;
+    int m_nextTicket = 1;
 };
 
 // The one list of the program.

@@ -14,6 +14,7 @@ const char *const kLeft = "MainLeft";
 const char *const kTop = "MainTop";
 const char *const kWidth = "MainWidth";
 const char *const kHeight = "MainHeight";
+const char *const kMaximized = "MainMaximized";
 
 // The visible part of a title bar that must stay on a screen.
 constexpr int kGripWidth = 100;
@@ -59,6 +60,16 @@ TwipsRect pixelsToTwips(const QRect &pixels, double dpiX, double dpiY)
                      pixelsToTwips(pixels.width(), dpiX), pixelsToTwips(pixels.height(), dpiY)};
 }
 
+TwipsRect placementToStore(const QRect &pixels, const QRect &readPixels, const TwipsRect &read, double dpiX,
+                           double dpiY)
+{
+    const TwipsRect now = pixelsToTwips(pixels, dpiX, dpiY);
+    return TwipsRect{pixels.x() == readPixels.x() ? read.left : now.left,
+                     pixels.y() == readPixels.y() ? read.top : now.top,
+                     pixels.width() == readPixels.width() ? read.width : now.width,
+                     pixels.height() == readPixels.height() ? read.height : now.height};
+}
+
 QRect keepReachable(const QRect &window, const QList<QRect> &screens, const QPoint &fallback)
 {
     const QRect grip(window.topLeft(), QSize(qMin(window.width(), kGripWidth), kGripHeight));
@@ -69,25 +80,29 @@ QRect keepReachable(const QRect &window, const QList<QRect> &screens, const QPoi
     return QRect(fallback, window.size());
 }
 
-TwipsRect WindowPlacementStore::load() const
+MainPlacement WindowPlacementStore::load() const
 {
     QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
     settings.beginGroup(QLatin1String(kGroup));
     const TwipsRect defaults;
-    return TwipsRect{readNumber(settings, kLeft, defaults.left, false),
-                     readNumber(settings, kTop, defaults.top, false),
-                     readNumber(settings, kWidth, defaults.width, true),
-                     readNumber(settings, kHeight, defaults.height, true)};
+    const QString maximized = settings.value(QLatin1String(kMaximized)).toString().trimmed().toLower();
+    return MainPlacement{TwipsRect{readNumber(settings, kLeft, defaults.left, false),
+                                   readNumber(settings, kTop, defaults.top, false),
+                                   readNumber(settings, kWidth, defaults.width, true),
+                                   readNumber(settings, kHeight, defaults.height, true)},
+                         maximized == QLatin1String("true") || maximized == QLatin1String("1")
+                             || maximized == QLatin1String("-1")};
 }
 
-void WindowPlacementStore::save(const TwipsRect &placement) const
+void WindowPlacementStore::save(const MainPlacement &placement) const
 {
     QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
     settings.beginGroup(QLatin1String(kGroup));
-    settings.setValue(QLatin1String(kLeft), asText(placement.left));
-    settings.setValue(QLatin1String(kTop), asText(placement.top));
-    settings.setValue(QLatin1String(kWidth), asText(placement.width));
-    settings.setValue(QLatin1String(kHeight), asText(placement.height));
+    settings.setValue(QLatin1String(kLeft), asText(placement.place.left));
+    settings.setValue(QLatin1String(kTop), asText(placement.place.top));
+    settings.setValue(QLatin1String(kWidth), asText(placement.place.width));
+    settings.setValue(QLatin1String(kHeight), asText(placement.place.height));
+    settings.setValue(QLatin1String(kMaximized), placement.maximized ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 } // namespace velorix

@@ -1,14 +1,19 @@
 // velorix: the program. `velorix --simulate` runs it on a bus of simulated
-// devices inside the program, for a look without hardware.
+// devices inside the program, for a look without hardware; `--port PATH`
+// tries that port first (a simulator started by hand, an adapter the
+// system does not list).
 
+#include "link/portlist.h"
 #include "program/simulateddemo.h"
 #include "program/startup.h"
+#include "shell/frmmain.h"
 #include "model/prompter.h"
 #include "model/version.h"
 #include "shell/dialogprompter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -28,6 +33,9 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     parser.addOption({QStringLiteral("simulate"),
                       QStringLiteral("Run on four simulated devices (128 to 131) instead of hardware.")});
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Search PATH first for the devices, before the system's serial ports."),
+                      QStringLiteral("PATH")});
     parser.process(app);
 
     std::unique_ptr<velorix::SimulatedDemo> demo;
@@ -40,9 +48,25 @@ int main(int argc, char **argv)
         }
     }
 
+    // Registered after the simulator's, so that it comes before it.
+    if (parser.isSet(QStringLiteral("port"))) {
+        const QString port = parser.value(QStringLiteral("port")).trimmed();
+        if (port.isEmpty()) {
+            std::fprintf(stderr, "velorix: --port needs the path or name of a serial port\n");
+            return 2;
+        }
+        if (port.contains(QLatin1Char('/')) && !QFileInfo::exists(port))
+            std::fprintf(stderr, "velorix: %s does not exist (yet); it is searched once it does\n", qPrintable(port));
+        velorix::registerExtraPort(port, velorix::PortPlacement::First);
+    }
+
     velorix::Startup startup;
     startup.Main();
-    if (!startup.mainWindow())
+    // Closed during the start-up's waits: nothing is left to run.
+    if (startup.isOver())
         return 0;
+    // From now on the main window's close ends the program, whatever other
+    // top-level window (help, a message box) is still around.
+    QObject::connect(startup.mainWindow(), &velorix::frmMain::closed, &app, &QCoreApplication::quit);
     return QApplication::exec();
 }

@@ -46,6 +46,9 @@ void Startup::Main()
     QApplication::processEvents(); // let it paint at once
 
     m_main = new frmMain; // its load restores its place and clears intDiagWindows
+    // Closed during one of the waits below, the main window ends the run:
+    // nothing may go on waiting for a window nobody sees.
+    QObject::connect(m_main, &frmMain::closed, m_main, [this] { m_mainClosed = true; });
     wireMenus();
     m_main->show();
 
@@ -73,7 +76,7 @@ void Startup::inisystem()
     if (!recovery.isEmpty())
         prompter().message(m_main, recoveryMessage(recovery));
 
-    if (!m_main)
+    if (isOver())
         return;
     bolPortSetup = true;
     QPointer<frmcomsetup> portSetup = new frmcomsetup;
@@ -82,14 +85,14 @@ void Startup::inisystem()
     portSetup->load();
     // The port set-up clears the flag when it found a port or was closed;
     // the main window being closed ends the wait too.
-    while (bolPortSetup && portSetup && m_main)
+    while (bolPortSetup && portSetup && !isOver())
         Delay(kPortSetupPollMs);
     if (portSetup)
         portSetup->close();
-    if (!m_main)
+    if (isOver())
         return;
 
-    m_main->setStatusText(QStringLiteral("No Experiment Running"));
+    m_main->followRunningExperiments(); // "No Experiment Running" until one starts
 
     if (!bolCommFound)
         return;
@@ -98,9 +101,15 @@ void Startup::inisystem()
     if (!scan)
         return;
     scan->devicescan();
-    Delay(m_options.scanShownMs);
+    if (scan && !isOver())
+        Delay(m_options.scanShownMs);
     if (scan)
-        scan->close();
+        scan->closeWithoutAsking();
+}
+
+bool Startup::isOver() const
+{
+    return !m_main || m_mainClosed;
 }
 
 void Startup::wireMenus()

@@ -46,6 +46,9 @@ public:
     void inisystem();
 
     [[nodiscard]] frmMain *mainWindow() const;
+    // The main window is gone or was closed: the program has nothing left
+    // to show and ends.
+    [[nodiscard]] bool isOver() const;
 
 private:
     // Gives each menu item of the main window the window it opens.
@@ -56,6 +59,7 @@ private:
     QPointer<frmMain> m_main;
     QPointer<frmSplash> m_splash;
     QPointer<frmaddress> m_addresser;
+    bool m_mainClosed = false;
 };
 
 } // namespace velorix

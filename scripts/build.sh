@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Configures and builds into ./build (incremental after the first time).
+# Configures ./build (the first time) and builds the given targets, or all of
+# them when none is given. Incremental after the first time. VELORIX_BUILD
+# names another build folder.
+#     scripts/build.sh                        everything, tests and benchmarks too
+#     scripts/build.sh velorix velorix-cli    only these (and what they need)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ ! -f build/CMakeCache.txt ]]; then
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build=${VELORIX_BUILD:-build}
+if [[ ! -f $build/CMakeCache.txt ]]; then
+    echo "== Configuring the build in $build/"
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build build -j"$(nproc)"
+if [[ $# -gt 0 ]]; then
+    echo "== Building $*"
+    cmake --build "$build" -j"$(nproc)" --target "$@"
+else
+    echo "== Building everything"
+    cmake --build "$build" -j"$(nproc)"
+fi

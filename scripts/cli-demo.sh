@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/ensure-deps.sh
-scripts/build.sh >/dev/null
+scripts/build.sh velorix-sim velorix-cli >/dev/null
 bin=build/bin
 
 work=$(mktemp -d)

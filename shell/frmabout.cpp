@@ -1,9 +1,12 @@
 #include "shell/frmabout.h"
 
+#include "model/globals.h"
+#include "model/programfolder.h"
 #include "model/prompter.h"
 #include "model/version.h"
 #include "shell/wheelpicture.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +40,12 @@ frmAbout::frmAbout(QWidget *parent)
     text->setWordWrap(true);
     text->setMinimumWidth(300);
 
+    // Where the operator finds the device table and the data files again.
+    auto *folders = new QLabel(dataFoldersText(), this);
+    folders->setObjectName(QStringLiteral("lblDataFolders"));
+    folders->setWordWrap(true);
+    folders->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto *line = new QFrame(this);
     line->setObjectName(QStringLiteral("linSeparator"));
     line->setFrameShape(QFrame::HLine);
@@ -54,6 +63,8 @@ frmAbout::frmAbout(QWidget *parent)
     texts->addWidget(version);
     texts->addSpacing(10);
     texts->addWidget(text);
+    texts->addSpacing(6);
+    texts->addWidget(folders);
     texts->addStretch(1);
 
     auto *top = new QHBoxLayout;
@@ -81,6 +92,17 @@ QString frmAbout::description()
 {
     return QStringLiteral(
         "Velorix connects several Velorix-5 devices to one central data-collection computer.");
+}
+
+QString frmAbout::dataFoldersText()
+{
+    // Start-up has set the paths; before that they follow from the folder
+    // the program would choose.
+    const QString working = workingFolder();
+    const QString config = strDevIniPath.isEmpty() ? working + QStringLiteral("/config/device.ini") : strDevIniPath;
+    const QString data = strDataPath.isEmpty() ? working + QStringLiteral("/Data") : strDataPath;
+    return QStringLiteral("Device configuration: %1; data files: %2")
+        .arg(QDir::toNativeSeparators(config), QDir::toNativeSeparators(data));
 }
 
 void frmAbout::showSystemInfo()

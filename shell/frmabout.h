@@ -20,6 +20,8 @@ public:
     [[nodiscard]] SystemInfoTool &systemInfoTool() { return m_systemInfo; }
 
     static QString description();
+    // One line: where the device configuration file and the data files are.
+    static QString dataFoldersText();
 
 private:
     void showSystemInfo();

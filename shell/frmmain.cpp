@@ -6,6 +6,7 @@
 #include "shell/helpviewer.h"
 #include "model/programfolder.h"
 #include "model/prompter.h"
+#include "model/runningexperiments.h"
 #include "shell/statuspanels.h"
 #include "model/version.h"
 #include "shell/wheelpicture.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -85,11 +87,22 @@ frmMain::frmMain(QWidget *parent)
     intDiagWindows = 0;
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    if (m_runsTicket)
+        runningExperiments().unwatch(m_runsTicket);
+}
 
 void frmMain::buildMenus()
 {
     QMenuBar *bar = menuBar();
+
+    // The keyboard's way out: the same as closing the window, questions
+    // of busy child windows included.
+    QMenu *file = addMenu(bar, "mnuFile", QStringLiteral("&File"));
+    QAction *exit = addItem(file, "mnuFileExit", QStringLiteral("E&xit"), this, [this] { close(); });
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exit->setMenuRole(QAction::QuitRole);
 
     QMenu *experiment = addMenu(bar, "mnumnuExperiment", QStringLiteral("Experiment"));
     addItem(experiment, "mnumnuExperimentmnurun", QStringLiteral("Run"), this,
@@ -129,7 +142,7 @@ QWidget *frmMain::openWindow(MenuItem item)
 {
     if (item == MenuItem::DeviceScan && m_deviceScan && childWindows().contains(m_deviceScan.data())) {
         // The one scan window is left as it is, only brought forward.
-        if (auto *frame = qobject_cast<QMdiSubWindow *>(m_deviceScan->parentWidget()))
+        if (QMdiSubWindow *frame = ChildFrame::frameOf(m_deviceScan))
             m_mdiArea->setActiveSubWindow(frame);
         return m_deviceScan;
     }
@@ -150,15 +163,60 @@ QMdiSubWindow *frmMain::addChild(QWidget *window)
 {
     if (!window)
         return nullptr;
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(window->parentWidget());
-        frame && frame->mdiArea() == m_mdiArea) {
+    if (QMdiSubWindow *frame = ChildFrame::frameOf(window); frame && frame->mdiArea() == m_mdiArea)
         return frame;
-    }
     auto *frame = new ChildFrame(window);
+    // Room first, so that the work area places the frame in its final size;
+    // the style's fonts and margins count, hence polished first.
+    frame->ensurePolished();
+    makeRoomFor(frame->sizeHint());
     m_mdiArea->addSubWindow(frame);
     frame->show();
     window->show();
+    // Shown, a window may want more than it said before (its own show
+    // handler fills it): the whole of it where the screen allows.
+    makeRoomFor(frame->sizeHint());
+    const QSize wanted = frame->size().expandedTo(frame->sizeHint().boundedTo(m_mdiArea->viewport()->size()));
+    if (isVisible() && wanted != frame->size())
+        frame->resize(wanted);
+    keepInView(frame);
     return frame;
+}
+
+void frmMain::makeRoomFor(const QSize &frameSize)
+{
+    if (!isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    const QSize space = m_mdiArea->viewport()->size();
+    const QSize missing(qMax(0, frameSize.width() - space.width()), qMax(0, frameSize.height() - space.height()));
+    if (missing.isNull())
+        return;
+    const QRect screen = screenOf(this)->availableGeometry();
+    const QRect outer = frameGeometry();
+    const QSize decoration = outer.size() - size(); // title bar and borders
+    const QSize grown = (size() + missing).boundedTo(screen.size() - decoration);
+    const QSize outerGrown = grown + decoration;
+    // The grown window stays wholly on its screen.
+    const QPoint at(qMax(screen.left(), qMin(outer.left(), screen.right() + 1 - outerGrown.width())),
+                    qMax(screen.top(), qMin(outer.top(), screen.bottom() + 1 - outerGrown.height())));
+    resize(grown);
+    if (at != outer.topLeft())
+        move(at);
+}
+
+void frmMain::keepInView(QMdiSubWindow *frame) const
+{
+    if (!isVisible() || frame->isMaximized() || frame->isMinimized())
+        return;
+    const QSize space = m_mdiArea->viewport()->size();
+    // Too big even now: the frame takes the whole area and its window scrolls.
+    const QSize size = frame->size().boundedTo(space).expandedTo(frame->minimumSize());
+    if (size != frame->size())
+        frame->resize(size);
+    const QPoint at(qMax(0, qMin(frame->x(), space.width() - size.width())),
+                    qMax(0, qMin(frame->y(), space.height() - size.height())));
+    if (at != frame->pos())
+        frame->move(at);
 }
 
 QList<QWidget *> frmMain::childWindows() const
@@ -166,8 +224,8 @@ QList<QWidget *> frmMain::childWindows() const
     QList<QWidget *> windows;
     const auto frames = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
     for (QMdiSubWindow *frame : frames) {
-        if (frame->widget())
-            windows << frame->widget();
+        if (QWidget *window = ChildFrame::windowIn(frame))
+            windows << window;
     }
     return windows;
 }
@@ -189,6 +247,22 @@ void frmMain::setStatusText(const QString &text)
 QString frmMain::statusText() const
 {
     return m_status->text();
+}
+
+QString frmMain::runningExperimentsText(std::size_t count)
+{
+    if (count == 0)
+        return QStringLiteral("No Experiment Running");
+    return count == 1 ? QStringLiteral("1 Experiment Running")
+                      : QStringLiteral("%1 Experiments Running").arg(count);
+}
+
+void frmMain::followRunningExperiments()
+{
+    const auto show = [this] { setStatusText(runningExperimentsText(runningExperiments().count())); };
+    if (!m_runsTicket)
+        m_runsTicket = runningExperiments().watch(show);
+    show();
 }
 
 void frmMain::arrange(ArrangeStyle style)
@@ -237,6 +311,28 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_helpViewer)
         m_helpViewer->close();
     event->accept();
+    emit closed();
+}
+
+void frmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    noteNormalPlace();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    noteNormalPlace();
+}
+
+void frmMain::noteNormalPlace()
+{
+    if (!isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    // pos() is the outer frame's corner, size() the client's: the pair that
+    // move() and resize() take back at the next start.
+    m_normalPlace = QRect(pos(), size());
 }
 
 void frmMain::restorePlacement()
@@ -244,16 +340,22 @@ void frmMain::restorePlacement()
     const QScreen *screen = screenOf(this);
     const double dpiX = screen->logicalDotsPerInchX();
     const double dpiY = screen->logicalDotsPerInchY();
-    QRect placement = twipsToPixels(WindowPlacementStore().load(), dpiX, dpiY);
+    const MainPlacement stored = WindowPlacementStore().load();
+    m_readPlace = stored.place;
+    m_readPixels = twipsToPixels(stored.place, dpiX, dpiY);
 
     QList<QRect> screens;
     const auto all = QGuiApplication::screens();
     for (const QScreen *each : all)
         screens << each->availableGeometry();
-    placement = keepReachable(placement, screens, twipsToPixels(TwipsRect(), dpiX, dpiY).topLeft());
+    const QRect placement = keepReachable(m_readPixels, screens, twipsToPixels(TwipsRect(), dpiX, dpiY).topLeft());
 
     move(placement.topLeft());
     resize(placement.size());
+    m_normalPlace = placement;
+    // Shown maximised, with the normal place to return to.
+    if (stored.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void frmMain::savePlacement() const
@@ -261,11 +363,15 @@ void frmMain::savePlacement() const
     // A minimised window would store a position nobody wants back.
     if (isMinimized())
         return;
-    // A maximised one keeps the place it returns to when restored.
-    const QRect placement = (isMaximized() || isFullScreen()) ? normalGeometry() : QRect(pos(), size());
+    // A maximised one stores the place it returns to when restored, and
+    // that it was maximised.
+    const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+    const QRect place = normal ? QRect(pos(), size()) : m_normalPlace;
     const QScreen *screen = screenOf(this);
-    WindowPlacementStore().save(
-        pixelsToTwips(placement, screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()));
+    WindowPlacementStore().save(MainPlacement{
+        placementToStore(place, m_readPixels, m_readPlace, screen->logicalDotsPerInchX(),
+                         screen->logicalDotsPerInchY()),
+        isMaximized()});
 }
 
 } // namespace velorix

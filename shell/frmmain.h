@@ -6,6 +6,7 @@
 // start-up hands it, so it builds without them.
 
 #include "shell/mdiarrange.h"
+#include "model/windowplacement.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -36,7 +37,8 @@ public:
     // returns nullptr when none should open.
     using WindowFactory = std::function<QWidget *()>;
 
-    // Restores the remembered position and size and sets intDiagWindows to 0.
+    // Restores the remembered position, size and maximised state and sets
+    // intDiagWindows to 0.
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -50,7 +52,10 @@ public:
 
     // Opens a window as a child of the work area and shows it; returns its
     // frame. A window that is a child already keeps its frame. The frame
-    // goes when the window closes, also when it closes itself.
+    // goes when the window closes, also when it closes itself. The new frame
+    // opens wholly inside the work area; the main window grows, as far as
+    // the screen allows, when the window would not fit, and a frame that
+    // still does not fit scrolls its window.
     QMdiSubWindow *addChild(QWidget *window);
 
     // The open child windows, oldest first.
@@ -73,6 +78,11 @@ public:
     // Panel 1 of the status bar.
     void setStatusText(const QString &text);
     [[nodiscard]] QString statusText() const;
+    // From now on panel 1 says how many experiments run ("No Experiment
+    // Running", "1 Experiment Running", "3 Experiments Running"), kept up
+    // to date as runs start and end.
+    void followRunningExperiments();
+    [[nodiscard]] static QString runningExperimentsText(std::size_t count);
 
     void arrange(ArrangeStyle style);
 
@@ -86,15 +96,29 @@ public:
     // The About box, modally.
     void showAbout();
 
+signals:
+    // The main window has closed (its children agreed): the program ends.
+    void closed();
+
 protected:
     // The child windows close first; when one of them refuses, the main
     // window stays open.
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildMenus();
     void restorePlacement();
     void savePlacement() const;
+    // Remembers the place of a window that is neither maximised nor
+    // minimised: the one to store (and to come back to) when it is.
+    void noteNormalPlace();
+    // Grows the main window, within its screen, so that the work area holds
+    // a frame of this size.
+    void makeRoomFor(const QSize &frameSize);
+    // Moves (and if need be shrinks) a frame into the visible work area.
+    void keepInView(QMdiSubWindow *frame) const;
 
     QMdiArea *m_mdiArea = nullptr;
     StatusPanels *m_status = nullptr;
@@ -102,6 +126,14 @@ private:
     QString m_helpManual;
     std::map<MenuItem, WindowFactory> m_factories;
     QPointer<QWidget> m_deviceScan; // the single device scan window, while open
+    int m_runsTicket = 0;           // following the running experiments, when not 0
+
+    // The place as read from the settings store, in twips and as the pixels
+    // it gave, and the window's normal place now (frame position, client
+    // size). A measure the window still has is stored as it was read.
+    TwipsRect m_readPlace;
+    QRect m_readPixels;
+    QRect m_normalPlace;
 };
 
 } // namespace velorix

@@ -1,6 +1,7 @@
 #include "discovery/core/portsearch.h"
 
 #include "base/delay.h"
+#include "link/portlist.h"
 #include "model/globals.h"
 #include "protocol/resultcodes.h"
 
@@ -45,7 +46,9 @@ PortSearch::Outcome PortSearch::search()
 
     for (int port = 0; port < count; ++port) {
         const QString &name = ports.at(port);
-        device->CommPort(name);
+        PortError refused;
+        if (!device->CommPort(name, &refused) && isPermissionDenied(refused.number))
+            emit portRefused(permissionDeniedText(name));
         emit statusChanged(QStringLiteral("Searching ") + name + QStringLiteral(" For DEVID ") + addressText);
         Delay(m_portPauseMs);
         if (m_stopped)

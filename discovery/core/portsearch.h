@@ -70,6 +70,9 @@ signals:
     void deviceMissed();
     // A search outside the start-up found nothing: tell the user.
     void nothingFound();
+    // The system refused a port for lack of permission; `text` names the
+    // port and the fix (permissionDeniedText).
+    void portRefused(const QString &text);
 
 private:
     PortSearch() = default;

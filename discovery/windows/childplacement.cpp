@@ -9,8 +9,13 @@ namespace velorix {
 
 QWidget *placedFrame(QWidget *window)
 {
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(window->parentWidget()))
-        return frame;
+    // The frame may hold the window through a scroll area of its own.
+    for (QWidget *up = window->parentWidget(); up; up = up->parentWidget()) {
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(up))
+            return frame;
+        if (up->isWindow())
+            break;
+    }
     return window;
 }
 

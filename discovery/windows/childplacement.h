@@ -8,7 +8,7 @@ class QWidget;
 namespace velorix {
 
 // The widget that is actually placed: the MDI sub-window that frames
-// `window`, or `window` itself.
+// `window` (directly or through a scroll area), or `window` itself.
 [[nodiscard]] QWidget *placedFrame(QWidget *window);
 
 // Centres the frame of `window` over the widget it belongs to: inside the

@@ -43,6 +43,13 @@ frmcomsetup::frmcomsetup(QWidget *parent) : QWidget(parent)
     // Two lines' room: long port paths wrap instead of widening the window.
     lblport->setMinimumHeight(lblport->fontMetrics().lineSpacing() * 2 + 8);
 
+    // Empty and hidden until the system refuses a port: then it says why
+    // and how to mend it, beside the search's own texts.
+    lblpermission = new QLabel(this);
+    lblpermission->setObjectName(QStringLiteral("lblpermission"));
+    lblpermission->setWordWrap(true);
+    lblpermission->setVisible(false);
+
     cmdSearch = new QPushButton(QStringLiteral("Scan Ports"), this);
     cmdSearch->setObjectName(QStringLiteral("cmdSearch"));
 
@@ -65,6 +72,7 @@ frmcomsetup::frmcomsetup(QWidget *parent) : QWidget(parent)
     layout->addWidget(optcom, 1, 0);
     layout->addWidget(cbdevscan, 1, 1);
     layout->addWidget(cmdSearch, 2, 1);
+    layout->addWidget(lblpermission, 3, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Searching /dev/ttyUSB10 For DEVID 239")) + 40);
 
@@ -77,6 +85,15 @@ frmcomsetup::frmcomsetup(QWidget *parent) : QWidget(parent)
             [this](const QString &port) { setWindowTitle(kTitle + QStringLiteral(" on ") + port); });
     connect(m_search.get(), &PortSearch::deviceMissed, this, &frmcomsetup::showManualControls);
     connect(m_search.get(), &PortSearch::nothingFound, this, &frmcomsetup::reportNothingFound);
+    connect(m_search.get(), &PortSearch::portRefused, lblpermission, [this](const QString &text) {
+        lblpermission->setText(text);
+        if (lblpermission->isVisible())
+            return;
+        lblpermission->setVisible(true);
+        // The frame was sized without this text: make room for it.
+        QWidget *frame = placedFrame(this);
+        frame->resize(frame->size().expandedTo(frame->sizeHint()));
+    });
 }
 
 frmcomsetup::~frmcomsetup()

@@ -71,6 +71,7 @@ private:
     void unload();
 
     QLabel *lblport = nullptr;
+    QLabel *lblpermission = nullptr; // a port refused for lack of permission
     QPushButton *cmdSearch = nullptr;
     QRadioButton *optcom = nullptr;
     QComboBox *cbdevscan = nullptr;

@@ -194,26 +194,36 @@ void frmdevicescan::cmdquit_Click()
     if (isScanning())
         return;
     const QPointer<frmdevicescan> self(this);
+    const bool leave = mayLeave();
+    if (!self || m_unloaded || !leave)
+        return;
+    m_leaveSettled = true;
+    close();
+}
+
+void frmdevicescan::closeWithoutAsking()
+{
+    m_leaveSettled = true;
+    close();
+}
+
+bool frmdevicescan::mayLeave()
+{
+    const QPointer<frmdevicescan> self(this);
     const MessageAnswer answer = prompter().message(
         this, MessageRequest{QStringLiteral("Update Device Configuration"), QStringLiteral("Configuration"),
                              MessageRequest::Buttons::YesNo, MessageRequest::Icon::Question});
-    if (!self || m_unloaded)
-        return;
-    if (answer == MessageAnswer::Yes) {
-        QString error;
-        if (!storedeviceconfig(&error)) {
-            // The table stays in memory; the window stays open so that the
-            // user can try again once the cause is dealt with.
-            const QString text = error.isEmpty()
-                                     ? QStringLiteral("Device configuration could not be saved.")
-                                     : error;
-            prompter().message(this, MessageRequest{text, QStringLiteral("Configuration"),
-                                                    MessageRequest::Buttons::Ok,
-                                                    MessageRequest::Icon::Critical});
-            return;
-        }
-    }
-    close();
+    if (!self || m_unloaded || answer != MessageAnswer::Yes)
+        return true;
+    QString error;
+    if (storedeviceconfig(&error))
+        return true;
+    // The table stays in memory; the window stays open so that the user can
+    // try again once the cause is dealt with.
+    const QString text = error.isEmpty() ? QStringLiteral("Device configuration could not be saved.") : error;
+    prompter().message(this, MessageRequest{text, QStringLiteral("Configuration"), MessageRequest::Buttons::Ok,
+                                            MessageRequest::Icon::Critical});
+    return false;
 }
 
 void frmdevicescan::unload()
@@ -226,6 +236,24 @@ void frmdevicescan::unload()
 
 void frmdevicescan::closeEvent(QCloseEvent *event)
 {
+    if (!m_leaveSettled && !m_unloaded) {
+        // Closed some other way than "Exit": the same question, so that a
+        // scan's results are not dropped without a word. A running scan
+        // ends first; the table keeps what it has found so far.
+        if (isScanning()) {
+            m_scan->stop();
+            cmdquit->setEnabled(true);
+        }
+        const QPointer<frmdevicescan> self(this);
+        const bool leave = mayLeave();
+        if (!self)
+            return;
+        if (!leave) {
+            event->ignore();
+            return;
+        }
+        m_leaveSettled = true;
+    }
     unload();
     QWidget::closeEvent(event);
 }

@@ -51,6 +51,11 @@ public:
     [[nodiscard]] bool isUnloaded() const { return m_unloaded; }
     void setPacing(const Pacing &pacing) { m_scan->setPacing(pacing); }
 
+    // Start-up's close after its scan: no question, the file stays as it is.
+    // Every other close (the frame's close button, the main window closing)
+    // asks "Update Device Configuration" as "Exit" does.
+    void closeWithoutAsking();
+
 signals:
     // The user double-clicked the device grid: open the device addresser.
     void addresserRequested();
@@ -69,6 +74,9 @@ private:
     void enableButtons();
     void disableButtons();
     void cmdquit_Click();
+    // The question of "Exit": true when the window may close (No, or Yes and
+    // the table saved); false, with the failure said, when saving failed.
+    [[nodiscard]] bool mayLeave();
     void unload();
 
     DeviceGrid *devgrid = nullptr;
@@ -82,6 +90,7 @@ private:
     std::shared_ptr<BusScan> m_scan = BusScan::create();
     bool m_unloaded = false;
     bool m_placed = false;
+    bool m_leaveSettled = false; // asked already, or start-up closes it
 };
 
 } // namespace velorix

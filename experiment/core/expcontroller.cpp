@@ -7,6 +7,7 @@
 #include "model/version.h"
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/setupmemory.h"
+#include "protocol/commandtable.h"
 #include "protocol/resultcodes.h"
 #include "protocol/multidevmod.h"
 #include "protocol/multivelorix.h"
@@ -60,6 +61,7 @@ ExpController::ExpController(int deviceIndex, QObject *parent)
     : QObject(parent), m_devIndex(deviceIndex), m_devAddr(Devices[deviceIndex].bytBusAddr)
 {
     setObjectName(QStringLiteral("expcontroller"));
+    m_log.troubled = [this](const QString &logFile) { emit sessionLogFailed(logFile); };
 }
 
 ExpController::~ExpController()
@@ -132,15 +134,25 @@ void ExpController::releaseAfterTick()
 void ExpController::finishUnload()
 {
     runningExperiments().remove(this);
+    if (m_sessionOpen) {
+        // Closed before the experiment ever ran (during the download).
+        m_sessionOpen = false;
+        logEvent(QStringLiteral("Session ended: the window was closed before the experiment started"));
+    }
+    const bool resetSent = objDevice != nullptr;
     resetDevice(true);
+    if (resetSent)
+        logEvent(QStringLiteral("Reset to %1: the window was closed").arg(m_devAddr));
     objDevice.reset();
     m_dataFile.retry();
+    m_log.close();
 }
 
 void ExpController::stopBeforeUnload()
 {
     if (!bolrunning || !objDevice)
         return;
+    noteStop(StopCause::Close);
     requestStop();
     QElapsedTimer clock;
     clock.start();
@@ -156,6 +168,8 @@ void ExpController::stopBeforeUnload()
     if (bolrunning) {
         // The device never confirmed the stop (or never answered after it);
         // the reset that follows ends its runs, so record them now.
+        logEvent(QStringLiteral("Stop_Exp to %1 not confirmed: the runs in progress are recorded from the last reply")
+                     .arg(m_devAddr));
         recordInProgress();
         finishRun();
     }
@@ -179,8 +193,29 @@ void ExpController::resetDevice(bool patient)
 
 void ExpController::requestStop()
 {
+    noteStop(StopCause::Button);
     bolstop = true;
     bolstart = false;
+}
+
+void ExpController::noteStop(StopCause cause)
+{
+    if (!m_sessionOpen || m_stopCause != StopCause::None)
+        return;
+    m_stopCause = cause;
+    switch (cause) {
+    case StopCause::Button:
+        logEvent(QStringLiteral("Stop requested: \"Stop Experiment\""));
+        break;
+    case StopCause::Duration:
+        logEvent(QStringLiteral("Stop requested: the session duration of %1 s ended").arg(record().intDuration));
+        break;
+    case StopCause::Close:
+        logEvent(QStringLiteral("Stop requested: the window is being closed"));
+        break;
+    case StopCause::None:
+        break;
+    }
 }
 
 void ExpController::requestRestart()
@@ -236,6 +271,23 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     m_dataFileOk = m_dataFile.allWritten();
     emit dataFileState(m_dataFileOk);
 
+    // The session log follows the data file: a new session after the
+    // earlier ones of the same file.
+    m_log.open(datafile::logNameFor(rec.strDataFile));
+    m_sessionOpen = true;
+    m_sessionRuns = 0;
+    m_stopCause = StopCause::None;
+    logEvent((append ? QStringLiteral("New session, appending to the data file ")
+                     : QStringLiteral("New session, new data file "))
+             + rec.strDataFile);
+    logEvent(programTitle() + QLatin1Char(' ') + versionText());
+    logEvent(QStringLiteral("Device %1 at address %2, firmware %3")
+                 .arg(m_devIndex)
+                 .arg(m_devAddr)
+                 .arg(QString::number(rec.sngVersion, 'f', 2)));
+    for (const QString &line : SessionLog::setupLines(rec, intRockInterval))
+        logEvent(line);
+
     m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = false;
     for (int c = 0; c < kChannels; ++c) {
         rec.bolResultReady[c] = false;
@@ -276,9 +328,7 @@ void ExpController::cancelStart()
 
 void ExpController::setSubjectId(int channel, const QString &typed)
 {
-    // A line break in an ID would break the data file's line.
-    QString id = typed;
-    id.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString id = SubjectList::storedId(typed);
     record().strSubID[channel] = id;
     m_subjects.add(id);
 }
@@ -387,7 +437,7 @@ void ExpController::tick()
             startSucceeded();
         } else if (state == StartState::NotStarted) {
             intLastErr = objDevice->Start_Exp(m_devAddr);
-            if (judge(intLastErr)) {
+            if (judge(commands::Start_Exp.name, intLastErr)) {
                 startSucceeded();
             } else {
                 m_startMayHaveArrived = intLastErr != rc::Busy;
@@ -410,7 +460,7 @@ void ExpController::tick()
                 m_stopSpeed = record().sngSpeed;
             intLastErr = objDevice->Stop_Exp(m_devAddr);
             m_stopSent = m_stopSent || intLastErr != rc::Busy;
-            if (judge(intLastErr)) {
+            if (judge(commands::Stop_Exp.name, intLastErr)) {
                 BolStopping = true;
                 // Once through, the stop is not sent again, also while its
                 // final reads are being retried.
@@ -434,7 +484,8 @@ void ExpController::tick()
         bolstartALL = false;
     if (bolstartALL && mayGoOn()) {
         intLastErr = objDevice->Start_ALL(m_devAddr);
-        if (judge(intLastErr)) {
+        if (judge(commands::Start_ALL.name, intLastErr)) {
+            logEvent(QStringLiteral("Master Start: Start_ALL to %1").arg(m_devAddr));
             bolstartALL = false;
             channelsStarted();
             showSuccess(kSuccessful);
@@ -467,6 +518,9 @@ void ExpController::tick()
         if (m_timesTaken) {
             finishRun();
         } else if (++m_stopReadFailures >= m_pacing.stopReadTries) {
+            logEvent(QStringLiteral("Read_Times to %1 failed after the stop: the runs in progress are recorded from "
+                                    "the last reply")
+                         .arg(m_devAddr));
             recordInProgress();
             finishRun();
         }
@@ -486,6 +540,9 @@ void ExpController::startSucceeded()
     if (!bolrunning) {
         record().sngSpeed = record().intStartSpeed / 10.0f;
         channelsStarted();
+        logEvent(QStringLiteral("Experiment started: Start_Exp to %1").arg(m_devAddr));
+    } else {
+        logEvent(QStringLiteral("ReStart Exp: Start_Exp to %1").arg(m_devAddr));
     }
     bolstart = false;
     bolrunning = true;
@@ -512,14 +569,15 @@ ExpController::StartState ExpController::startState()
     // session time of 0; anything else is the session our start began.
     ByteBuffer times(readout::kTimesBytes);
     intLastErr = objDevice->Read_Times(m_devAddr, times);
-    if (!judge(intLastErr))
+    if (!judge(commands::Read_Times.name, intLastErr))
         return StartState::Unknown;
     const bool started = (times[8] & 0x0F) != 0 || times[9] != 0 || times[10] != 0;
     return started ? StartState::Started : StartState::NotStarted;
 }
 
-bool ExpController::judge(std::int16_t result)
+bool ExpController::judge(const char *command, std::int16_t result)
 {
+    m_log.noteResult(command, m_devAddr, result);
     if (result == rc::Ok)
         return true;
     m_display.txtDisplay = QStringLiteral("Error #%1").arg(result);
@@ -551,7 +609,7 @@ bool ExpController::UploadStep()
     const std::uint8_t location = setupmemory::kUploadLocations[step];
     std::uint8_t byte = 0;
     intLastErr = objDevice->ReadMem(m_devAddr, location, byte);
-    if (!judge(intLastErr))
+    if (!judge(commands::ReadMem.name, intLastErr))
         return false;
     setupmemory::storeSetupByte(record(), location, byte);
     ++intSetupStep;
@@ -581,7 +639,7 @@ bool ExpController::DownloadStep()
         if (!mayGoOn())
             return false;
         intLastErr = objDevice->WriteMem(m_devAddr, write.location, write.value);
-        if (!judge(intLastErr))
+        if (!judge(commands::WriteMem.name, intLastErr))
             return false;
         ++intSetupStep;
         return true;
@@ -591,8 +649,9 @@ bool ExpController::DownloadStep()
         if (!mayGoOn())
             return false;
         intLastErr = objDevice->Reset(m_devAddr);
-        if (!judge(intLastErr))
+        if (!judge(commands::Reset.name, intLastErr))
             return false;
+        logEvent(QStringLiteral("Reset to %1: the set-up is downloaded").arg(m_devAddr));
         boldownload = false;
         bolstart = m_startAfterDownload;
         m_startMayHaveArrived = false;
@@ -614,7 +673,7 @@ bool ExpController::rockingStep()
         if (!mayGoOn())
             return false;
         intLastErr = objDevice->PurgeOFF(m_devAddr);
-        if (!judge(intLastErr))
+        if (!judge(commands::PurgeOFF.name, intLastErr))
             return false;
         m_display.statusVisible = false;
     }
@@ -629,13 +688,13 @@ void ExpController::update_Rot_Info()
         return;
     ByteBuffer times(readout::kRotTimesBytes);
     intLastErr = objDevice->Read_ROT_Times(m_devAddr, times);
-    if (judge(intLastErr))
+    if (judge(commands::Read_ROT_Times.name, intLastErr))
         readout::takeRotationTimes(record(), times, m_display.channels);
     if (!mayGoOn())
         return;
     ByteBuffer speeds(readout::kRotSpeedBytes);
     intLastErr = objDevice->Read_ROT_Speed(m_devAddr, speeds);
-    if (judge(intLastErr))
+    if (judge(commands::Read_ROT_Speed.name, intLastErr))
         readout::takeRotationSpeeds(record(), speeds, m_display.channels);
 }
 
@@ -645,7 +704,7 @@ void ExpController::ReadSensors()
         return;
     ByteBuffer beams(readout::kSensorBytes);
     intLastErr = objDevice->Read_Sensor(m_devAddr, beams);
-    if (!judge(intLastErr))
+    if (!judge(commands::Read_Sensor.name, intLastErr))
         return;
     showSuccess(kReadSuccessful);
     for (int c = 0; c < kChannels; ++c)
@@ -660,7 +719,7 @@ void ExpController::ReadSpeed()
     intLastErr = objDevice->Read_Speed(m_devAddr, speed);
     // A failed read keeps the last speed: taking 0 instead would record a
     // run that ends in this poll with a speed of 0.0.
-    m_speedFresh = judge(intLastErr);
+    m_speedFresh = judge(commands::Read_Speed.name, intLastErr);
     if (m_speedFresh) {
         showSuccess(kReadSuccessful);
         record().sngSpeed = readout::speedOf(speed);
@@ -682,7 +741,7 @@ void ExpController::Read_Times()
         return;
     ByteBuffer times(readout::kTimesBytes);
     intLastErr = objDevice->Read_Times(m_devAddr, times);
-    if (!judge(intLastErr)) {
+    if (!judge(commands::Read_Times.name, intLastErr)) {
         m_lastTimesFailed = true;
         return;
     }
@@ -698,12 +757,23 @@ void ExpController::Read_Times()
     poll.now = m_now();
     poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
     readout::takeTimes(record(), times, m_display.channels, poll);
+    if (poll.bolstop && !bolstop)
+        noteStop(StopCause::Duration);
     bolstop = poll.bolstop;
     showSuccess(kReadSuccessful);
 }
 
 void ExpController::finishRun()
 {
+    if (m_sessionOpen) {
+        m_sessionOpen = false;
+        m_log.writeRepeats();
+        logEvent(QStringLiteral("Experiment stopped (%1), %2 run(s) recorded")
+                     .arg(m_stopCause == StopCause::Duration ? QStringLiteral("the session duration ended")
+                          : m_stopCause == StopCause::Close  ? QStringLiteral("the window was closed")
+                                                             : QStringLiteral("\"Stop Experiment\""))
+                     .arg(m_sessionRuns));
+    }
     m_stopSent = false;
     runningExperiments().remove(this);
     bolrunning = false;
@@ -719,6 +789,17 @@ void ExpController::finishRun()
     m_controls.cmdCalc_Accel = m_controls.cmdload = m_controls.cmdch_template = true;
     m_controls.cmdstartexp = true;
     m_controls.cmdstop_exp = false;
+    // The stop ended every run: each channel shows what a subject's own end
+    // leaves, its idle caption and the run's recorded time.
+    DeviceInfo &rec = record();
+    for (int c = 0; c < kChannels; ++c) {
+        ChannelView &view = m_display.channels[c];
+        if (bitSet(rec.bytPrevChanBits, c))
+            view.runTime = format1(rec.sngRunTime[c]);
+        view.caption = QStringLiteral("Subject ID");
+        view.buttonEnabled = true;
+    }
+    m_display.txtch_enables = QStringLiteral("0");
     if (!m_dataFile.allWritten()) {
         const bool ok = m_dataFile.retry();
         if (ok != m_dataFileOk) {
@@ -744,6 +825,9 @@ void ExpController::updateexpdata(int channel, bool runOver)
     const QStringList cells = datafile::runCells(rec, c, lastColumn);
     const bool written = m_dataFile.append(datafile::csvLine(cells));
     ++m_counters.recordedRuns;
+    ++m_sessionRuns;
+    logEvent(SessionLog::runLine(cells, unitsText(rec.bytExpOptions))
+             + (written ? QString() : QStringLiteral(" (the data file is not written yet: the row waits)")));
     emit rowRecorded(cells);
     if (written != m_dataFileOk) {
         m_dataFileOk = written;

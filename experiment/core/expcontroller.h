@@ -21,6 +21,7 @@
 #include "model/deviceinfo.h"
 #include "experiment/core/expdatafile.h"
 #include "experiment/core/readout.h"
+#include "experiment/core/sessionlog.h"
 #include "experiment/core/setupvalues.h"
 #include "experiment/core/subjectlist.h"
 #include "link/serialbackend.h"
@@ -189,6 +190,9 @@ signals:
     void runFinished();
     // Whether every recorded line is on disk changed (the status bar says).
     void dataFileState(bool allWritten);
+    // The session log beside the data file could not be written (told once
+    // a session); the run and its data file go on without it.
+    void sessionLogFailed(const QString &logFile);
 
 private:
     void tick();
@@ -225,8 +229,13 @@ private:
     void runTick();
     void finishUnload();
 
-    // Shows a failed command's code; true when the command succeeded.
-    bool judge(std::int16_t result);
+    // Shows a failed command's code and notes it in the session log; true
+    // when the command succeeded.
+    bool judge(const char *command, std::int16_t result);
+    // What ended (or is ending) the run, for the session log.
+    enum class StopCause { None, Button, Duration, Close };
+    void noteStop(StopCause cause);
+    void logEvent(const QString &text) { m_log.write(text); }
     void showSuccess(const QString &text) { m_display.txtDisplay = text; }
     void wait(int milliseconds);
     void resetDevice(bool patient);
@@ -264,6 +273,10 @@ private:
     // device keeps refusing shows after every try.
     QString m_controlError;
     float m_stopSpeed = 0.0f;
+    SessionLog m_log{[this] { return m_now(); }};
+    StopCause m_stopCause = StopCause::None;
+    bool m_sessionOpen = false; // from the start until the stop is logged
+    int m_sessionRuns = 0;
 };
 
 } // namespace velorix

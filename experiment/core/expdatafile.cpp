@@ -43,6 +43,11 @@ QString bakNameFor(const QString &dataFile)
     return replacedExtension(dataFile, "bak");
 }
 
+QString logNameFor(const QString &dataFile)
+{
+    return replacedExtension(dataFile, "log");
+}
+
 QString withCsvSuffix(const QString &name)
 {
     if (name.isEmpty() || name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
@@ -113,10 +118,6 @@ QString csvLine(const QStringList &cells)
     return line;
 }
 
-namespace {
-
-// The file's bytes are on the disk, not only in the system's cache, so a
-// power cut after this keeps them.
 bool syncToDisk(QFileDevice &file)
 {
     if (!file.flush())
@@ -127,6 +128,8 @@ bool syncToDisk(QFileDevice &file)
     return true;
 #endif
 }
+
+namespace {
 
 // A rename is only kept through a power cut once its folder is synced.
 void syncFolder(const QString &path)

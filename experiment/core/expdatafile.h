@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,8 @@ namespace datafile {
 // The name with its last three characters replaced: "raw" and "bak".
 [[nodiscard]] QString rawNameFor(const QString &dataFile);
 [[nodiscard]] QString bakNameFor(const QString &dataFile);
+// The session log beside it (sessionlog.h), named the same way.
+[[nodiscard]] QString logNameFor(const QString &dataFile);
 // Adds ".csv" to a name that does not end in it, so that the working file
 // and the backup always sit beside it as ".raw" and ".bak".
 [[nodiscard]] QString withCsvSuffix(const QString &name);
@@ -65,6 +68,9 @@ bool readWhole(const QString &path, QByteArray &content);
 bool replaceWhole(const QString &path, const QByteArray &content);
 // Cuts the file to `size` bytes and syncs it.
 bool cutFile(const QString &path, qint64 size);
+// The file's bytes are on the disk, not only in the system's cache, so a
+// power cut after this keeps them.
+bool syncToDisk(QFileDevice &file);
 
 } // namespace datafile
 

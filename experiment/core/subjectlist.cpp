@@ -2,6 +2,13 @@
 
 namespace velorix {
 
+QString SubjectList::storedId(const QString &typed)
+{
+    QString id = typed.left(kIdLength);
+    id.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return id;
+}
+
 bool SubjectList::add(const QString &id)
 {
     if (id.isEmpty() || indexOf(id))

@@ -14,6 +14,12 @@ class SubjectList
 {
 public:
     static constexpr int kEntries = 41;
+    // The subject-ID prompt announces 8 characters at most.
+    static constexpr int kIdLength = 8;
+
+    // An ID as typed or assigned, as it is kept: line breaks (which would
+    // break the data file's line) become blanks, and it is cut to kIdLength.
+    [[nodiscard]] static QString storedId(const QString &typed);
 
     // Adds an ID unless it is there already; an empty ID adds nothing.
     // False when the list is full and the ID is not in it.

@@ -1,5 +1,8 @@
 #include "experiment/windows/calcframe.h"
 
+#include "experiment/core/speedtrace.h"
+#include "experiment/windows/speedplot.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -85,10 +88,21 @@ CalcFrame::CalcFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Accelerati
     buttons->addWidget(cmdupdate);
     buttons->addWidget(cmdexit);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(heading);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    auto *form = new QVBoxLayout;
+    form->addWidget(heading);
+    form->addLayout(grid);
+    form->addLayout(buttons);
+    form->addStretch();
+
+    m_plot = new SpeedPlot(SpeedPlot::Kind::Calculator, this);
+    // Before a calculation: the ramp that is asked for.
+    const RampPlan asked = rampPlanOf(initial, blank);
+    m_plot->showRamp({}, {QPointF(0, asked.startSpeed), QPointF(asked.duration, asked.endSpeed)});
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_plot, 1);
+    // Never smaller than its contents: captions and results keep their text.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 AccelInputs CalcFrame::inputs() const
@@ -121,6 +135,11 @@ void CalcFrame::showLabels(const AccelLabels &labels)
     lblAcc_int->setText(labels.lblAcc_int);
     lblAcc_Step->setText(labels.lblAcc_Step);
     lblerror->setText(labels.lblerror);
+
+    // The ramp these values give on the device, beside the straight one asked for.
+    const AccelInputs in = inputs();
+    const RampPlan plan = rampPlanOf(in, labels);
+    m_plot->showRamp(rampPoints(plan), {QPointF(0, plan.startSpeed), QPointF(plan.duration, plan.endSpeed)});
 }
 
 void CalcFrame::setUpdateEnabled(bool enabled)

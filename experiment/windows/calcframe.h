@@ -1,7 +1,8 @@
 #pragma once
 
 // The acceleration calculator frame `frmcalcacc`: its inputs, its six
-// result labels and its buttons. The arithmetic is accelcalc.h's.
+// result labels and its buttons, and a chart of the ramp it computed. The
+// arithmetic is accelcalc.h's.
 
 #include "experiment/core/accelcalc.h"
 
@@ -12,6 +13,8 @@ class QLineEdit;
 class QPushButton;
 
 namespace velorix {
+
+class SpeedPlot;
 
 class CalcFrame final : public FloatingFrame
 {
@@ -40,6 +43,7 @@ private:
     QLabel *lblAcc_Step = nullptr;
     QLabel *lblerror = nullptr;
     QPushButton *cmdupdate = nullptr;
+    SpeedPlot *m_plot = nullptr; // the computed ramp
 };
 
 } // namespace velorix

@@ -11,6 +11,7 @@
 #include "experiment/core/templatechoice.h"
 #include "experiment/windows/labelframes.h"
 #include "experiment/windows/resultsgrid.h"
+#include "experiment/windows/speedplot.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +21,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,6 +57,15 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     return b;
+}
+
+// Whether the speed plot is shown: the operator's last choice, for every
+// experiment window.
+const QString kPlotKey = QStringLiteral("Settings/ExperimentSpeedPlot");
+
+bool plotWanted()
+{
+    return QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).value(kPlotKey, true).toBool();
 }
 
 } // namespace
@@ -155,6 +167,11 @@ void frmexp::buildWindow()
 
     chkaccum_time = new QCheckBox(QStringLiteral("Accumlate Subject ID run times."), this);
     chkaccum_time->setObjectName(QStringLiteral("chkaccum_time"));
+    chkspeedplot = new QCheckBox(QStringLiteral("Speed Plot"), this);
+    chkspeedplot->setObjectName(QStringLiteral("chkspeedplot"));
+
+    m_plot = new SpeedPlot(SpeedPlot::Kind::Run, this);
+    m_plot->setTrace(&m_trace);
 
     frmstatus = new QGroupBox(this);
     frmstatus->setObjectName(QStringLiteral("frmstatus"));
@@ -201,12 +218,24 @@ void frmexp::buildWindow()
     buttons->addStretch();
     buttons->addWidget(cmdquit);
 
+    // The grid and the plot share the row; neither can be pushed out of it.
+    m_resultsSplit = new QSplitter(Qt::Horizontal, this);
+    m_resultsSplit->addWidget(expdatagrid);
+    m_resultsSplit->addWidget(m_plot);
+    m_resultsSplit->setChildrenCollapsible(false);
+    m_resultsSplit->setStretchFactor(0, 0);
+    m_resultsSplit->setStretchFactor(1, 1);
+    // The grid as wide as its columns, the plot the rest.
+    m_resultsSplit->setSizes({expdatagrid->minimumWidth(), 100 * expdatagrid->minimumWidth()});
+
     auto *middle = new QHBoxLayout;
     middle->addLayout(buttons);
-    middle->addWidget(expdatagrid, 1);
+    middle->addWidget(m_resultsSplit, 1);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(chkaccum_time);
+    bottom->addSpacing(12);
+    bottom->addWidget(chkspeedplot);
     bottom->addSpacing(12);
     bottom->addWidget(frmstatus, 1);
 
@@ -217,6 +246,14 @@ void frmexp::buildWindow()
     layout->addLayout(middle, 1);
     layout->addLayout(bottom);
     layout->addWidget(sbexpbar);
+    // A frame smaller than this scrolls: squeezed further, captions would be
+    // cut and unit labels painted over the values.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+
+    const bool plotShown = plotWanted();
+    chkspeedplot->setChecked(plotShown);
+    m_plot->setVisible(plotShown);
+    connect(chkspeedplot, &QCheckBox::toggled, this, &frmexp::showPlot);
 
     frmch_id = new LabelFrame(this);
     frmchan_sel = new ChannelSelectFrame(this);
@@ -243,6 +280,11 @@ void frmexp::buildWindow()
     });
     connect(m_channels, &ChannelArea::subjectRequested, this, &frmexp::openSubjectFrame);
     connect(frmchanupdate, &SubjectIdFrame::okClicked, this, &frmexp::subjectTyped);
+    connect(frmchanupdate, &SubjectIdFrame::idTyped, this, [this](const QString &id) {
+        if (m_controller)
+            m_controller->setSubjectId(chan, id);
+        m_channels->showSubjects(Devices[bytDevIndex].strSubID);
+    });
     connect(cmdch_template, &QPushButton::clicked, this, [this] { loadChannelTemplate(true); });
     connect(frmch_id, &LabelFrame::loadClicked, this, [this] { loadChannelTemplate(false); });
     connect(frmch_id, &LabelFrame::saveClicked, this, &frmexp::saveChannelTemplate);
@@ -272,6 +314,12 @@ void frmexp::connectController()
         const QString file = Devices[bytDevIndex].strDataFile;
         setStatusPanel(0, allWritten ? file : QStringLiteral("Data file not written: ") + file);
     });
+    // Queued: the question must not hold up the tick that found the trouble.
+    connect(m_controller, &ExpController::sessionLogFailed, this, [this](const QString &logFile) {
+        ask(this, QStringLiteral("Session log not written: ") + logFile
+                      + QStringLiteral("\nThe experiment and its data file go on without it."),
+            QStringLiteral("Session Log"));
+    }, Qt::QueuedConnection);
 }
 
 void frmexp::refresh()
@@ -300,6 +348,27 @@ void frmexp::refresh()
     cmdch_template->setEnabled(controls.cmdch_template);
     // A set-up copied in while a run is on would not be the one running.
     frmcalcacc->setUpdateEnabled(controls.cmdCalc_Accel);
+    followRun();
+}
+
+void frmexp::followRun()
+{
+    // Only a running session's replies belong to the run; the reply of the
+    // tick that finished it shows every channel cleared by the stop. The
+    // plot then shows the run to its last reply.
+    if (!m_controller->bolrunning) {
+        m_plot->follow(true);
+        return;
+    }
+    const DeviceInfo &record = Devices[bytDevIndex];
+    m_trace.observe(record.sngElapsed, record.sngSpeed, record.bytChanBits, m_controller->BolStopping);
+    m_plot->follow();
+}
+
+void frmexp::showPlot(bool shown)
+{
+    QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).setValue(kPlotKey, shown);
+    m_plot->setVisible(shown);
 }
 
 void frmexp::setStatusPanel(int panel, const QString &text)
@@ -337,6 +406,13 @@ void frmexp::iniexp_values()
     const QString units = unitsText(record.bytExpOptions);
     frmexpsetup->setUnits(units);
     m_channels->setUnits(units);
+    m_plot->setUnits(units);
+    // A set-up that arrives between runs: the plot shows its plan. The last
+    // run's trace stays until then.
+    if (!m_controller || !m_controller->bolrunning) {
+        m_trace.start(rampPlanOf(record));
+        m_plot->follow();
+    }
     iniexpdatagrid();
     refresh();
 }
@@ -379,6 +455,9 @@ void frmexp::cmdstartexp_Click()
         prompter().message(this, fileAccessError());
         return;
     }
+    m_trace.start(rampPlanOf(Devices[bytDevIndex]));
+    m_plot->setUnits(unitsText(Devices[bytDevIndex].bytExpOptions));
+    m_plot->follow();
     iniexpdatagrid();
     refresh();
 }
@@ -428,7 +507,8 @@ void frmexp::unload()
 void frmexp::placeFloating(QWidget *frame, QWidget *anchor, int dx, int dy)
 {
     frame->adjustSize();
-    QPoint at = anchor->geometry().topLeft() + QPoint(dx, dy);
+    // The grid sits in a splitter: its place is taken in this window's terms.
+    QPoint at = anchor->mapTo(this, QPoint(0, 0)) + QPoint(dx, dy);
     // Keep the whole frame inside the window where it fits.
     at.setX(qMax(0, qMin(at.x(), width() - frame->width())));
     at.setY(qMax(0, qMin(at.y(), height() - frame->height())));
@@ -441,6 +521,8 @@ void frmexp::openSubjectFrame(int channel)
 {
     if (!m_bound)
         return;
+    // What was typed for the channel before stays with it.
+    frmchanupdate->commitPending();
     chan = channel;
     // Just below the channel's subject-ID box.
     QWidget *box = m_channels->subjectBox(channel);

@@ -18,6 +18,7 @@
 
 #include "experiment/core/expcontroller.h"
 #include "experiment/core/expdialogs.h"
+#include "experiment/core/speedtrace.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -31,6 +32,7 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStatusBar;
 
 namespace velorix {
@@ -41,6 +43,7 @@ class ChannelSelectFrame;
 class ExpSetupFrame;
 class LabelFrame;
 class ResultsGrid;
+class SpeedPlot;
 class SubjectIdFrame;
 
 class frmexp final : public QWidget
@@ -63,6 +66,8 @@ public:
     [[nodiscard]] ExpController *controller() const { return m_controller; }
     [[nodiscard]] ResultsGrid *resultsGrid() const { return expdatagrid; }
     [[nodiscard]] QString statusPanelText(int panel) const;
+    // The wheel speed of the run, as the speed plot shows it.
+    [[nodiscard]] const SpeedTrace &speedTrace() const { return m_trace; }
 
     // The window's procedures, for its buttons and for tests.
     void cmdstartexp_Click();
@@ -80,6 +85,9 @@ private:
     void refresh();
     void unload();
     void setStatusPanel(int panel, const QString &text);
+    // The poll just read: the speed plot takes it.
+    void followRun();
+    void showPlot(bool shown);
 
     void openSubjectFrame(int channel);
     void subjectTyped(const QString &id);
@@ -124,6 +132,10 @@ private:
     ChannelSelectFrame *frmchan_sel = nullptr;
     SubjectIdFrame *frmchanupdate = nullptr;
     CalcFrame *frmcalcacc = nullptr;
+    QSplitter *m_resultsSplit = nullptr; // the grid beside the speed plot
+    SpeedPlot *m_plot = nullptr;
+    QCheckBox *chkspeedplot = nullptr;
+    SpeedTrace m_trace;
 };
 
 } // namespace velorix

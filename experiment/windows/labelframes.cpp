@@ -227,15 +227,31 @@ SubjectIdFrame::SubjectIdFrame(QWidget *parent) : FloatingFrame(QString(), paren
     setObjectName(QStringLiteral("frmchanupdate"));
     txtchanid = new QLineEdit(this);
     txtchanid->setObjectName(QStringLiteral("txtchanid"));
+    txtchanid->setMaxLength(SubjectList::kIdLength);
     auto *ok = button(this, "cmdok", QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, [this] { emit okClicked(txtchanid->text()); });
-    connect(txtchanid, &QLineEdit::returnPressed, this, [this] { emit okClicked(txtchanid->text()); });
+    const auto confirm = [this] {
+        txtchanid->setModified(false);
+        emit okClicked(txtchanid->text());
+    };
+    connect(ok, &QPushButton::clicked, this, confirm);
+    connect(txtchanid, &QLineEdit::returnPressed, this, confirm);
+    // Leaving the box (a click on another channel's ID, say) keeps what was
+    // typed, as Enter does; the frame stays for more typing.
+    connect(txtchanid, &QLineEdit::editingFinished, this, &SubjectIdFrame::commitPending);
     auto *row = new QHBoxLayout;
     row->addWidget(txtchanid);
     row->addWidget(ok);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Enter Channel ID# 8 (Characters Max)"), this));
     layout->addLayout(row);
+}
+
+void SubjectIdFrame::commitPending()
+{
+    if (!isVisible() || !txtchanid->isModified())
+        return;
+    txtchanid->setModified(false);
+    emit idTyped(txtchanid->text());
 }
 
 void SubjectIdFrame::edit(const QString &id)

@@ -7,6 +7,7 @@
 // hidden until asked for.
 
 #include "experiment/core/exptemplates.h"
+#include "experiment/core/subjectlist.h"
 
 #include "experiment/windows/floatingframe.h"
 
@@ -82,9 +83,15 @@ public:
     explicit SubjectIdFrame(QWidget *parent = nullptr);
     // Shows the channel's ID and puts the caret into the box.
     void edit(const QString &id);
+    // Hands on an ID typed but not yet confirmed (idTyped), before the
+    // frame turns to another channel.
+    void commitPending();
 
 signals:
+    // "OK" or Enter: the ID is confirmed and the frame is done.
     void okClicked(const QString &id);
+    // The box was left with a typed ID: it is kept, the frame stays.
+    void idTyped(const QString &id);
 
 private:
     QLineEdit *txtchanid = nullptr;

@@ -3,6 +3,7 @@
 #include "experiment/core/expdatafile.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 
 namespace velorix {
 
@@ -50,6 +51,9 @@ void ResultsGrid::iniexpdatagrid(const QString &units)
     }
     const int headingHeight = qMax(twipsToPixels(this, kHeadingTwips), 2 * fontMetrics().height() + 6);
     horizontalHeader()->setFixedHeight(headingHeight);
+    // Every column in view: the grid scrolls down, never sideways, and the
+    // plot beside it cannot squeeze it.
+    setMinimumWidth(horizontalHeader()->length() + 2 * frameWidth() + verticalScrollBar()->sizeHint().width());
 }
 
 void ResultsGrid::addRun(const QStringList &cells)

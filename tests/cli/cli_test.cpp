@@ -81,7 +81,18 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
         EXPECT_EQ(lines.join('|'), QLatin1String(expected)) << command;
         EXPECT_EQ(run.exitCode, expected[0] == '0' ? 0 : 1) << command;
     }
-    EXPECT_EQ(device({"ProgramData", "130", ":00000001FF"}).exitCode, 1); // not in program mode
+    // Standard output is the bare code for scripts; the meaning goes to standard error.
+    const std::pair<QStringList, const char *> meanings[] = {
+        {{"ReturnID", "130"}, ""},
+        {{"ReturnID", "200"}, "velorix-cli: 1005: no reply"},
+        {{"SetGroupID", "130", "239"}, "velorix-cli: 2008: group ID outside 240 to 254"},
+        {{"ProgramData", "130", ":00000001FF"}, "needs the device in program mode"}}; // in normal mode
+    for (const auto &[args, meaning] : meanings) {
+        const CliRun run = device(args);
+        EXPECT_EQ(run.lines.size(), *meaning ? 1 : 2) << args.join(' ').toStdString();
+        EXPECT_EQ(run.errors.isEmpty(), !*meaning) << run.errors.toStdString();
+        EXPECT_TRUE(run.errors.contains(QLatin1String(meaning))) << run.errors.toStdString();
+    }
     const CliRun ports = cli({"--port", link, "ports"});
     EXPECT_EQ(ports.exitCode, 0);
     EXPECT_TRUE(ports.lines.contains(link));

@@ -65,6 +65,22 @@ TEST_F(PortSearchTest, SearchOutsideTheStartUpReportsThatNothingWasFound)
     EXPECT_EQ(log, (QStringList{"nothing found", "status "}));
 }
 
+TEST_F(PortSearchTest, APortRefusedForLackOfPermissionNamesTheDialoutGroup)
+{
+    device(1, 150, "02540220");
+    bus->refusedPorts = {"COM1"};
+    QStringList refused;
+    QObject::connect(search.get(), &PortSearch::portRefused, [&](const QString &text) { refused << text; });
+    EXPECT_EQ(search->searchTable(), PortSearch::Outcome::Found); // the search goes on to COM2
+    EXPECT_EQ(refused, QStringList{"Permission denied on /dev/COM1. Add your user to the dialout group "
+                                   "(sudo usermod -aG dialout $USER), then log out and in again."});
+    bus->refusal.number = 1; // not found: nothing the operator could mend
+    refused.clear();
+    bolPortSetup = true;
+    EXPECT_EQ(search->searchTable(), PortSearch::Outcome::Found);
+    EXPECT_TRUE(refused.isEmpty());
+}
+
 TEST_F(PortSearchTest, StoppedSearchEndsAtOnceAndOutlivesItsOwner)
 {
     device(1, 200);

@@ -219,6 +219,24 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     const QString failure = shown(prompts->messages[3]);
     EXPECT_TRUE(failure.startsWith(QStringLiteral("Configuration | Device configuration could not be saved")) && failure.endsWith(" | Ok, Critical"));
     EXPECT_FALSE(scan->isUnloaded()); // open, to try again
+
+    // The frame's close button is "Exit": the same question, the same outcome.
+    QMdiArea workspace;
+    QPointer<QWidget> frame = workspace.addSubWindow(scan);
+    workspace.show();
+    closeFrame(scan); // Yes, and the write fails again: the window stays
+    EXPECT_EQ(prompts->messages.size(), 6u);
+    EXPECT_EQ(shown(prompts->messages[4]), shown(prompts->messages[0]));
+    EXPECT_TRUE(scan && !scan->isUnloaded() && frame->isVisible());
+    prompts->defaultAnswer = MessageAnswer::No;
+    closeFrame(scan);
+    EXPECT_EQ(shown(prompts->messages.at(6)), shown(prompts->messages[0]));
+    EXPECT_TRUE(scan->isUnloaded());
+
+    openScan(); // the start-up's own close after its scan asks nothing
+    scan->closeWithoutAsking();
+    EXPECT_TRUE(scan->isUnloaded());
+    EXPECT_EQ(prompts->messages.size(), 7u);
 }
 
 } // namespace

@@ -23,11 +23,9 @@ TEST(CalcAccel, PicksTheSmallestErrorAndTheSmallerIntervalOnATie)
 {
     AccelOutcome outcome = calcAccel(AccelInputs{});
     ASSERT_TRUE(outcome.labels);
-    EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("2"));
-    EXPECT_EQ(outcome.labels->lblAcc_Step, QStringLiteral("0.3"));
-    EXPECT_EQ(outcome.labels->lblES, QStringLiteral("10.0"));
-    EXPECT_EQ(outcome.labels->lblpr, QStringLiteral("60"));
-    EXPECT_EQ(outcome.labels->lblerror, QStringLiteral("Error 0.0%"));
+    const AccelLabels &l = *outcome.labels;
+    EXPECT_EQ(QStringList({l.lblAcc_int, l.lblAcc_Step, l.lblES, l.lblpr, l.lblerror}),
+              QStringList({"2", "0.3", "10.0", "60", "Error 0.0%"}));
     // Errors 10, 5, 0 tenths for intervals 1, 2, 3.
     outcome = calcAccel(inputs("0.0", "10.0", "30", "10"));
     EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("3"));

@@ -27,13 +27,6 @@ protected:
         choice.showName = [this](const QString &name) { shown << name; };
         return choice.choose();
     }
-    QStringList messageTexts() const
-    {
-        QStringList texts;
-        for (const MessageRequest &message : prompts->messages)
-            texts << message.text;
-        return texts;
-    }
     DeviceInfo record;
     QStringList shown;
 };
@@ -44,7 +37,7 @@ TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
     EXPECT_EQ(choose(), Outcome::NoName);
     ASSERT_EQ(prompts->fileRequests.size(), 1u);
     EXPECT_EQ(prompts->fileRequests[0].initialFolder, strDataPath);
-    EXPECT_EQ(messageTexts(), QStringList({"File Access Error!"}));
+    EXPECT_EQ(prompts->texts(), QStringList({"File Access Error!"}));
     EXPECT_EQ(shown, QStringList({""}));
 
     // A new name, typed without ".csv".
@@ -62,7 +55,7 @@ TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
     prompts->answers = {MessageAnswer::No, MessageAnswer::Cancel};
     EXPECT_EQ(choose(), Outcome::Cancelled);
     EXPECT_EQ(prompts->fileRequests.back().initialName, old);
-    EXPECT_EQ(messageTexts(), QStringList(2, old + " Exists! Append to Existing File?"));
+    EXPECT_EQ(prompts->texts(), QStringList(2, old + " Exists! Append to Existing File?"));
     EXPECT_EQ(prompts->messages[0].buttons, Buttons::YesNoCancel);
     EXPECT_EQ(record.strDataFile, QString());
     EXPECT_FALSE(QFile::exists(data("old.bak")));
@@ -80,7 +73,7 @@ TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
     prompts->fileNames = {data("folder.csv")};
     prompts->answers = {MessageAnswer::Yes};
     EXPECT_EQ(choose(), Outcome::Append);
-    EXPECT_EQ(messageTexts(), QStringList({data("folder.csv") + " Exists! Append to Existing File?",
+    EXPECT_EQ(prompts->texts(), QStringList({data("folder.csv") + " Exists! Append to Existing File?",
                                            "File Access Error!"}));
 }
 
@@ -129,7 +122,7 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     EXPECT_TRUE(prompts->messages.empty());
     prompts->fileNames = {QStringLiteral("/no/such/folder/x.txt")};
     templates.saveLabels(labels);
-    EXPECT_EQ(messageTexts(), QStringList({"File Access Error!"}));
+    EXPECT_EQ(prompts->texts(), QStringList({"File Access Error!"}));
 }
 
 TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)
@@ -157,7 +150,7 @@ TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)
         if (!c.file.isEmpty())
             prompts->fileNames = {c.file};
         EXPECT_EQ(TemplateChoice({}, record).loadExperiment(), c.showAgain);
-        EXPECT_EQ(messageTexts(), c.told.isEmpty() ? QStringList() : QStringList({c.told}));
+        EXPECT_EQ(prompts->texts(), c.told.isEmpty() ? QStringList() : QStringList({c.told}));
         EXPECT_EQ(record.strDataFile, c.file);
     }
     EXPECT_EQ(record.intDuration, 120);

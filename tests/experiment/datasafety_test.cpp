@@ -14,11 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,23 +25,8 @@ namespace velorix {
 namespace {
 
 using testing::contents;
+using testing::FileSizeLimit;
 using testing::writeFile;
-
-// Files may not grow beyond `bytes` while it lives: writes past it fail
-// part way, as on a full disk (whose signal stays ignored).
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(qint64 bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = static_cast<rlim_t>(bytes);
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-    rlimit saved{};
-};
 
 // Every line ends in CR LF, and neither character stands anywhere else.
 bool onlyWholeLines(const QByteArray &bytes)
@@ -156,6 +139,11 @@ TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
     ASSERT_TRUE(QFile::remove(path("b.raw")));
     ASSERT_TRUE(file.append(QStringLiteral("later,")));
     EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\nlater,\r\n"));
+
+    // A working file that cannot be made: no start, the CSV untouched.
+    file.setFiles(path("b.csv"), path("gone/b.raw"));
+    EXPECT_FALSE(file.prepareAppend());
+    EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\nlater,\r\n"));
 }
 
 // A writer killed at any moment, again and again, each time followed by
@@ -259,29 +247,29 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
     EXPECT_EQ(datafile::completeLength("a\r\nb\r"), 3);
     EXPECT_EQ(datafile::completeLength("a\nb\nc"), 5); // lines from elsewhere are kept
 
-    writeFile(path("behind.csv"), "H\r\nr1,\r\n");
-    writeFile(path("behind.raw"), "H\r\nr1,\r\nr2,\r\nr3");
-    writeFile(path("headeronly.raw"), "H1\r\nH2\r\n"); // no CSV at all
-    writeFile(path("Caps.CSV"), "H\r\n");
-    writeFile(path("Caps.raw"), "H\r\nr1,\r\n");
-    writeFile(path("current.csv"), "H\r\nr1,\r\n");
-    writeFile(path("current.raw"), "H\r\nr1,\r\nr2"); // only an unfinished line more
-    writeFile(path("edited.csv"), "H\r\nchanged,\r\n");
-    writeFile(path("edited.raw"), "H\r\nr1,\r\nr2,\r\n");
-    writeFile(path("cut.raw"), "Hea"); // not one whole line
-
+    // A file, what it holds before the recovery and after it.
+    const std::tuple<const char *, QByteArray, QByteArray> files[] = {
+        {"behind.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\nr2,\r\n"},
+        {"behind.raw", "H\r\nr1,\r\nr2,\r\nr3", "H\r\nr1,\r\nr2,\r\n"},
+        {"headeronly.raw", "H1\r\nH2\r\n", "H1\r\nH2\r\n"}, // no CSV at all
+        {"Caps.CSV", "H\r\n", "H\r\nr1,\r\n"},
+        {"Caps.raw", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
+        {"current.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
+        {"current.raw", "H\r\nr1,\r\nr2", "H\r\nr1,\r\nr2"}, // only an unfinished line more
+        {"edited.csv", "H\r\nchanged,\r\n", "H\r\nchanged,\r\n"},
+        {"edited.raw", "H\r\nr1,\r\nr2,\r\n", "H\r\nr1,\r\nr2,\r\n"},
+        {"cut.raw", "Hea", "Hea"}, // not one whole line
+    };
+    for (const auto &[name, before, after] : files)
+        writeFile(path(name), before);
     DataRecovery recovery = recoverDataFiles(folder.path());
     recovery.recovered.sort();
     EXPECT_EQ(recovery.recovered, QStringList({path("Caps.CSV"), path("behind.csv"), path("headeronly.csv")}));
     EXPECT_EQ(recovery.conflicts, QStringList({path("edited.csv")}));
     EXPECT_TRUE(recovery.failed.isEmpty());
-    EXPECT_EQ(contents(path("behind.raw")), QByteArray("H\r\nr1,\r\nr2,\r\n"));
-    EXPECT_EQ(contents(path("behind.csv")), contents(path("behind.raw")));
+    for (const auto &[name, before, after] : files)
+        EXPECT_EQ(contents(path(name)), after) << name;
     EXPECT_EQ(contents(path("headeronly.csv")), QByteArray("H1\r\nH2\r\n"));
-    EXPECT_EQ(contents(path("Caps.CSV")), QByteArray("H\r\nr1,\r\n"));
-    EXPECT_EQ(contents(path("current.csv")), QByteArray("H\r\nr1,\r\n"));
-    EXPECT_EQ(contents(path("edited.csv")), QByteArray("H\r\nchanged,\r\n"));
-    EXPECT_EQ(contents(path("edited.raw")), QByteArray("H\r\nr1,\r\nr2,\r\n"));
     EXPECT_FALSE(QFile::exists(path("cut.csv")));
     EXPECT_TRUE(recoverDataFiles(folder.path()).recovered.isEmpty()); // once only
 

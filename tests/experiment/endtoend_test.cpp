@@ -175,27 +175,5 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     expectRunsMatch(lines.mid(19), host().groundTruth(), 128);
 }
 
-TEST_F(WindowTest, LateRepliesCostTheirOwnExchangeOnly)
-{
-    sim::SimConfig config;
-    config.timeScale = 10;
-    config.faultRates.late = 0.10;
-    config.scenario.addRun(128, 1, {12.5, 0});
-    config.scenario.addRun(128, 2, {23.0, 4.0});
-    config.scenario.addRun(128, 3, {31.5, 0});
-    startSimulator(config);
-    frmexp *window = startSession(QStringLiteral("45"), dataFile("late.csv"));
-    ASSERT_NE(window, nullptr);
-    const int ticks = window->controller()->counters().ticks;
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_TRUE(waitFor([&] { return finished(window); }, 15000));
-    const double pollRate = (window->controller()->counters().ticks - ticks) / (clock.elapsed() / 1000.0);
-    EXPECT_GE(pollRate, 8.0);
-    const QStringList lines = fileLines(dataFile("late.csv"));
-    ASSERT_EQ(lines.size(), 19 + 4);
-    expectRunsMatch(lines.mid(19), host().groundTruth(), 128);
-}
-
 } // namespace
 } // namespace velorix::testing

@@ -61,8 +61,7 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
 TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWrite)
 {
     ExpController &c = ready();
-    c.record().strDataFile = csvPath();
-    c.record().strRawFile = datafile::rawNameFor(csvPath());
+    useDataFile(c, csvPath());
     ASSERT_TRUE(c.startExperiment(runSetup(), false));
     EXPECT_FALSE(c.controls().cmdstartexp);
     EXPECT_FALSE(c.controls().frmexpsetup);
@@ -91,21 +90,6 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
 }
 
-// "Download" on its own: the set-up goes to the device, no run starts.
-TEST_F(RunTest, DownloadWritesTheSetupWithoutStarting)
-{
-    ExpController &c = ready();
-    SetupTexts setup = runSetup();
-    setup.startSpeed = QStringLiteral("7.5");
-    setup.accStep = QStringLiteral("2.5");
-    c.requestDownload(setup);
-    ASSERT_TRUE(tickUntil([&] { return !c.boldownload; }, 20));
-    EXPECT_EQ(std::vector<int>({rig->peek(128, 34), rig->peek(128, 36), rig->peek(128, 40)}),
-              std::vector<int>({75, 200, 25}));
-    EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
-    EXPECT_FALSE(c.bolrunning);
-}
-
 // A row the disk will not take is said ("not written") and goes with the next.
 TEST_F(RunTest, ARowThatCannotBeWrittenIsSaidAndWrittenLater)
 {
@@ -113,8 +97,7 @@ TEST_F(RunTest, ARowThatCannotBeWrittenIsSaidAndWrittenLater)
     rig->config.scenario.addRun(128, 2, {4.0, 0});
     ExpController &c = ready();
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
-    c.record().strDataFile = path("stick/run.csv");
-    c.record().strRawFile = path("stick/run.raw");
+    useDataFile(c, path("stick/run.csv"));
     ASSERT_TRUE(c.startExperiment(runSetup(), false));
     std::vector<bool> states;
     QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
@@ -152,19 +135,6 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
     EXPECT_FALSE(c.controls().cmdStartall);
 }
 
-TEST_F(RunTest, AMasterStartPressedWithTheStopRecordsNoRunTwice)
-{
-    for (int channel = 1; channel <= 4; ++channel)
-        rig->config.scenario.addRun(128, channel, {2.0, 0});
-    ExpController &c = ready();
-    startRun();
-    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 100));
-    c.bolstartALL = true;
-    c.requestStop();
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 20));
-    EXPECT_EQ(c.counters().recordedRuns, 4);
-}
-
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
 {
     rig->config.scenario.addRun(128, 1, {25.0, 0});
@@ -188,8 +158,7 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
     const QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 19 + 4);
-    for (const QString &line : lines.mid(20))
-        EXPECT_EQ(line.split(',')[4], QString::number(speedAtStop, 'f', 1)) << line.toStdString();
+    EXPECT_EQ(column(lines.mid(20), 4), QStringList(3, QString::number(speedAtStop, 'f', 1)));
 }
 
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
@@ -227,8 +196,7 @@ TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
     QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 20);
     EXPECT_TRUE(lines[19].startsWith(QStringLiteral("Channel 1,1,"))) << lines[19].toStdString();
-    EXPECT_EQ(lines[19].split(',')[3], QStringLiteral("0.2"));
-    EXPECT_EQ(lines[19].split(',')[4], QStringLiteral("5.0")); // the start speed
+    EXPECT_EQ(lines[19].section(',', 3, 4), QStringLiteral("0.2,5.0")); // the start speed
 
     // The poll that first sees channel 2 stopped loses its speed read, the
     // two after it their time reads.
@@ -311,8 +279,7 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
         ASSERT_TRUE(c->load(nullptr));
         for (int i = 0; i < 12; ++i)
             tick(0.1, c);
-        c->record().strDataFile = csvPath(inDownload ? "b.csv" : "a.csv");
-        c->record().strRawFile = datafile::rawNameFor(c->record().strDataFile);
+        useDataFile(*c, csvPath(inDownload ? "b.csv" : "a.csv"));
         ASSERT_TRUE(c->startExperiment(runSetup(), false));
         for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
             tick(0.1, c);
@@ -361,8 +328,7 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
         for (int i = 0; i < 20 && c->bolupload; ++i)
             tick(0.1, c.get());
         const QString csv = csvPath(byClose ? "close.csv" : "stop.csv");
-        c->record().strDataFile = csv;
-        c->record().strRawFile = datafile::rawNameFor(csv);
+        useDataFile(*c, csv);
         ASSERT_TRUE(c->startExperiment(runSetup(), false));
         for (int i = 0; i < 60; ++i)
             tick(0.1, c.get());
@@ -410,8 +376,7 @@ TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
     QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 19 + 4);
     // The three runs the stop cut short: as long as the session.
-    for (const QString &line : lines.mid(20))
-        EXPECT_EQ(line.split(',')[3], QString::number(c.record().sngElapsed, 'f', 1)) << line.toStdString();
+    EXPECT_EQ(column(lines.mid(20), 3), QStringList(3, QString::number(c.record().sngElapsed, 'f', 1)));
 
     // A device that stops and then never answers: the runs are recorded
     // from the last good reply, as far as they had got.
@@ -423,9 +388,7 @@ TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
     c.requestStop();
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, pacing.stopReadTries + 1));
     lines = fileLines(csvPath()); // a new file for the second session
-    ASSERT_EQ(lines.size(), 19 + 4);
-    for (const QString &line : lines.mid(19))
-        EXPECT_EQ(line.split(',')[3], QString::number(reached, 'f', 1)) << line.toStdString();
+    EXPECT_EQ(column(lines.mid(19), 3), QStringList(4, QString::number(reached, 'f', 1)));
 }
 
 TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)

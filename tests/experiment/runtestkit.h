@@ -79,11 +79,24 @@ protected:
         return *ctrl;
     }
     QString csvPath(const char *name = "run.csv") const { return path(name); }
+    // The data file of the next start, its working copy beside it.
+    static void useDataFile(ExpController &controller, const QString &csv)
+    {
+        controller.record().strDataFile = csv;
+        controller.record().strRawFile = datafile::rawNameFor(csv);
+    }
+    // Column `column` of each of these data file lines.
+    static QStringList column(const QStringList &lines, int column)
+    {
+        QStringList cells;
+        for (const QString &line : lines)
+            cells << line.section(QLatin1Char(','), column, column);
+        return cells;
+    }
     // The start sequence with a new data file, up to the running state.
     void startRun(const SetupTexts &setup = runSetup())
     {
-        ctrl->record().strDataFile = csvPath();
-        ctrl->record().strRawFile = datafile::rawNameFor(csvPath());
+        useDataFile(*ctrl, csvPath());
         ASSERT_TRUE(ctrl->startExperiment(setup, false));
         ASSERT_TRUE(tickUntil([this] { return ctrl->bolrunning; }, 40));
     }

@@ -6,10 +6,12 @@
 
 #include "base/ccrptimer.h"
 #include "experiment/windows/labelframes.h"
+#include "experiment/windows/speedplot.h"
 #include "link/portlist.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -154,11 +156,15 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     click(window, "cmdch2enable");
     auto *id = part<QLineEdit>(window, "txtchanid");
     EXPECT_TRUE(id->isVisible());
-    id->setText(QStringLiteral("Rat-0042-long")); // no length limit
+    QTest::keyClicks(id, QStringLiteral("Rat-0042-long")); // 8 characters at most
+    // Another channel's box clicked before OK: the typed ID stays.
+    QTest::mouseClick(part<QLineEdit>(window, "txtsubid(2)"), Qt::LeftButton);
+    EXPECT_EQ(Devices[1].strSubID[1], QStringLiteral("Rat-0042"));
+    EXPECT_EQ(text(window, "txtsubid(1)"), QStringLiteral("Rat-0042"));
+    QTest::keyClicks(id, QStringLiteral("R3"));
     QTest::keyClick(id, Qt::Key_Return);
     EXPECT_FALSE(part<QGroupBox>(window, "frmchanupdate")->isVisible());
-    EXPECT_EQ(Devices[1].strSubID[1], QStringLiteral("Rat-0042-long"));
-    EXPECT_EQ(text(window, "txtsubid(1)"), QStringLiteral("Rat-0042-long"));
+    EXPECT_EQ(Devices[1].strSubID[2], QStringLiteral("R3"));
 
     writeFile(path("config/labels.txt"), "A1,A2,A3,A4\r\nB1,B2,B3,B4\r\n");
     prompts->fileNames = {path("config/labels.txt")};
@@ -187,10 +193,76 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     click(window, "cmdch_set");
     EXPECT_FALSE(part<QGroupBox>(window, "frmchan_sel")->isVisible());
     EXPECT_EQ(Devices[1].strSubID[3], QStringLiteral("Z"));
+    // A longer label is cut where the ID is kept, so no file ever holds more.
+    grid->item(0, 0)->setText(QStringLiteral("A1-long-label"));
+    grid->setCurrentCell(0, 0);
+    part<QRadioButton>(window, "optchan(0)")->setChecked(true);
+    click(window, "cmdch_set");
+    EXPECT_EQ(Devices[1].strSubID[0], QStringLiteral("A1-long-"));
+    grid->item(0, 0)->setText(QStringLiteral("A1"));
 
     prompts->fileNames = {dataFile("saved.txt")};
     click(window, "cmdch_save");
     EXPECT_EQ(fileLines(dataFile("saved.txt"))[1], QStringLiteral("B1,B2,Z,B4"));
+}
+
+// The plot follows the run, also after it was hidden, and marks the fall;
+// the stop leaves every channel button idle, as a subject's own end does.
+TEST_F(WindowTest, ThePlotFollowsTheRunAndTheStopLeavesTheChannelsIdle)
+{
+    sim::SimConfig config;
+    config.timeScale = 10;
+    config.scenario.addRun(128, 2, {12.5, 0}); // the others run until the stop
+    startSimulator(config);
+    frmexp *window = startSession(QStringLiteral("0"), dataFile("plot.csv"));
+    ASSERT_NE(window, nullptr);
+    const SpeedTrace &trace = window->speedTrace();
+    auto *plot = window->findChild<SpeedPlot *>();
+    ASSERT_TRUE(waitFor([&] { return !trace.falls().empty(); }, 5000));
+    EXPECT_EQ(trace.falls()[0].channel, 1);
+    EXPECT_NEAR(trace.falls()[0].time, 12.5, 1.5);
+    EXPECT_EQ(trace.falls()[0].speed, 6.0);
+    EXPECT_EQ(plot->shownFalls(), 1);
+    EXPECT_EQ(plot->shownPlanPoints(), trace.planned().size());
+
+    auto *toggle = part<QCheckBox>(window, "chkspeedplot");
+    toggle->setChecked(false);
+    const qsizetype shown = plot->shownPoints();
+    ASSERT_TRUE(waitFor([&] { return trace.lastTime() > 25; }, 3000)); // past the step at 20 s
+    EXPECT_EQ(plot->shownPoints(), shown);
+    toggle->setChecked(true);
+    EXPECT_EQ(plot->shownPoints(), trace.line().size());
+
+    EXPECT_EQ(text(window, "cmdch1enable"), QStringLiteral("Ch1 Running"));
+    click(window, "cmdstop_exp");
+    ASSERT_TRUE(waitFor([&] { return finished(window); }, 3000));
+    EXPECT_EQ(texts(window, {"cmdch1enable", "cmdch2enable", "cmdch3enable", "cmdch4enable"}),
+              QStringList(4, QStringLiteral("Subject ID")));
+    EXPECT_EQ(trace.falls().size(), 1u); // the stop is no fall
+}
+
+// Squeezed by its frame (Tile Vertical, Tile Horizontal), the window and the
+// calculator stop at a size where every caption shows whole: the frame
+// scrolls instead.
+TEST_F(WindowTest, AtItsSmallestNoCaptionIsCut)
+{
+    startSimulator();
+    frmexp *window = openWindow();
+    click(window, "cmdCalc_Accel");
+    window->parentWidget()->resize(300, 200);
+    auto *calc = window->findChild<QWidget *>(QStringLiteral("frmcalcacc"));
+    calc->resize(50, 50);
+    QTest::qWait(100); // the layouts settle, the upload's status shows
+    for (QWidget *shown : {static_cast<QWidget *>(window), calc}) {
+        for (QWidget *part : shown->findChildren<QWidget *>()) {
+            if (!part->isVisible() || !(qobject_cast<QLabel *>(part) || qobject_cast<QAbstractButton *>(part)))
+                continue;
+            const QSize needed = part->minimumSizeHint();
+            EXPECT_GE(part->width(), needed.width()) << part->objectName().toStdString() << " "
+                                                      << qPrintable(part->property("text").toString());
+            EXPECT_GE(part->height(), needed.height()) << qPrintable(part->property("text").toString());
+        }
+    }
 }
 
 TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)

@@ -46,11 +46,9 @@ TEST_F(DiagnosticsTest, DownloadWritesTheSetupAndSaveSetupResets)
 {
     EXPECT_EQ(session.packSetup({"40.0", "60", "1.5", "2", true}), QString());
     session.download();
-    EXPECT_EQ(rig.peek(130, 34), 144);
-    EXPECT_EQ(rig.peek(130, 35), 1);
-    EXPECT_EQ(rig.peek(130, 38), 15);
-    EXPECT_EQ(rig.peek(130, 40), 20);
-    EXPECT_EQ(rig.peek(130, 46), 1);
+    EXPECT_EQ(std::vector<int>({rig.peek(130, 34), rig.peek(130, 35), rig.peek(130, 38), rig.peek(130, 40),
+                                rig.peek(130, 46)}),
+              std::vector<int>({144, 1, 15, 20, 1}));
     EXPECT_FALSE(session.packSetup({"abc", "60", "1.5", "2", false}).isEmpty());
     EXPECT_EQ(session.record().intStartSpeed, 400); // a refused set-up changes nothing
 

@@ -17,24 +17,11 @@ using namespace velorix::testing;
 
 namespace {
 
-// A record of `data` at `address` with its checksum.
-QByteArray record(int type, int address, const QByteArray &data)
-{
-    QByteArray bytes;
-    bytes.append(char(data.size())).append(char(address >> 8)).append(char(address & 0xFF)).append(char(type));
-    bytes.append(data);
-    int sum = 0;
-    for (const char byte : bytes)
-        sum += quint8(byte);
-    bytes.append(char((256 - sum % 256) % 256));
-    return ':' + bytes.toHex().toUpper();
-}
-
 QByteArray firmware(int dataRecords, const QByteArray &lineEnd = "\r\n")
 {
     QByteArray text;
     for (int i = 0; i < dataRecords; ++i)
-        text += record(0, 16 * i, QByteArray(16, char(i))) + lineEnd;
+        text += hexRecord(0, 16 * i, QByteArray(16, char(i))) + lineEnd;
     return text + ":00000001FF" + lineEnd;
 }
 
@@ -66,19 +53,19 @@ TEST_F(FirmwareTest, OnlyAWholeGoodIntelHexFileIsTaken)
         std::int16_t code;
         int badLine;
     };
-    const QByteArray badSum = record(0, 0, "AB").replace(record(0, 0, "AB").size() - 1, 1, "0");
+    const QByteArray badSum = hexRecord(0, 0, "AB").replace(hexRecord(0, 0, "AB").size() - 1, 1, "0");
     const Case cases[] = {
         {"CR LF", good, 0, 0},
         {"LF alone", firmware(3, "\n"), 0, 0},
         {"CR alone", firmware(3, "\r"), 0, 0},
         {"empty", "", 1, 0},
-        {"empty line", record(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n", 2, 2},
+        {"empty line", hexRecord(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n", 2, 2},
         {"no colon", "1000\r\n:00000001FF\r\n", 2, 1},
-        {"bad checksum", record(0, 0, "AB") + "\r\n" + badSum + "\r\n:00000001FF\r\n", 2, 2},
+        {"bad checksum", hexRecord(0, 0, "AB") + "\r\n" + badSum + "\r\n:00000001FF\r\n", 2, 2},
         {"count against length", ":0200000011EF\r\n:00000001FF\r\n", 2, 1},
         {"not hexadecimal", ":01000000GG00\r\n:00000001FF\r\n", 2, 1},
-        {"no end record", record(0, 0, "AB") + "\r\n", 2, 1},
-        {"after the end record", ":00000001FF\r\n" + record(0, 0, "AB") + "\r\n", 2, 1},
+        {"no end record", hexRecord(0, 0, "AB") + "\r\n", 2, 1},
+        {"after the end record", ":00000001FF\r\n" + hexRecord(0, 0, "AB") + "\r\n", 2, 1},
     };
     for (const Case &c : cases) {
         const HexImage image = readHexFile(file(c.contents));
@@ -86,7 +73,7 @@ TEST_F(FirmwareTest, OnlyAWholeGoodIntelHexFileIsTaken)
         EXPECT_EQ(image.badLine, c.badLine) << c.what;
         EXPECT_EQ(image.records.size(), c.code == 0 ? 4 : 0) << c.what;
     }
-    EXPECT_EQ(readHexFile(file(good)).records.first(), record(0, 0, QByteArray(16, 0)));
+    EXPECT_EQ(readHexFile(file(good)).records.first(), hexRecord(0, 0, QByteArray(16, 0)));
     EXPECT_NE(readHexFile(dir.filePath(QStringLiteral("gone.hex"))).code, 0);
 
     const HexImage bad = readHexFile(file(cases[6].contents));
@@ -137,7 +124,7 @@ TEST_F(FlashTest, AGoodFileGoesThroughProgramModeLineByLineWithThePausesInPlace)
     EXPECT_GE(gap(6), pacing.beforeFinalResetMs);
     EXPECT_GE(gap(7), pacing.afterFinalResetMs);
 
-    EXPECT_EQ(asked(), QStringList{"Device programing successful"});
+    EXPECT_EQ(prompts->texts(), QStringList{"Device programing successful"});
     EXPECT_EQ(percents, (QStringList{"", "", "25", "50", "75", "100", "100", ""}));
     EXPECT_EQ(shown, (QStringList{"Programming device", ""}));
     QString identity;
@@ -147,9 +134,9 @@ TEST_F(FlashTest, AGoodFileGoesThroughProgramModeLineByLineWithThePausesInPlace)
 
 TEST_F(FlashTest, ABadFileSendsNothingAndALostLineEndsTheTransfer)
 {
-    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(record(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n"), 130);
+    FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(hexRecord(0, 0, "AB") + "\r\n\r\n:00000001FF\r\n"), 130);
     EXPECT_TRUE(peer->written.empty());
-    EXPECT_EQ(asked(), QStringList{"Error sending data file. Invalid file format\nLine 2: empty line"});
+    EXPECT_EQ(prompts->texts(), QStringList{"Error sending data file. Invalid file format\nLine 2: empty line"});
     EXPECT_EQ(beeps, 1);
 
     // The device falls silent after the second record.
@@ -161,7 +148,7 @@ TEST_F(FlashTest, ABadFileSendsNothingAndALostLineEndsTheTransfer)
         return simulated(request);
     };
     FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(firmware(3)), 130);
-    EXPECT_EQ(asked().last(), "Error sending data file. No response from device address 130");
+    EXPECT_EQ(prompts->texts().last(), "Error sending data file. No response from device address 130");
     EXPECT_EQ(records, 3);
     EXPECT_EQ(traffic(130).back(), 22); // no reset after a failed transfer
     EXPECT_EQ(beeps, 2);
@@ -171,7 +158,7 @@ TEST_F(FlashTest, AnUnansweredProgramModeSwitchIsSaidAndTheTransferGoesOn)
 {
     rig.bus->injectFault({130, 22, sim::FaultKind::NoReply, 1}); // switched, the answer lost
     FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(firmware(1)), 130);
-    EXPECT_EQ(asked(), (QStringList{"Error Setting Device to Program Mode. ", "Device programing successful"}));
+    EXPECT_EQ(prompts->texts(), (QStringList{"Error Setting Device to Program Mode. ", "Device programing successful"}));
     EXPECT_EQ(traffic(130), (std::vector<int>{22, -16, -16, 22, 22, -16, 17}));
 }
 

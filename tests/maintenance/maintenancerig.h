@@ -68,13 +68,6 @@ protected:
         }
         return codes;
     }
-    [[nodiscard]] QStringList asked() const
-    {
-        QStringList texts;
-        for (const MessageRequest &request : prompts->messages)
-            texts << request.text;
-        return texts;
-    }
 
     multiVelorix device;
     RecordingPrompter *prompts = RecordingPrompter::install();

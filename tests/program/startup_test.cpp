@@ -182,14 +182,41 @@ TEST_F(StartupTest, WithNothingConfiguredOrNoDeviceAnsweringTheManualSearchIsOff
     }
 }
 
-TEST_F(StartupTest, ClosingTheMainWindowDuringThePortSearchEndsTheStartUp)
+TEST_F(StartupTest, ClosingTheMainWindowDuringAnyWaitOfTheStartUpEndsTheProgram)
 {
-    writeConfig(deviceIni({{1, 200}}));
-    startSimulator();
-    Startup &s = makeStartup();
-    QTimer::singleShot(300, [&s] { s.mainWindow()->close(); });
-    s.Main(); // must return, not wait for ever
-    EXPECT_FALSE(bolCommFound);
+    // Closed during the search, once the search has failed and the port
+    // set-up waits for the user, and under the factory-copy message box.
+    enum class When { Searching, NothingFound, UnderTheMessage };
+    for (const When when : {When::Searching, When::NothingFound, When::UnderTheMessage}) {
+        StartupOptions options;
+        options.portPauseMs = 20;
+        if (when == When::UnderTheMessage) {
+            QDir(working.path()).removeRecursively();
+            QDir().mkpath(working.path());
+        } else {
+            writeConfig(deviceIni({{1, 200}}));
+        }
+        if (!host)
+            startSimulator();
+        Startup &s = makeStartup(options);
+        WindowWatch watch(s);
+        if (when == When::Searching)
+            QTimer::singleShot(30, [&s] { s.mainWindow()->close(); });
+        if (when == When::NothingFound) {
+            watch.onPortSetup = [&watch, &s](frmcomsetup *setup) {
+                if (watch.manualControlsSeen && !setup->isSearching())
+                    s.mainWindow()->close();
+            };
+        }
+        if (when == When::UnderTheMessage)
+            prompts->whileShown = [&s](const MessageRequest &) { s.mainWindow()->close(); };
+        s.Main(); // must return, not wait for ever
+        prompts->whileShown = nullptr;
+        EXPECT_TRUE(s.isOver()) << int(when); // main() then ends instead of running on without a window
+        EXPECT_FALSE(s.mainWindow()->isVisible()) << int(when);
+        EXPECT_FALSE(bolCommFound || bolPortSetup) << int(when);
+        EXPECT_FALSE(watch.scanWindowSeen) << int(when);
+    }
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // The main window: its menu table, remembered placement, child windows, the
-// Window menu and closing.
+// Window menu, the running-experiments count and closing.
 #include "recordingprompter.h"
 #include "widgetkit.h"
 
+#include "shell/childframe.h"
 #include "shell/frmmain.h"
 #include "model/globals.h"
+#include "model/runningexperiments.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -16,6 +18,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -58,15 +63,26 @@ int px(double twips, double dpi)
     return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
-// A child window that may refuse to close, as a busy experiment window does.
+// A child window that may refuse to close, or ask first, as a busy
+// experiment window does.
 class TestWindow : public QWidget
 {
 public:
     explicit TestWindow(const QString &title, bool refuse = false) : refuseClose(refuse) { setWindowTitle(title); }
     bool refuseClose = false;
+    bool askFirst = false;
 
 protected:
-    void closeEvent(QCloseEvent *event) override { event->setAccepted(!refuseClose); }
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (askFirst) {
+            const auto answer = velorix::prompter().message(
+                this, {"Stop Experiment", "Busy", velorix::MessageRequest::Buttons::YesNo});
+            event->setAccepted(answer == velorix::MessageAnswer::Yes);
+            return;
+        }
+        event->setAccepted(!refuseClose);
+    }
 };
 
 class MainWindowTest : public ::testing::Test
@@ -75,7 +91,7 @@ protected:
     void SetUp() override
     {
         store().clear();
-        RecordingPrompter::install(); // no real message box ever
+        prompts = RecordingPrompter::install(); // no real message box ever
         main = std::make_unique<frmMain>();
         dpiX = main->screen()->logicalDotsPerInchX();
         dpiY = main->screen()->logicalDotsPerInchY();
@@ -97,6 +113,7 @@ protected:
     }
 
     std::unique_ptr<frmMain> main;
+    RecordingPrompter *prompts = nullptr;
     double dpiX = 96;
     double dpiY = 96;
 };
@@ -111,7 +128,8 @@ QStringList menuTable(const frmMain &main)
                + (action->isSeparator() ? QStringLiteral("-") : action->text())
                + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
     };
-    for (QAction *entry : main.menuBar()->actions()) {
+    const auto actions = main.menuBar()->actions();
+    for (QAction *entry : actions) {
         rows << row(entry->menu(), entry);
         for (QAction *action : entry->menu()->actions())
             rows << QStringLiteral("  ") + row(action, action);
@@ -123,6 +141,8 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
 {
     EXPECT_EQ(main->windowTitle(), "Velorix");
     EXPECT_EQ(menuTable(*main), QStringList({
+        "mnuFile &File",
+        "  mnuFileExit E&xit",
         "mnumnuExperiment Experiment",
         "  mnumnuExperimentmnurun Run",
         "  mnumnuExperimentmnuview View (off)",
@@ -150,8 +170,22 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
     EXPECT_LT(text->x(), date->x());
     EXPECT_LT(date->x(), time->x());
 
-    main->setStatusText("No Experiment Running");
+    // Panel 1 counts the running experiments as they start and end.
+    main->followRunningExperiments();
+    const int owners[3] = {};
+    struct Step { int owner; bool running; const char *shown; };
+    const Step steps[] = {{0, true, "1 Experiment Running"}, {1, true, "2 Experiments Running"},
+                          {0, true, "2 Experiments Running"}, // listed again, not twice
+                          {2, true, "3 Experiments Running"}, {1, false, "2 Experiments Running"},
+                          {0, false, "1 Experiment Running"}, {2, false, "No Experiment Running"}};
     EXPECT_EQ(text->text(), "No Experiment Running");
+    for (const Step &step : steps) {
+        if (step.running)
+            velorix::runningExperiments().add(&owners[step.owner], "Experiment", 128);
+        else
+            velorix::runningExperiments().remove(&owners[step.owner]);
+        EXPECT_EQ(text->text(), step.shown);
+    }
     const QLocale locale;
     EXPECT_EQ(date->text(), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
     EXPECT_TRUE(locale.toTime(time->text(), QLocale::ShortFormat).isValid()) << time->text().toStdString();
@@ -181,19 +215,50 @@ TEST_F(MainWindowTest, StoredTwipsPlaceTheWindowWithDefaultsForMissingGarbledOrL
     }
 }
 
-TEST_F(MainWindowTest, PlacementSurvivesARestartAsTwipsTextAndAMinimisedWindowKeepsTheStoredValues)
+TEST_F(MainWindowTest, PlacementRoundTripsExactlyMaximisedOrNotAndAMinimisedWindowKeepsTheStoredValues)
 {
+    // Several starts left as they came: the twips read come back unchanged,
+    // though no whole pixel is 1000 or 6500 twips at this density.
+    for (int start = 0; start < 3; ++start) {
+        frmMain window;
+        window.show();
+        ASSERT_TRUE(window.close());
+        EXPECT_EQ(storedPlacement(), QStringList({"1000", "1000", "6500", "6500"})) << start;
+    }
+
+    // Moved and resized: the new place in twips, and that place at the next start.
     main->show();
     main->move(120, 90);
     main->resize(500, 380);
     ASSERT_TRUE(main->close());
-    const QStringList stored = storedPlacement();
+    QStringList stored = storedPlacement();
     EXPECT_DOUBLE_EQ(stored[0].toDouble(), 120 * 1440.0 / dpiX);
     EXPECT_DOUBLE_EQ(stored[2].toDouble(), 500 * 1440.0 / dpiX);
     EXPECT_DOUBLE_EQ(stored[3].toDouble(), 380 * 1440.0 / dpiY);
-    frmMain next;
-    EXPECT_EQ(next.pos(), QPoint(120, 90));
-    EXPECT_EQ(next.size(), QSize(500, 380));
+    {
+        frmMain next;
+        next.show();
+        EXPECT_EQ(QRect(next.pos(), next.size()), QRect(120, 90, 500, 380));
+        next.showMaximized(); // closed maximised: its normal place and the state are kept
+        ASSERT_TRUE(QTest::qWaitFor([&next] { return next.isMaximized() && next.width() > 500; }));
+        ASSERT_TRUE(next.close());
+        EXPECT_EQ(storedPlacement(), stored);
+    }
+    for (int start = 0; start < 2; ++start) {
+        frmMain maximised;
+        maximised.show();
+        EXPECT_TRUE(QTest::qWaitFor([&maximised] { return maximised.isMaximized() && maximised.width() > 500; }))
+            << start;
+        ASSERT_TRUE(maximised.close());
+        EXPECT_EQ(storedPlacement(), stored) << start;
+    }
+    frmMain restored;
+    restored.show();
+    restored.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&restored] { return QRect(restored.pos(), restored.size()) == QRect(120, 90, 500, 380); }))
+        << restored.pos().x() << "," << restored.pos().y();
+    ASSERT_TRUE(restored.close());
+    EXPECT_EQ(store().value("Settings/MainMaximized").toString(), "false");
 
     storePlacement({"2000", "1500", "7000", "6000"});
     frmMain window;
@@ -203,6 +268,40 @@ TEST_F(MainWindowTest, PlacementSurvivesARestartAsTwipsTextAndAMinimisedWindowKe
     ASSERT_TRUE(window.isMinimized());
     ASSERT_TRUE(window.close());
     EXPECT_EQ(storedPlacement(), QStringList({"2000", "1500", "7000", "6000"}));
+}
+
+TEST_F(MainWindowTest, AChildOpensWhollyVisibleTheMainWindowGrowingWithinItsScreenOrTheChildScrolling)
+{
+    main->show(); // 6500 twips square: smaller than the windows below
+    const QRect screen = main->screen()->availableGeometry();
+    const auto inView = [this](const QMdiSubWindow *frame) {
+        return area()->viewport()->rect().contains(frame->geometry());
+    };
+
+    auto *wide = new TestWindow("Wide");
+    wide->setMinimumSize(screen.width() * 2 / 3, screen.height() / 2);
+    QMdiSubWindow *frame = main->addChild(wide);
+    EXPECT_TRUE(inView(frame)) << frame->x() << "," << frame->y();
+    EXPECT_TRUE(screen.contains(main->frameGeometry()));
+    // The main window grew: the whole window shows, nothing to scroll.
+    const QWidget *shown = frame->findChild<QScrollArea *>()->viewport();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->size() == wide->size(); }, 1000))
+        << shown->width() << "x" << shown->height();
+
+    // Larger than the screen: the frame fits the work area, the window keeps
+    // its minimum size and scrolls inside the frame.
+    auto *huge = new TestWindow("Huge");
+    huge->setMinimumSize(screen.size() * 2);
+    frame = main->addChild(huge);
+    EXPECT_TRUE(inView(frame));
+    EXPECT_TRUE(screen.contains(main->frameGeometry()));
+    EXPECT_EQ(huge->size(), huge->minimumSize());
+    EXPECT_TRUE(frame->findChild<QScrollArea *>()->verticalScrollBar()->isVisible());
+
+    // Tiled, frames smaller than their windows scroll instead of squashing them.
+    choose("mnuWindowTileVertical");
+    EXPECT_LT(frame->width(), huge->minimumWidth());
+    EXPECT_EQ(wide->size().expandedTo(wide->minimumSize()), wide->size());
 }
 
 TEST_F(MainWindowTest, DeviceScanIsSingleWhileDiagnosticsAndRunOpenOneEachTime)
@@ -222,24 +321,25 @@ TEST_F(MainWindowTest, DeviceScanIsSingleWhileDiagnosticsAndRunOpenOneEachTime)
     choose("mnudevicescan");
     QWidget *scan = main->childWindows().value(0);
     ASSERT_NE(scan, nullptr);
-    const QRect before = scan->parentWidget()->geometry();
+    QMdiSubWindow *scanFrame = velorix::ChildFrame::frameOf(scan);
+    const QRect before = scanFrame->geometry();
     choose("mnuToolsmnudiagnostics");
     choose("mnudevicescan"); // brings the open one forward, nothing more
     EXPECT_EQ(scans, 1);
     EXPECT_EQ(main->openWindow(frmMain::MenuItem::DeviceScan), scan);
-    EXPECT_EQ(area()->currentSubWindow(), scan->parentWidget());
-    EXPECT_EQ(scan->parentWidget()->geometry(), before);
+    EXPECT_EQ(area()->currentSubWindow(), scanFrame);
+    EXPECT_EQ(scanFrame->geometry(), before);
 
     for (const char *name : {"mnuToolsmnudiagnostics", "mnumnuExperimentmnurun", "mnumnuExperimentmnurun"})
         choose(name);
     EXPECT_EQ(main->childWindows().size(), 5);
     // Once the scan window is closed, the item opens a new one.
-    ASSERT_TRUE(scan->parentWidget()->close());
+    ASSERT_TRUE(scanFrame->close());
     choose("mnudevicescan");
     EXPECT_EQ(QList<int>({scans, diagnostics, experiments}), QList<int>({2, 2, 2}));
 }
 
-TEST_F(MainWindowTest, ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAndABusyOneKeepsTheMainWindow)
+TEST_F(MainWindowTest, ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAndCtrlQAsksTheBusyOneBeforeQuitting)
 {
     storePlacement({"2000", "1500", "7000", "6000"});
     main->show();
@@ -267,8 +367,22 @@ TEST_F(MainWindowTest, ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAnd
     EXPECT_TRUE(staying->isVisible());
     EXPECT_EQ(storedPlacement()[0], "2000"); // a close that did not happen stores nothing
 
+    // Ctrl+Q closes as the window's close button does: the busy window is
+    // asked, its No keeps everything open, its Yes ends the program.
     staying->refuseClose = false;
-    EXPECT_TRUE(main->close());
+    staying->askFirst = true;
+    QSignalSpy closed(main.get(), &frmMain::closed);
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    prompts->answers = {velorix::MessageAnswer::No, velorix::MessageAnswer::Yes};
+    QTest::keyClick(main.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_TRUE(closed.isEmpty());
+    QTest::keyClick(main.get(), Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_EQ(prompts->messages.size(), 2u);
+    EXPECT_EQ(prompts->messages[1].text, "Stop Experiment");
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(closed.size(), 1);
     EXPECT_TRUE(main->childWindows().isEmpty());
 }
 

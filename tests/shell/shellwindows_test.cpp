@@ -6,6 +6,7 @@
 #include "shell/frmmain.h"
 #include "shell/frmsplash.h"
 #include "shell/helpviewer.h"
+#include "model/globals.h"
 #include "model/programfolder.h"
 #include "model/version.h"
 
@@ -71,7 +72,10 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
     tool.close();
     tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+    velorix::setWorkingPaths("/lab/velorix"); // the About box says where the files go
     velorix::frmAbout about;
+    EXPECT_EQ(text(&about, "lblDataFolders"), QDir::toNativeSeparators(
+        "Device configuration: /lab/velorix/config/device.ini; data files: /lab/velorix/Data"));
     EXPECT_EQ(about.windowTitle(), "About Velorix");
     EXPECT_EQ(texts(&about, {"lblTitle", "lblVersion", "lblDescription", "cmdSysInfo", "cmdok"}),
               QStringList({"Velorix", velorix::versionText(),

@@ -9,18 +9,6 @@
 using namespace velorix::sim;
 using namespace velorix::testing;
 
-namespace {
-
-// ":LLAAAATT<data>CC"
-QByteArray hexRecord(int type, int offset, const QByteArray &data)
-{
-    QByteArray bytes = QByteArray(1, char(data.size())) + char(offset >> 8) + char(offset & 0xFF) + char(type) + data;
-    bytes.append(char(-checksumOf(bytes)));
-    return ':' + bytes.toHex().toUpper();
-}
-
-} // namespace
-
 TEST(DeviceMemory, WritesAreReadBackSurviveAResetAndNewBusAndGroupAddressesAreAnsweredTo)
 {
     SimRig driver;

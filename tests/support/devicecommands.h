@@ -11,6 +11,8 @@
 // or time-out there shows up as a difference.
 // Reset (no reply) and ProgramData (a firmware record) have tests of their own.
 
+#include "link/bytebuffer.h"
+
 #include <cstdint>
 #include <ostream>
 #include <vector>
@@ -63,39 +65,29 @@ inline const std::vector<DeviceCommand> &deviceCommands()
     return table;
 }
 
-// Bytes with their checksum (the low byte of their sum) appended.
-template <class Bytes>
-Bytes withSum(Bytes bytes)
+// [address, bytes..., checksum]: the checksum is the low byte of the sum.
+inline ByteBuffer framedWith(int address, const std::vector<int> &bytes)
 {
-    unsigned sum = 0;
-    for (const auto b : bytes)
-        sum += static_cast<std::uint8_t>(b);
-    bytes.push_back(static_cast<typename Bytes::value_type>(sum & 0xFF));
-    return bytes;
+    ByteBuffer out{std::uint8_t(address)};
+    unsigned sum = std::uint8_t(address);
+    for (const int b : bytes) {
+        out.push_back(std::uint8_t(b));
+        sum += std::uint8_t(b);
+    }
+    out.push_back(std::uint8_t(sum));
+    return out;
 }
 
-// [address, bytes..., checksum]
-template <class Bytes>
-Bytes framedWith(int address, const std::vector<int> &bytes)
-{
-    Bytes out(1, static_cast<typename Bytes::value_type>(address));
-    for (const int b : bytes)
-        out.push_back(static_cast<typename Bytes::value_type>(b));
-    return withSum(out);
-}
-
-template <class Bytes>
-Bytes requestFor(const DeviceCommand &command, int address)
+inline ByteBuffer requestFor(const DeviceCommand &command, int address)
 {
     std::vector<int> bytes{command.code};
     bytes.insert(bytes.end(), command.arguments.begin(), command.arguments.end());
-    return framedWith<Bytes>(address, bytes);
+    return framedWith(address, bytes);
 }
 
-template <class Bytes>
-Bytes replyFor(const DeviceCommand &command, int address)
+inline ByteBuffer replyFor(const DeviceCommand &command, int address)
 {
-    return framedWith<Bytes>(address, command.body);
+    return framedWith(address, command.body);
 }
 
 } // namespace velorix::testing

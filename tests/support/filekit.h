@@ -4,14 +4,17 @@
 //
 // fileLines() reads an 8-bit CR LF text file as the program writes it,
 // contents() gives a file's bytes (or "<missing>"), writeFile() puts bytes
-// in a file. PrintTo makes GoogleTest print QString and QStringList
+// in a file, and a FileSizeLimit makes the disk "full" while it lives. PrintTo makes GoogleTest print QString and QStringList
 // readably in its failure messages.
 
 #include <QFile>
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
 #include <ostream>
+
+#include <sys/resource.h>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -53,5 +56,23 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+// Files may not grow beyond `bytes` while it lives: writes past it fail
+// part way, as on a full disk (whose signal stays ignored).
+struct FileSizeLimit
+{
+    explicit FileSizeLimit(qint64 bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    rlimit saved{};
+};
 
 } // namespace velorix::testing

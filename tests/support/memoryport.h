@@ -33,6 +33,20 @@ struct ScriptedResponse
     bool failPort = false;      // the cable is pulled instead of an answer; the port stays gone
 };
 
+// The pieces a response arrives in, each with its delay from the write.
+inline std::vector<std::pair<int, ByteBuffer>> piecesOf(const ScriptedResponse &response)
+{
+    std::vector<std::pair<int, ByteBuffer>> out;
+    const std::size_t size = response.bytes.size();
+    const auto count = std::size_t(std::max(1, response.pieces));
+    const std::size_t each = (size + count - 1) / count; // at least 1 when there are bytes
+    for (std::size_t from = 0; from < size; from += each)
+        out.emplace_back(response.delayMs + int(out.size()) * response.pieceGapMs,
+                         ByteBuffer(response.bytes.begin() + long(from),
+                                    response.bytes.begin() + long(std::min(size, from + each))));
+    return out;
+}
+
 struct PortPeer
 {
     QStringList ports{QStringLiteral("COM1"), QStringLiteral("COM2")};
@@ -112,18 +126,13 @@ public:
 private:
     void deliver(const ScriptedResponse &response)
     {
-        const std::size_t size = response.bytes.size();
-        const std::size_t pieces = std::max<std::size_t>(1, std::min<std::size_t>(response.pieces, size));
-        const std::size_t pieceSize = (size + pieces - 1) / pieces;
-        for (std::size_t from = 0, i = 0; from < size; from += pieceSize, ++i) {
-            const ByteBuffer piece(response.bytes.begin() + from, response.bytes.begin() + std::min(size, from + pieceSize));
-            QTimer::singleShot(response.delayMs + int(i) * response.pieceGapMs, this,
-                               [this, generation = m_generation, piece] {
-                                   if (generation != m_generation || !m_open)
-                                       return;
-                                   m_input.insert(m_input.end(), piece.cbegin(), piece.cend());
-                                   emit readyRead();
-                               });
+        for (const auto &piece : piecesOf(response)) {
+            QTimer::singleShot(piece.first, this, [this, generation = m_generation, bytes = piece.second] {
+                if (generation != m_generation || !m_open)
+                    return;
+                m_input.insert(m_input.end(), bytes.cbegin(), bytes.cend());
+                emit readyRead();
+            });
         }
     }
     void fail()

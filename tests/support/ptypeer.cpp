@@ -71,14 +71,8 @@ void PtyPeer::onReadable()
         QTimer::singleShot(next.delayMs, this, &PtyPeer::unplug);
         return;
     }
-    const std::size_t pieces = std::max<std::size_t>(1, std::min<std::size_t>(next.pieces, next.bytes.size()));
-    const std::size_t size = next.bytes.empty() ? 0 : (next.bytes.size() + pieces - 1) / pieces;
-    for (std::size_t i = 0; size > 0 && i * size < next.bytes.size(); ++i) {
-        const auto from = next.bytes.begin() + static_cast<long>(i * size);
-        const auto to = next.bytes.begin() + static_cast<long>(std::min(next.bytes.size(), (i + 1) * size));
-        QTimer::singleShot(next.delayMs + static_cast<int>(i) * next.pieceGapMs, this,
-                           [this, piece = ByteBuffer(from, to)] { writeUnsolicited(piece); });
-    }
+    for (const auto &piece : piecesOf(next))
+        QTimer::singleShot(piece.first, this, [this, bytes = piece.second] { writeUnsolicited(bytes); });
 }
 
 } // namespace velorix::testing

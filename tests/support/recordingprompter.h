@@ -5,13 +5,15 @@
 // The program shows boxes and dialogs only through prompter()
 // (model/prompter.h). RecordingPrompter::install() puts this one there; it
 // keeps every request (`messages`, `fileRequests`) so a test can compare
-// text, title, icon and buttons, answers boxes from `answers` (then with
+// text, title, icon and buttons (texts() lists the texts), answers boxes from `answers` (then with
 // `defaultAnswer`) and file dialogs from `fileNames` (then cancelled), and
 // runs `whileShown` while a box is "open", to act under it (closing the
 // window that asked, for example). SharedStateTest (statekit.h) installs
 // one for every test.
 
 #include "model/prompter.h"
+
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -50,6 +52,15 @@ public:
         QString name = fileNames.front();
         fileNames.pop_front();
         return name;
+    }
+
+    // The texts of the boxes shown so far, in order.
+    [[nodiscard]] QStringList texts() const
+    {
+        QStringList all;
+        for (const MessageRequest &request : messages)
+            all << request.text;
+        return all;
     }
 
     // Installs a new one as the program's prompter, which owns it.

@@ -9,7 +9,7 @@
 // put the rig behind the program's link, so a whole session plays
 // deterministically in milliseconds.
 // Helpers: a request with its checksum, a reply's tenths and body bytes,
-// and the quiet configuration (no wire timing, no latency).
+// the quiet configuration (no wire timing, no latency) and firmware records.
 
 #include "simulator/commandset.h"
 #include "simulator/simbus.h"
@@ -62,6 +62,16 @@ inline std::vector<QByteArray> requestsIn(const std::vector<sim::FrameLogEntry> 
             frames.push_back(entry.bytes);
     }
     return frames;
+}
+
+// An Intel HEX record ":LLAAAATT<data>CC" of `data` at `offset`, with its checksum.
+inline QByteArray hexRecord(int type, int offset, const QByteArray &data)
+{
+    QByteArray bytes = QByteArray(1, char(data.size())) + char(offset >> 8) + char(offset & 0xFF) + char(type) + data;
+    int sum = 0;
+    for (const char byte : bytes)
+        sum += quint8(byte);
+    return ':' + (bytes + char(-sum)).toHex().toUpper();
 }
 
 struct PortPeer; // memoryport.h

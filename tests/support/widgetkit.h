@@ -67,8 +67,13 @@ inline bool waitFor(const std::function<bool()> &done, int milliseconds = 10000)
 
 inline void closeFrame(QWidget *window)
 {
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(window->parentWidget()))
-        frame->close();
+    // The frame may hold the window through a scroll area.
+    for (QWidget *up = window->parentWidget(); up && !up->isWindow(); up = up->parentWidget()) {
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(up)) {
+            frame->close();
+            return;
+        }
+    }
 }
 
 // The texts of the named parts, in the order named.

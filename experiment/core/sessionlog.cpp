@@ -1,0 +1,193 @@
+#include "experiment/core/sessionlog.h"
+
+#include "experiment/core/expdatafile.h"
+#include "experiment/core/expnumbers.h"
+#include "experiment/core/setupvalues.h"
+#include "model/deviceinfo.h"
+#include "protocol/resultcodes.h"
+
+#include <QFile>
+
+#include <utility>
+
+namespace velorix {
+
+namespace {
+
+// Failures in a row without any answer before the contact counts as lost:
+// two whole polls, so a single lost reply on a noisy line is no event.
+constexpr int kSilentRepliesForLoss = 10;
+
+bool isSilence(std::int16_t code)
+{
+    return code == rc::NoReply || code == rc::SerialError;
+}
+
+} // namespace
+
+QString SessionLog::stamp(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+}
+
+QString SessionLog::codeText(std::int16_t code)
+{
+    const char *meaning = nullptr;
+    switch (code) {
+    case rc::Busy: meaning = "link busy, nothing sent"; break;
+    case rc::SerialError: meaning = "the port failed"; break;
+    case rc::NoReply: meaning = "no reply, or a short one"; break;
+    case rc::BadReply: meaning = "a bad reply"; break;
+    case rc::BadChecksum: meaning = "a bad checksum"; break;
+    default: break;
+    }
+    return meaning ? QStringLiteral("%1 (%2)").arg(code).arg(QLatin1String(meaning)) : QString::number(code);
+}
+
+QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)
+{
+    const QString units = QLatin1Char(' ') + unitsText(record.bytExpOptions);
+    const QString seconds = QStringLiteral(" s");
+    const auto tenths = [](int value) { return format1(value / 10.0); };
+    const QString prefix = QStringLiteral("Set-up: ");
+    return {
+        prefix + QStringLiteral("Start Speed ") + tenths(record.intStartSpeed) + units,
+        prefix + QStringLiteral("End Speed ") + tenths(record.intEndSpeed) + units,
+        prefix + QStringLiteral("Acceleration Interval ") + tenths(record.intAccInterval) + seconds,
+        prefix + QStringLiteral("Acceleration Step Speed ") + tenths(record.intAccStep) + units,
+        prefix + QStringLiteral("Passive Rotation Delay ") + tenths(record.intRotDelay) + seconds,
+        prefix + QStringLiteral("Speed Units") + units,
+        prefix + QStringLiteral("Wheel Type ")
+            + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel") : QStringLiteral("Rat Wheel")),
+        prefix + QStringLiteral("Wheel Rotation ") + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
+        prefix + QStringLiteral("Options Byte %1").arg(record.bytExpOptions),
+        prefix + QStringLiteral("Session Duration %1 s").arg(record.intDuration)
+            + (record.intDuration > 0 ? QString() : QStringLiteral(" (no limit)")),
+        prefix + QStringLiteral("Rocking Interval %1 s").arg(rockInterval)
+            + (rockInterval > 0 ? QString() : QStringLiteral(" (no rocking)")),
+    };
+}
+
+QString SessionLog::runLine(const QStringList &cells, const QString &units)
+{
+    if (cells.size() < 8)
+        return QStringLiteral("Run recorded: ") + cells.join(QLatin1Char(','));
+    return QStringLiteral("Run recorded: channel %1, subject %2, started %3, run time %4 s, speed %5 %6, "
+                          "passive rotation %7 s at %8 %6, total %9 s")
+        .arg(cells[1], cells[0], cells[2], cells[3], cells[4], units, cells[5], cells[6], cells[7]);
+}
+
+void SessionLog::open(const QString &path)
+{
+    close();
+    m_path = path;
+    m_lost = 0;
+    m_told = false;
+    m_endChecked = false;
+}
+
+void SessionLog::writeRepeats()
+{
+    while (!m_streaks.empty()) {
+        const std::string command = m_streaks.begin()->first;
+        endStreak(command);
+    }
+}
+
+void SessionLog::close()
+{
+    if (!isOpen())
+        return;
+    writeRepeats();
+    m_silentReplies = 0;
+    m_contactLost = QDateTime();
+    m_path.clear();
+}
+
+bool SessionLog::write(const QString &text)
+{
+    if (!isOpen())
+        return false;
+    const QString now = stamp(m_now());
+    QByteArray bytes;
+    if (m_lost > 0)
+        bytes += (now + QStringLiteral(" (%1 line(s) of this log could not be written before this one)").arg(m_lost))
+                     .toLatin1()
+                 + "\r\n";
+    bytes += (now + QLatin1Char(' ') + text).toLatin1() + "\r\n";
+
+    QFile file(m_path);
+    bool written = file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered);
+    if (written) {
+        const qint64 end = file.size();
+        // A line a crash cut short is ended first rather than run into.
+        if (!m_endChecked && end > 0 && file.seek(end - 1) && file.read(1) != "\n")
+            bytes.prepend("\r\n");
+        written = file.write(bytes) == bytes.size() && datafile::syncToDisk(file);
+        if (!written)
+            (void)file.resize(end); // no half line for the next one to run into
+    }
+    if (written) {
+        m_endChecked = true;
+        m_lost = 0;
+        return true;
+    }
+    ++m_lost;
+    if (!std::exchange(m_told, true) && troubled)
+        troubled(m_path);
+    return false;
+}
+
+void SessionLog::noteResult(const char *command, std::uint8_t address, std::int16_t code)
+{
+    if (!isOpen())
+        return;
+    const std::string name(command);
+    const QString who = QStringLiteral("%1 to %2").arg(QLatin1String(command)).arg(address);
+    if (code == rc::Ok) {
+        m_silentReplies = 0;
+        if (m_contactLost.isValid()) {
+            const qint64 seconds = m_contactLost.secsTo(m_now());
+            m_contactLost = QDateTime();
+            write(QStringLiteral("Re-connected: %1 answered again after %2 s without contact").arg(who).arg(seconds));
+        }
+        if (m_streaks.count(name))
+            endStreak(name);
+        return;
+    }
+
+    const auto found = m_streaks.find(name);
+    if (found != m_streaks.end() && found->second.code == code) {
+        ++found->second.repeats;
+    } else {
+        if (found != m_streaks.end())
+            endStreak(name);
+        m_streaks[name] = Streak{code, address, 0};
+        write(who + QStringLiteral(": ") + codeText(code));
+    }
+
+    if (!isSilence(code)) {
+        m_silentReplies = 0; // something answered, if garbled
+        return;
+    }
+    ++m_silentReplies;
+    if (!m_contactLost.isValid() && (code == rc::SerialError || m_silentReplies >= kSilentRepliesForLoss)) {
+        m_contactLost = m_now();
+        write(QStringLiteral("Contact lost: the device at address %1 does not answer: %2").arg(address).arg(codeText(code)));
+    }
+}
+
+void SessionLog::endStreak(const std::string &command)
+{
+    const auto found = m_streaks.find(command);
+    if (found == m_streaks.end())
+        return;
+    const Streak streak = found->second;
+    m_streaks.erase(found);
+    if (streak.repeats > 0) {
+        const QString who = QStringLiteral("%1 to %2").arg(QString::fromStdString(command)).arg(streak.address);
+        write(QStringLiteral("%1: %2 again %3 more time(s)").arg(who, codeText(streak.code)).arg(streak.repeats));
+    }
+}
+
+} // namespace velorix

@@ -1,0 +1,91 @@
+#pragma once
+
+// The session log beside an experiment's data file ("<name>.log"): what
+// happened while its runs were recorded (the program and device, the
+// set-up sent, the start, every run, the device's errors, resets and
+// re-connections, the stop and what caused it), so that a result that looks
+// odd can be traced afterwards. One event per line, stamped with the local
+// time to the second; a new session on the same data file follows the
+// earlier ones.
+//
+// Each line is appended, synced to the disk and the file closed again
+// before the next event, so a crash or power cut keeps every line written
+// before it and nothing waits in memory. The log is a record beside the
+// results, never a condition for them: a line that cannot be written is
+// dropped and counted (the next line that gets through says how many went
+// missing), and the first failure of a session is told once through
+// `troubled`.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace velorix {
+
+struct DeviceInfo;
+
+class SessionLog
+{
+public:
+    explicit SessionLog(std::function<QDateTime()> clock) : m_now(std::move(clock)) {}
+
+    // Lines go to `path` from here on, after whatever it holds; a failure
+    // to write is told again (once).
+    void open(const QString &path);
+    // Writes out how often the errors still being counted came again.
+    void writeRepeats();
+    // The repeats are written first.
+    void close();
+    [[nodiscard]] bool isOpen() const { return !m_path.isEmpty(); }
+    [[nodiscard]] const QString &path() const { return m_path; }
+
+    // One event. False when it could not be written; it is then lost.
+    bool write(const QString &text);
+
+    // The result of one device command to `address`. A failure is written
+    // with the command and what its code means; the same failure again and
+    // again is only counted until the command gets through or fails
+    // otherwise, so a pulled cable does not fill the disk. The device not
+    // answering at all is written as lost contact, and the first answer
+    // after it as the re-connection.
+    void noteResult(const char *command, std::uint8_t address, std::int16_t code);
+
+    // Called with the log's path the first time a line of this session
+    // cannot be written.
+    std::function<void(const QString &path)> troubled;
+
+    // "2026-12-07T10:15:02".
+    [[nodiscard]] static QString stamp(const QDateTime &when);
+    // "1005 (no reply)": the code and, where known, what it means.
+    [[nodiscard]] static QString codeText(std::int16_t code);
+    // The set-up as it goes to the device, one field with its value and
+    // unit a line; the rocking interval and the duration stay in the program.
+    [[nodiscard]] static QStringList setupLines(const DeviceInfo &record, int rockInterval);
+    // A recorded run from the cells of its data-file row.
+    [[nodiscard]] static QString runLine(const QStringList &cells, const QString &units);
+
+private:
+    struct Streak
+    {
+        std::int16_t code = 0;
+        std::uint8_t address = 0;
+        int repeats = 0; // failures after the one written
+    };
+    void endStreak(const std::string &command);
+
+    std::function<QDateTime()> m_now;
+    QString m_path;
+    int m_lost = 0;
+    bool m_told = false;
+    bool m_endChecked = false; // whether the file's last line is known to be ended
+    std::map<std::string, Streak> m_streaks; // by command name
+    int m_silentReplies = 0;                  // failures in a row without any answer
+    QDateTime m_contactLost;                  // invalid while the device answers
+};
+
+} // namespace velorix

@@ -1,0 +1,145 @@
+#include "experiment/core/speedtrace.h"
+
+#include "base/leadingnumber.h"
+#include "experiment/core/accelcalc.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velorix {
+
+namespace {
+
+// More steps than this make a staircase no plot can tell from a slope.
+constexpr long kMostDrawnSteps = 2000;
+// A plan that never changes speed and never ends is shown over a minute.
+constexpr double kFlatSpan = 60;
+
+// Whether the plan changes the speed at all.
+bool ramps(const RampPlan &plan)
+{
+    return plan.interval > 0 && plan.step > 0 && plan.startSpeed != plan.endSpeed;
+}
+
+// Steps until the end speed is reached.
+long stepsToEnd(const RampPlan &plan)
+{
+    const double steps = std::ceil(std::fabs(plan.endSpeed - plan.startSpeed) / plan.step - 1e-6);
+    return steps > 1e9 ? long(1e9) : long(steps);
+}
+
+double speedAfter(const RampPlan &plan, double steps)
+{
+    const double distance = std::fabs(plan.endSpeed - plan.startSpeed);
+    const double moved = std::min(steps * plan.step, distance);
+    return plan.endSpeed >= plan.startSpeed ? plan.startSpeed + moved : plan.startSpeed - moved;
+}
+
+} // namespace
+
+RampPlan rampPlanOf(const DeviceInfo &record)
+{
+    RampPlan plan;
+    plan.startSpeed = record.intStartSpeed / 10.0;
+    plan.endSpeed = record.intEndSpeed / 10.0;
+    plan.interval = record.intAccInterval / 10.0;
+    plan.step = std::uint8_t(record.intAccStep & 0xFF) / 10.0;
+    plan.duration = record.intDuration;
+    return plan;
+}
+
+RampPlan rampPlanOf(const AccelInputs &inputs, const AccelLabels &labels)
+{
+    RampPlan plan;
+    plan.startSpeed = leadingNumber(inputs.startSpeed);
+    plan.endSpeed = leadingNumber(inputs.endSpeed);
+    plan.interval = leadingNumber(labels.lblAcc_int);
+    plan.step = leadingNumber(labels.lblAcc_Step);
+    plan.duration = leadingNumber(inputs.period);
+    plan.stepAtEnd = true;
+    return plan;
+}
+
+double rampSpan(const RampPlan &plan)
+{
+    if (plan.duration > 0)
+        return plan.duration;
+    if (!ramps(plan))
+        return kFlatSpan;
+    return double(stepsToEnd(plan) + 1) * plan.interval;
+}
+
+QList<QPointF> rampPoints(const RampPlan &plan)
+{
+    const double span = rampSpan(plan);
+    QList<QPointF> points{QPointF(0, plan.startSpeed)};
+    if (!ramps(plan)) {
+        points.append(QPointF(span, plan.startSpeed));
+        return points;
+    }
+    const long steps = stepsToEnd(plan);
+    // Steps that come within the span.
+    const double inSpan = plan.stepAtEnd ? std::floor(span / plan.interval + 1e-6)
+                                          : std::ceil(span / plan.interval - 1e-6) - 1;
+    const long shown = std::min<long>(steps, long(std::min(inSpan, 1e9)));
+    if (shown > kMostDrawnSteps) {
+        const double reached = double(shown) * plan.interval;
+        points.append(QPointF(reached, speedAfter(plan, double(shown))));
+    } else {
+        points.reserve(2 * shown + 2);
+        for (long k = 1; k <= shown; ++k) {
+            const double at = double(k) * plan.interval;
+            points.append(QPointF(at, speedAfter(plan, double(k - 1))));
+            points.append(QPointF(at, speedAfter(plan, double(k))));
+        }
+    }
+    if (points.constLast().x() < span)
+        points.append(QPointF(span, points.constLast().y()));
+    return points;
+}
+
+void SpeedTrace::start(const RampPlan &plan)
+{
+    m_plan = plan;
+    m_planned = rampPoints(plan);
+    restart();
+}
+
+void SpeedTrace::restart()
+{
+    m_line.clear();
+    m_falls.clear();
+    m_samples = 0;
+    m_topSpeed = 0;
+    m_bits = 0;
+    ++m_generation;
+}
+
+void SpeedTrace::observe(double sessionTime, double speed, std::uint8_t runningBits, bool stopped)
+{
+    if (m_samples > 0) {
+        const double last = lastTime();
+        if (sessionTime == last)
+            return;
+        if (sessionTime < last)
+            restart();
+    }
+    ++m_samples;
+    m_topSpeed = std::max(m_topSpeed, speed);
+    const qsizetype n = m_line.size();
+    if (n >= 2 && m_line[n - 1].y() == speed && m_line[n - 2].y() == speed)
+        m_line[n - 1].setX(sessionTime);
+    else
+        m_line.append(QPointF(sessionTime, speed));
+
+    const std::uint8_t ended = m_bits & ~runningBits & 0x0F;
+    if (!stopped) {
+        for (int c = 0; c < kChannels; ++c) {
+            if ((ended >> c) & 1)
+                m_falls.push_back(Fall{c, sessionTime, speed});
+        }
+    }
+    m_bits = runningBits;
+}
+
+} // namespace velorix
