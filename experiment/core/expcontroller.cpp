@@ -487,6 +487,7 @@ void ExpController::tick()
         if (judge(commands::Start_ALL.name, intLastErr)) {
             logEvent(QStringLiteral("Master Start: Start_ALL to %1").arg(m_devAddr));
             bolstartALL = false;
+            restartRunningChannels();
             channelsStarted();
             showSuccess(kSuccessful);
         } else {
@@ -550,6 +551,27 @@ void ExpController::startSucceeded()
     showSuccess(kSuccessful);
     m_controls.cmdStartall = true;
     m_controls.cmdrestart = true;
+}
+
+void ExpController::restartRunningChannels()
+{
+    // Start_ALL starts a channel that is still running over again at the
+    // present session time, and the run it reports at its end is timed from
+    // then. Its start time must move along, or its row would pair the first
+    // start with the second run's length.
+    DeviceInfo &rec = record();
+    QStringList restarted;
+    const QDateTime now = m_now();
+    for (int c = 0; c < kChannels; ++c) {
+        if (rec.bytChanBits & (1 << c)) {
+            rec.dtChanStart[c] = now;
+            restarted << QString::number(c + 1);
+        }
+    }
+    if (!restarted.isEmpty())
+        logEvent(QStringLiteral("Master Start restarted running channel(s) %1: "
+                                "their runs until now are not recorded")
+                     .arg(restarted.join(QStringLiteral(", "))));
 }
 
 void ExpController::channelsStarted()

@@ -215,6 +215,7 @@ private:
     enum class StartState { NotStarted, Started, Unknown };
     [[nodiscard]] StartState startState();
     void startSucceeded();
+    void restartRunningChannels();
     void channelsStarted();
     void Read_Times();
     void finishRun();

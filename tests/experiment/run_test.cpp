@@ -354,6 +354,25 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
     EXPECT_TRUE(byButton[1].startsWith(QStringLiteral("2,3.0,5.0,0.5,"))) << byButton[1].toStdString();
 }
 
+// Master Start starts a running channel over (the simulator tries the cut
+// run again from the restart): its row pairs the new run's length with the
+// new start, not with the session's start.
+TEST_F(RunTest, AChannelThatMasterStartRestartsIsRecordedFromTheRestart)
+{
+    rig->config.scenario.addRun(128, 2, {30.0, 0});
+    ExpController &c = ready();
+    startRun();
+    ASSERT_TRUE(tickUntil([&] { return c.record().sngElapsed >= 10; }, 200));
+    c.bolstartALL = true;
+    tick();
+    const QString restart = clock.toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
+    ASSERT_FALSE(c.bolstartALL);
+    const auto rows = [&] { return fileLines(csvPath()).filter(QStringLiteral("Channel 2,2,")); };
+    ASSERT_TRUE(tickUntil([&] { return !rows().isEmpty(); }, 400));
+    EXPECT_EQ(column(rows(), 2), QStringList{restart});
+    EXPECT_EQ(column(rows(), 3), QStringList{QStringLiteral("30.0")});
+}
+
 TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
 {
     rig->config.scenario.addRun(128, 1, {2.0, 0});
