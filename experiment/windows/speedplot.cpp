@@ -126,7 +126,7 @@ SpeedPlot::SpeedPlot(Kind kind, QWidget *parent) : QWidget(parent), m_kind(kind)
     m_view = new QChartView(m_chart, this);
     m_view->setObjectName(kind == Kind::Run ? QStringLiteral("speedplot") : QStringLiteral("rampplot"));
     m_view->setFrameShape(QFrame::StyledPanel);
-    // Painted points change every poll; the background and the axes do not.
+    // The lines change as a run goes on; the view's background never does.
     m_view->setCacheMode(QGraphicsView::CacheBackground);
     m_view->setMinimumSize(kind == Kind::Run ? QSize(320, 200) : QSize(300, 190));
     auto *layout = new QVBoxLayout(this);
