@@ -544,6 +544,7 @@ void ExpController::startSucceeded()
         logEvent(QStringLiteral("Experiment started: Start_Exp to %1").arg(m_devAddr));
     } else {
         logEvent(QStringLiteral("ReStart Exp: Start_Exp to %1").arg(m_devAddr));
+        restartRunningChannels();
     }
     bolstart = false;
     bolrunning = true;
@@ -555,8 +556,8 @@ void ExpController::startSucceeded()
 
 void ExpController::restartRunningChannels()
 {
-    // Start_ALL starts a channel that is still running over again at the
-    // present session time, and the run it reports at its end is timed from
+    // Start_ALL, and Start_Exp while running, start a channel that is still
+    // running over again, and the run it reports at its end is timed from
     // then. Its start time must move along, or its row would pair the first
     // start with the second run's length.
     DeviceInfo &rec = record();
@@ -569,7 +570,7 @@ void ExpController::restartRunningChannels()
         }
     }
     if (!restarted.isEmpty())
-        logEvent(QStringLiteral("Master Start restarted running channel(s) %1: "
+        logEvent(QStringLiteral("Restarted running channel(s) %1: "
                                 "their runs until now are not recorded")
                      .arg(restarted.join(QStringLiteral(", "))));
 }

@@ -51,26 +51,21 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
     upload();
     EXPECT_EQ(arrived, 1);
     EXPECT_FALSE(c.display().statusVisible);
+    // (What the values read become: the experiment window's session end to end.)
     EXPECT_EQ(locationsOf(rig->requestsTo(128, kReadMem)), Codes({34, 35, 36, 37, 37, 38, 39, 40, 41, 46, 47}));
-    const DeviceInfo &r = c.record();
-    EXPECT_EQ(std::vector<int>({r.intStartSpeed, r.intEndSpeed, r.bytExpOptions, r.intRotDelay}),
-              std::vector<int>({125, 3000, 0x10, 25}));
     EXPECT_EQ(rig->codesSent(128).size(), 12u); // the load's reset, then the reads
 }
 
 TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWrite)
 {
     ExpController &c = ready();
-    useDataFile(c, csvPath());
-    ASSERT_TRUE(c.startExperiment(runSetup(), false));
-    EXPECT_FALSE(c.controls().cmdstartexp);
-    EXPECT_FALSE(c.controls().frmexpsetup);
+    ASSERT_TRUE(begin(c, csvPath()));
+    EXPECT_FALSE(c.controls().cmdstartexp || c.controls().frmexpsetup);
     for (int i = 0; i < 5; ++i)
         tick();
     rig->bus->injectFault({128, kWriteMem, FaultKind::Nak, 1});
     tick();
-    EXPECT_EQ(c.intSetupStep, 5);
-    EXPECT_EQ(c.display().prbstatus, 5);
+    EXPECT_EQ(QList<int>({c.intSetupStep, c.display().prbstatus}), QList<int>({5, 5}));
     EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1005")); // a NAK is a short reply
     for (int i = 0; i < 8; ++i)
         tick();
@@ -83,8 +78,7 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
     EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
     tick();
     EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
-    EXPECT_TRUE(c.bolrunning);
-    EXPECT_TRUE(c.controls().cmdStartall);
+    EXPECT_TRUE(c.bolrunning && c.controls().cmdStartall);
     for (const auto &[location, value] : std::vector<std::pair<int, int>>{
              {34, 50}, {36, 200}, {38, 100}, {40, 10}, {41, 0x11}, {42, 144}, {43, 76}, {44, 96}, {47, 10}})
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
@@ -97,8 +91,7 @@ TEST_F(RunTest, ARowThatCannotBeWrittenIsSaidAndWrittenLater)
     rig->config.scenario.addRun(128, 2, {4.0, 0});
     ExpController &c = ready();
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
-    useDataFile(c, path("stick/run.csv"));
-    ASSERT_TRUE(c.startExperiment(runSetup(), false));
+    ASSERT_TRUE(begin(c, path("stick/run.csv")));
     std::vector<bool> states;
     QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
     ASSERT_TRUE(QDir(path("stick")).removeRecursively());
@@ -127,12 +120,9 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
     // device ignores it, and its channels would pass for started ones.
     c.bolstart = c.bolstop = c.bolstartALL = true;
     EXPECT_EQ(sentDuring(), Codes({112, 113, 118, 119, 82, 85, 96}));
-    EXPECT_FALSE(c.bolstartALL);
-    EXPECT_FALSE(c.bolrunning);
-    EXPECT_FALSE(c.timer()->Enabled());
+    EXPECT_FALSE(c.bolstartALL || c.bolrunning || c.timer()->Enabled());
     EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
-    EXPECT_TRUE(c.controls().cmdstartexp);
-    EXPECT_FALSE(c.controls().cmdStartall);
+    EXPECT_TRUE(c.controls().cmdstartexp && !c.controls().cmdStartall);
 }
 
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
@@ -263,8 +253,7 @@ TEST_F(RunTest, RockingRequestsComeAtTheFirstPollThenEveryInterval)
     EXPECT_EQ(c.intSetupStep, 14);
     tick();
     EXPECT_EQ(rig->requestsTo(128, kPurgeOff).size(), purges);
-    EXPECT_FALSE(c.boldownload);
-    EXPECT_EQ(c.intSetupStep, 0);
+    EXPECT_TRUE(!c.boldownload && c.intSetupStep == 0);
 }
 
 TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases)
@@ -279,8 +268,7 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
         ASSERT_TRUE(c->load(nullptr));
         for (int i = 0; i < 12; ++i)
             tick(0.1, c);
-        useDataFile(*c, csvPath(inDownload ? "b.csv" : "a.csv"));
-        ASSERT_TRUE(c->startExperiment(runSetup(), false));
+        ASSERT_TRUE(begin(*c, csvPath(inDownload ? "b.csv" : "a.csv")));
         for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
             tick(0.1, c);
         rig->port->replyDelayMs = 5;
@@ -328,8 +316,7 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
         for (int i = 0; i < 20 && c->bolupload; ++i)
             tick(0.1, c.get());
         const QString csv = csvPath(byClose ? "close.csv" : "stop.csv");
-        useDataFile(*c, csv);
-        ASSERT_TRUE(c->startExperiment(runSetup(), false));
+        ASSERT_TRUE(begin(*c, csv));
         for (int i = 0; i < 60; ++i)
             tick(0.1, c.get());
         // Channel 2 rotates; the other three run.
@@ -354,23 +341,32 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
     EXPECT_TRUE(byButton[1].startsWith(QStringLiteral("2,3.0,5.0,0.5,"))) << byButton[1].toStdString();
 }
 
-// Master Start starts a running channel over (the simulator tries the cut
-// run again from the restart): its row pairs the new run's length with the
-// new start, not with the session's start.
-TEST_F(RunTest, AChannelThatMasterStartRestartsIsRecordedFromTheRestart)
+// Master Start and ReStart Exp start a running channel over (the simulator
+// tries the cut run again from the restart): its row pairs the new run's
+// length with the new start, not with the session's start.
+TEST_F(RunTest, AChannelThatARestartCutsIsRecordedFromTheRestart)
 {
     rig->config.scenario.addRun(128, 2, {30.0, 0});
-    ExpController &c = ready();
-    startRun();
-    ASSERT_TRUE(tickUntil([&] { return c.record().sngElapsed >= 10; }, 200));
-    c.bolstartALL = true;
-    tick();
-    const QString restart = clock.toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
-    ASSERT_FALSE(c.bolstartALL);
-    const auto rows = [&] { return fileLines(csvPath()).filter(QStringLiteral("Channel 2,2,")); };
-    ASSERT_TRUE(tickUntil([&] { return !rows().isEmpty(); }, 400));
-    EXPECT_EQ(column(rows(), 2), QStringList{restart});
-    EXPECT_EQ(column(rows(), 3), QStringList{QStringLiteral("30.0")});
+    for (const bool masterStart : {true, false}) {
+        SCOPED_TRACE(masterStart ? "Master Start" : "ReStart Exp");
+        if (!masterStart) {
+            ctrl->unload(false);
+            rig = std::make_shared<SimRig>();
+            rig->config.scenario.addRun(128, 2, {30.0, 0});
+        }
+        ExpController &c = ready();
+        const QString csv = csvPath(masterStart ? "master.csv" : "restart.csv");
+        startRun(runSetup(), csv);
+        ASSERT_TRUE(tickUntil([&] { return c.record().sngElapsed >= 10; }, 200));
+        masterStart ? c.requestStartAll() : c.requestRestart();
+        tick();
+        const QString restart = clock.toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
+        ASSERT_FALSE(c.bolstartALL || c.bolstart);
+        const auto rows = [&] { return fileLines(csv).filter(QStringLiteral("Channel 2,2,")); };
+        ASSERT_TRUE(tickUntil([&] { return !rows().isEmpty(); }, 400));
+        EXPECT_EQ(column(rows(), 2), QStringList{restart});
+        EXPECT_EQ(column(rows(), 3), QStringList{QStringLiteral("30.0")});
+    }
 }
 
 TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
