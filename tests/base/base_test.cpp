@@ -9,19 +9,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include "cputime.h"
 #include <vector>
 
 using namespace velorix;
 
 namespace {
-
-double cpuMilliseconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
 
 TEST(DelayTest, WaitsAsleepWhileTimersAndANestedDelayRun)
 {
@@ -41,13 +34,13 @@ TEST(DelayTest, WaitsAsleepWhileTimersAndANestedDelayRun)
         Delay(320);
         EXPECT_GE(inner.elapsed(), 320);
     });
-    const double cpuBefore = cpuMilliseconds();
+    const double cpuBefore = velorix::testing::processCpuMilliseconds();
     clock.restart();
     Delay(300);
     EXPECT_GE(clock.elapsed(), 320);
     EXPECT_LT(clock.elapsed(), 450);
     EXPECT_GE(ticks, 10); // the event loop kept running
-    EXPECT_LT(cpuMilliseconds() - cpuBefore, 25.0); // it sleeps rather than spins
+    EXPECT_LT(velorix::testing::processCpuMilliseconds() - cpuBefore, 25.0); // it sleeps rather than spins
 }
 
 TEST(PeriodicTimerTest, DisabledTimerIsSilentAndAnIntervalChangedInTheFirstEventApplies)

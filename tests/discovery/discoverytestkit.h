@@ -25,7 +25,7 @@ protected:
     void SetUp() override
     {
         SharedStateTest::SetUp();
-        useScriptedBus(bus);
+        setSerialBackendFactory(memoryPorts(bus));
     }
     // Device `number` of the table at `address`, answering with `identity` (when given).
     void device(int number, std::uint8_t address, const char *identity = nullptr, std::int16_t type = kDevTypeVelorix5)
@@ -60,14 +60,6 @@ protected:
              "device", &BusScan::deviceChecked, "found", &BusScan::deviceFound, "finished", &BusScan::finished);
     }
     [[nodiscard]] QStringList logged(const char *kind) const { return log.filter(QRegularExpression(QLatin1Char('^') + QLatin1String(kind))); }
-    // A message box in one line: "title | text | buttons, icon".
-    static QString shown(const MessageRequest &box)
-    {
-        return box.title + " | " + box.text + " | "
-               + QStringList{"Ok", "OkCancel", "YesNo", "YesNoCancel", "RetryCancel"}[int(box.buttons)] + ", "
-               + QStringList{"None", "Information", "Exclamation", "Critical", "Question"}[int(box.icon)]
-               + (box.defaultNo ? ", default No" : "");
-    }
 
     std::shared_ptr<ScriptedBus> bus = std::make_shared<ScriptedBus>();
     QStringList log;

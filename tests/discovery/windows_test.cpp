@@ -91,7 +91,7 @@ TEST_F(DiscoveryWindows, PortSetupShowsTheSearchAndSearchesTheChosenAddress)
     click(setup, "cmdSearch");
     EXPECT_EQ(bus->identityRequests(), (std::vector<int>{201, 201}));
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(shown(prompts->messages[0]), QStringLiteral("Communication Port Setup | Devices not Found.\r\n"
+    EXPECT_EQ(boxLine(prompts->messages[0]), QStringLiteral("Communication Port Setup | Devices not Found.\r\n"
                                                           "Manually Setup Communication Ports. | Ok, Exclamation"));
 }
 
@@ -187,7 +187,7 @@ TEST_F(DiscoveryWindows, ABusResetDuringARunTakesTheOperatorsYes)
     runningExperiments().remove(&owner);
     EXPECT_EQ(bus->written, (std::vector<ByteBuffer>{{200, 17, 217}})); // the probe without the reset
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(shown(prompts->messages[0]),
+    EXPECT_EQ(boxLine(prompts->messages[0]),
               QStringLiteral("Experiment Running | The bus reset of the device scan would stop this running experiment:\n\n"
                              "Experiment for Device 1 at address 200\n\nRuns in progress would be cut short. "
                              "Go ahead anyway? | YesNo, Exclamation, default No"));
@@ -200,7 +200,7 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     openScan();
     prompts->defaultAnswer = MessageAnswer::No;
     click(scan, "cmdquit");
-    EXPECT_EQ(shown(prompts->messages.at(0)), QStringLiteral("Configuration | Update Device Configuration | YesNo, Question"));
+    EXPECT_EQ(boxLine(prompts->messages.at(0)), QStringLiteral("Configuration | Update Device Configuration | YesNo, Question"));
     EXPECT_EQ(contents(strDevIniPath), QByteArray("old\r\n"));
     EXPECT_TRUE(scan->isUnloaded());
 
@@ -216,7 +216,7 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     openScan();
     click(scan, "cmdquit");
     ASSERT_EQ(prompts->messages.size(), 4u);
-    const QString failure = shown(prompts->messages[3]);
+    const QString failure = boxLine(prompts->messages[3]);
     EXPECT_TRUE(failure.startsWith(QStringLiteral("Configuration | Device configuration could not be saved")) && failure.endsWith(" | Ok, Critical"));
     EXPECT_FALSE(scan->isUnloaded()); // open, to try again
 
@@ -226,11 +226,11 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     workspace.show();
     closeFrame(scan); // Yes, and the write fails again: the window stays
     EXPECT_EQ(prompts->messages.size(), 6u);
-    EXPECT_EQ(shown(prompts->messages[4]), shown(prompts->messages[0]));
+    EXPECT_EQ(boxLine(prompts->messages[4]), boxLine(prompts->messages[0]));
     EXPECT_TRUE(scan && !scan->isUnloaded() && frame->isVisible());
     prompts->defaultAnswer = MessageAnswer::No;
     closeFrame(scan);
-    EXPECT_EQ(shown(prompts->messages.at(6)), shown(prompts->messages[0]));
+    EXPECT_EQ(boxLine(prompts->messages.at(6)), boxLine(prompts->messages[0]));
     EXPECT_TRUE(scan->isUnloaded());
 
     openScan(); // the start-up's own close after its scan asks nothing

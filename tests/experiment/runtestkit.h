@@ -79,11 +79,13 @@ protected:
         return *ctrl;
     }
     QString csvPath(const char *name = "run.csv") const { return path(name); }
-    // The data file of the next start, its working copy beside it.
-    static void useDataFile(ExpController &controller, const QString &csv)
+    // Starts with this data file (its working copy beside it).
+    static bool begin(ExpController &controller, const QString &csv, const SetupTexts &setup = runSetup(),
+                      bool append = false)
     {
         controller.record().strDataFile = csv;
         controller.record().strRawFile = datafile::rawNameFor(csv);
+        return controller.startExperiment(setup, append);
     }
     // Column `column` of each of these data file lines.
     static QStringList column(const QStringList &lines, int column)
@@ -93,11 +95,10 @@ protected:
             cells << line.section(QLatin1Char(','), column, column);
         return cells;
     }
-    // The start sequence with a new data file, up to the running state.
-    void startRun(const SetupTexts &setup = runSetup())
+    // The start sequence, up to the running state.
+    void startRun(const SetupTexts &setup = runSetup(), const QString &csv = {}, bool append = false)
     {
-        useDataFile(*ctrl, csvPath());
-        ASSERT_TRUE(ctrl->startExperiment(setup, false));
+        ASSERT_TRUE(begin(*ctrl, csv.isEmpty() ? csvPath() : csv, setup, append));
         ASSERT_TRUE(tickUntil([this] { return ctrl->bolrunning; }, 40));
     }
 

@@ -2,7 +2,6 @@
 // that it never costs the data file anything.
 
 #include "runtestkit.h"
-#include "filekit.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -29,10 +28,7 @@ protected:
     {
         SetupTexts setup = runSetup();
         setup.duration = QStringLiteral("8");
-        ctrl->record().strDataFile = csv;
-        ctrl->record().strRawFile = datafile::rawNameFor(csv);
-        ASSERT_TRUE(ctrl->startExperiment(setup, append));
-        ASSERT_TRUE(tickUntil([this] { return ctrl->bolrunning; }, 40));
+        startRun(setup, csv, append);
     }
 };
 

@@ -24,14 +24,6 @@ namespace {
 constexpr int kWriteMem = 22;
 constexpr int kStartExp = 112;
 
-QStringList messageTexts(const RecordingPrompter *prompts)
-{
-    QStringList texts;
-    for (const MessageRequest &message : prompts->messages)
-        texts << message.text;
-    return texts;
-}
-
 TEST_F(WindowTest, WindowsBindToFreeDevicesAndRefuseWhenNoneIsLeft)
 {
     startSimulator();
@@ -44,7 +36,7 @@ TEST_F(WindowTest, WindowsBindToFreeDevicesAndRefuseWhenNoneIsLeft)
     EXPECT_EQ(openWindow()->windowTitle(), QStringLiteral("Experiment for Device 1 at address 128"));
     ASSERT_TRUE(openWindow() && openWindow());
     EXPECT_EQ(openWindow(), nullptr);
-    EXPECT_EQ(messageTexts(prompts),
+    EXPECT_EQ(prompts->texts(),
               QStringList({"Every device in the device table already has an experiment window open."}));
     EXPECT_EQ(intExpWindows, 4);
 
@@ -79,7 +71,7 @@ TEST_F(WindowTest, StartAndDownloadHandTheBoxesAndTheFileChoiceToTheRun)
     type(window, "txts_speed", QStringLiteral("abc"));
     click(window, "cmdstartexp");
     click(window, "cmddownload");
-    EXPECT_EQ(messageTexts(prompts), QStringList(2, "Start Speed must be from 0.0 to 3276.7 RPM."));
+    EXPECT_EQ(prompts->texts(), QStringList(2, "Start Speed must be from 0.0 to 3276.7 RPM."));
     EXPECT_TRUE(prompts->fileRequests.empty());
 
     // "Download" sends the boxes to the device.
@@ -98,7 +90,7 @@ TEST_F(WindowTest, StartAndDownloadHandTheBoxesAndTheFileChoiceToTheRun)
     prompts->answers = {MessageAnswer::Ok, MessageAnswer::Cancel};
     click(window, "cmdstartexp");
     click(window, "cmdstartexp");
-    EXPECT_EQ(messageTexts(prompts), QStringList({"File Access Error!", old + " Exists! Append to Existing File?"}));
+    EXPECT_EQ(prompts->texts(), QStringList({"File Access Error!", old + " Exists! Append to Existing File?"}));
     EXPECT_TRUE(part<QPushButton>(window, "cmdstartexp")->isEnabled());
     EXPECT_FALSE(part<QPushButton>(window, "cmdstop_exp")->isEnabled());
     QTest::qWait(300);
@@ -289,7 +281,7 @@ TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)
               QStringList({"10.0", "2", "0.3", "60"}));
     type(window, "txtPeriod", QStringLiteral("40000"));
     click(window, "cmdupdate");
-    EXPECT_EQ(messageTexts(prompts), QStringList({"Period(seconds) does not fit the experiment set-up (0 to 32767)."}));
+    EXPECT_EQ(prompts->texts(), QStringList({"Period(seconds) does not fit the experiment set-up (0 to 32767)."}));
     EXPECT_EQ(text(window, "txtduration"), QStringLiteral("60")); // kept
 }
 

@@ -304,10 +304,8 @@ TEST(LineSettingsTest, ParsesTheTextForm)
 {
     const auto settings = parseLineSettings(QStringLiteral("9600,e,7,2"));
     ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->baudRate, 9600);
-    EXPECT_EQ(settings->parity, QSerialPort::EvenParity);
-    EXPECT_EQ(settings->dataBits, QSerialPort::Data7);
-    EXPECT_EQ(settings->stopBits, QSerialPort::TwoStop);
+    EXPECT_EQ(std::tuple(settings->baudRate, settings->parity, settings->dataBits, settings->stopBits),
+              std::tuple(9600, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop));
     for (const char *bad : {"", "19200", "fast,n,8,1", "19200,x,8,1", "19200,n,9,1", "19200,n,8,3"})
         EXPECT_FALSE(parseLineSettings(QString::fromLatin1(bad))) << bad;
 }
@@ -319,32 +317,23 @@ TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
     const QString gone = folder.filePath(QStringLiteral("ttyGone"));
     const QString given = folder.filePath(QStringLiteral("ttyGiven"));
     const QString first = folder.filePath(QStringLiteral("ttyFirst"));
-    for (const QString &path : {stored, given, first}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    {
-        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
-        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QStringList{stored, gone, given});
-    }
+    for (const QString &path : {stored, given, first})
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+    const auto storePorts = [](const QVariant &ports) {
+        QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).setValue(QStringLiteral("Settings/ExtraPorts"), ports);
+    };
+    storePorts(QStringList{stored, gone, given});
     clearExtraPorts();
     registerExtraPort(given);
     registerExtraPort(first, PortPlacement::First);
 
-    const QStringList list = portList();
     QStringList systemPorts;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         systemPorts << info.portName();
-    QStringList expected{first};
-    expected += systemPorts;
-    expected += QStringList{given, stored}; // each once; a vanished link is left out
-    EXPECT_EQ(list, expected);
+    EXPECT_EQ(portList(), QStringList({first}) + systemPorts + QStringList({given, stored})); // each once; a vanished link is left out
 
     // One comma-separated string works as well.
-    {
-        QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
-        settings.setValue(QStringLiteral("Settings/ExtraPorts"), QString(stored + QStringLiteral(" , ") + gone));
-    }
+    storePorts(QString(stored + QStringLiteral(" , ") + gone));
     EXPECT_EQ(storedExtraPorts(), QStringList({stored, gone}));
     clearExtraPorts();
 }

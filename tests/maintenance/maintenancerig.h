@@ -24,7 +24,6 @@ struct SimulatedBusBehindLink
     explicit SimulatedBusBehindLink(std::optional<int> newFirmware)
     {
         rig.config.newFirmwareVersion = newFirmware;
-        rig.build();
         peer = rig.attach();
         const auto simulated = peer->answer;
         peer->answer = [this, simulated](const ByteBuffer &request) {

@@ -105,8 +105,7 @@ TEST_F(MaintenanceWindowTest, DiagnosticsWindowsTakeTheirAddressInTurnAndShowThe
 
     type(&second, "txts_speed", "40.0");
     click(&second, "cmddownload");
-    EXPECT_EQ(rig.peek(129, 34), 144);
-    EXPECT_EQ(rig.peek(129, 35), 1);
+    EXPECT_EQ(QList<int>({rig.peek(129, 34), rig.peek(129, 35)}), QList<int>({144, 1}));
     second.close();
     EXPECT_EQ(intDiagWindows, 1);
 }
@@ -149,18 +148,12 @@ TEST_F(MaintenanceWindowTest, ClosingDuringATransferAsksAndStopsBetweenTwoLines)
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
 }
 
-} // namespace
-
-namespace {
-
 // The addresser against the simulator on a pseudo-terminal, through the
 // real serial port component: a device flashed with new firmware. (Moving
 // a device and refusing a bad file: the tests above, on the memory port.)
 TEST(AddresserOnPseudoTerminal, FlashesASimulatedDevice)
 {
-    sim::SimConfig config;
-    config.wireTiming = false;
-    config.latencyMs = 0;
+    sim::SimConfig config = quietConfig();
     config.newFirmwareVersion = 230;
     PtySimulator simulator(config);
     ASSERT_TRUE(simulator.started);

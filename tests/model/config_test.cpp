@@ -2,6 +2,7 @@
 // finding the folders they live in (the working paths).
 
 #include "filekit.h"
+#include "recordingprompter.h"
 
 #include "model/deviceconfig.h"
 #include "model/programfolder.h"
@@ -190,7 +191,6 @@ TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
     setWorkingPaths(path(QStringLiteral("blocked")));
     EXPECT_FALSE(storedeviceconfig(&error));
     EXPECT_EQ(contents(path(QStringLiteral("blocked"))), old);
-
 }
 
 TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnceAndTheShippedOnesAreInTheProgramsFormat)
@@ -227,10 +227,8 @@ TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnceAndTheShippedOnesAreInTheP
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].startsWith(QStringLiteral("Device configuration could not be read: ")));
 
-    const MessageRequest notice = factoryCopyNotice();
-    EXPECT_EQ(QStringList({notice.title, notice.text}),
-              QStringList({"The KX MultiDevice System Setup", "Update Factory Configuration File?"}));
-    EXPECT_TRUE(notice.buttons == MessageRequest::Buttons::Ok && notice.icon == MessageRequest::Icon::Critical);
+    EXPECT_EQ(boxLine(factoryCopyNotice()),
+              "The KX MultiDevice System Setup | Update Factory Configuration File? | Ok, Critical");
 
     // The shipped copies are in the program's own format.
     const QByteArray shipped = contents(QStringLiteral(VELORIX_FACTORY_DIR "/device.ini"));
@@ -272,12 +270,11 @@ TEST(ProgramFolderTest, PathsFollowTheExecutableNotTheStartFolder)
     QTemporaryDir program;
     EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/"), elsewhere.path()), program.path());
     EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/missing"), elsewhere.path()), elsewhere.path());
-    {   // the package's marker sends data to the per-user folder, even for root
-        QFile marker(program.filePath(QLatin1String(kPerUserDataMarker)));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-        EXPECT_EQ(workingFolderFor(program.path(), elsewhere.path()), elsewhere.path());
-        marker.remove();
-    }
+    // The package's marker sends data to the per-user folder, even for root.
+    const QString marker = program.filePath(QLatin1String(kPerUserDataMarker));
+    ASSERT_TRUE(writeFile(marker, ""));
+    EXPECT_EQ(workingFolderFor(program.path(), elsewhere.path()), elsewhere.path());
+    QFile::remove(marker);
     if (geteuid() != 0) { // root may write anywhere
         QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner);
         EXPECT_EQ(workingFolderFor(program.path(), elsewhere.path()), elsewhere.path());

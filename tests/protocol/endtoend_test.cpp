@@ -73,13 +73,11 @@ TEST_F(EndToEndTest, LineFaultsGiveTheirCodes)
         Delay(250);
         return result;
     };
-    EXPECT_EQ(faulty(FaultKind::NoReply), rc::NoReply);
-    EXPECT_EQ(faulty(FaultKind::BadChecksum), rc::BadChecksum);
-    EXPECT_EQ(faulty(FaultKind::WrongAddress), rc::BadReply);
-    EXPECT_EQ(faulty(FaultKind::Nak), rc::BadReply);
-    EXPECT_EQ(faulty(FaultKind::Late), rc::NoReply);
-    EXPECT_EQ(faulty(FaultKind::Split), rc::Ok);
-    EXPECT_EQ(faulty(FaultKind::Stray), rc::BadReply);
+    const std::pair<FaultKind, std::int16_t> faults[] = {
+        {FaultKind::NoReply, rc::NoReply}, {FaultKind::BadChecksum, rc::BadChecksum}, {FaultKind::WrongAddress, rc::BadReply},
+        {FaultKind::Nak, rc::BadReply}, {FaultKind::Late, rc::NoReply}, {FaultKind::Split, rc::Ok}, {FaultKind::Stray, rc::BadReply}};
+    for (const auto &[kind, code] : faults)
+        EXPECT_EQ(faulty(kind), code) << int(kind);
     // A late reply arrived after its exchange gave up; the next exchange
     // discards it and is judged on its own reply.
     EXPECT_EQ(device->Start_Exp(A), rc::Ok);

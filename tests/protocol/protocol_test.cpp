@@ -50,10 +50,9 @@ protected:
 
 TEST(FrameTest, ChecksumJudgingAndErrorWords)
 {
-    EXPECT_EQ(frames::calcchecksum({0x05, 0x70, 0x00}), 0x75);
-    EXPECT_EQ(frames::calcchecksum({0x42}), 0);
-    EXPECT_EQ(frames::calcchecksum({}), 0);
-    EXPECT_EQ(frames::calcchecksum({0xFF, 0xFF, 0xFF, 0xFF, 0x00}), 0xFC); // wraps
+    using frames::calcchecksum; // over all bytes but the last, wrapping
+    EXPECT_EQ(QList<int>({calcchecksum({0x05, 0x70, 0x00}), calcchecksum({0x42}), calcchecksum({}),
+                          calcchecksum({0xFF, 0xFF, 0xFF, 0xFF, 0x00})}), QList<int>({0x75, 0, 0, 0xFC}));
 
     using frames::judgeReply;
     const ByteBuffer ack{0x05, 0x06, 0x0B};
@@ -85,22 +84,21 @@ protected:
     std::int16_t sendWith(ByteBuffer reply)
     {
         peer->reply(std::move(reply));
-        ByteBuffer body;
         return callCommand(*device, GetParam(), A, body);
     }
-    ByteBuffer good() const { return replyFor(GetParam(), A); }
+    ByteBuffer good() const { return framedWith(A, GetParam().body); }
+    ByteBuffer body; // handed back by the last command
 };
 
 TEST_P(CommandTest, SendsItsRequestAndAcceptsAGoodReply)
 {
-    peer->reply(good());
-    ByteBuffer body;
-    EXPECT_EQ(callCommand(*device, GetParam(), A, body), rc::Ok);
-    ASSERT_EQ(peer->written.size(), 1u);
-    EXPECT_EQ(peer->written[0], requestFor(GetParam(), A));
-    const ByteBuffer reply = good();
-    if (GetParam().checked == 0 && GetParam().body.size() > 1) // a data body is handed back as it came
-        EXPECT_EQ(body, ByteBuffer(reply.begin() + 1, reply.end() - 1));
+    const DeviceCommand &c = GetParam();
+    EXPECT_EQ(sendWith(good()), rc::Ok);
+    std::vector<int> request{c.code};
+    request.insert(request.end(), c.arguments.begin(), c.arguments.end());
+    EXPECT_EQ(peer->written, std::vector<ByteBuffer>{framedWith(A, request)});
+    if (c.checked == 0 && c.body.size() > 1) // a data body is handed back as it came
+        EXPECT_EQ(body, ByteBuffer(c.body.begin(), c.body.end()));
 }
 
 TEST_P(CommandTest, JudgesBadReplies)
@@ -201,9 +199,7 @@ TEST_F(ProtocolTest, CalConstantsStopAtTheFirstFailure)
     ByteBuffer constants(8, 0xEE);
     EXPECT_EQ(device->GetCalConstants(A, constants), rc::NoReply);
     EXPECT_EQ(peer->written.size(), 4u);
-    EXPECT_EQ(constants[0], 10);
-    EXPECT_EQ(constants[2], 12);
-    EXPECT_EQ(constants[3], 0); // the failed ReadMem gives 0
+    EXPECT_EQ(ByteBuffer(constants.begin(), constants.begin() + 4), ByteBuffer({10, 11, 12, 0})); // a failed ReadMem: 0
 
     for (std::uint8_t i = 0; i < 8; ++i)
         peer->reply(framed({A, static_cast<std::uint8_t>(48 + i), i}));
@@ -232,9 +228,7 @@ TEST_F(ProtocolTest, ResetsReturnWithoutWaitingAndReportLinkFailures)
     EXPECT_EQ(device->BusRESET(), rc::Ok);
     EXPECT_EQ(device->Reset(A), rc::Ok);
     EXPECT_LT(clock.elapsed(), 50);
-    ASSERT_EQ(peer->written.size(), 2u);
-    EXPECT_EQ(peer->written[0], ByteBuffer({0xFF, 0x10, 0x0F}));
-    EXPECT_EQ(peer->written[1], framed({A, 0x10}));
+    EXPECT_EQ(peer->written, (std::vector<ByteBuffer>{{0xFF, 0x10, 0x0F}, framed({A, 0x10})}));
 
     peer->failNextWrite = true;
     EXPECT_EQ(device->BusRESET(), rc::BusResetFailed);

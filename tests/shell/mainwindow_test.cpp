@@ -167,8 +167,7 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
     auto *date = part<QLabel>(bar, "sbStatusBarDate");
     auto *time = part<QLabel>(bar, "sbStatusBarTime");
     ASSERT_TRUE(text && date && time);
-    EXPECT_LT(text->x(), date->x());
-    EXPECT_LT(date->x(), time->x());
+    EXPECT_TRUE(text->x() < date->x() && date->x() < time->x());
 
     // Panel 1 counts the running experiments as they start and end.
     main->followRunningExperiments();
@@ -425,10 +424,8 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
     first->move(300, 40);
     second->move(10, 100);
     choose("mnuWindowArrangeIcons");
-    EXPECT_EQ(first->geometry().bottom(), space.height() - 1);
-    EXPECT_EQ(second->geometry().bottom(), space.height() - 1);
-    EXPECT_EQ(first->x(), 0);
-    EXPECT_EQ(second->x(), first->width());
+    EXPECT_EQ(QList<int>({first->geometry().bottom(), second->geometry().bottom(), first->x(), second->x()}),
+              QList<int>({space.height() - 1, space.height() - 1, 0, first->width()}));
 
     first->close();
     second->close();

@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-using velorix::MessageRequest;
 using namespace velorix::testing;
 
 namespace {
@@ -67,10 +66,9 @@ TEST(Splash, ShowsItsTextsCentredClosesAfterTwoSecondsUnlessTheUserTouchesIt)
 TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysItIsUnavailable)
 {
     QTemporaryDir folder;
-    QFile tool(folder.filePath("gnome-system-monitor"));
-    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-    tool.close();
-    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString tool = folder.filePath("gnome-system-monitor");
+    ASSERT_TRUE(QFile(tool).open(QIODevice::WriteOnly));
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     velorix::setWorkingPaths("/lab/velorix"); // the About box says where the files go
     velorix::frmAbout about;
@@ -88,7 +86,7 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
         return true;
     });
     click(&about, "cmdSysInfo");
-    EXPECT_EQ(started, QStringList{tool.fileName()});
+    EXPECT_EQ(started, QStringList{tool});
     EXPECT_TRUE(prompts->messages.empty());
 
     QTemporaryDir empty; // nothing installed
@@ -96,11 +94,7 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
     click(&about, "cmdSysInfo");
     EXPECT_EQ(started.size(), 1);
     ASSERT_EQ(prompts->messages.size(), 1);
-    const MessageRequest &shown = prompts->messages.front();
-    EXPECT_EQ(shown.text, "System Information Is Unavailable At This Time");
-    EXPECT_EQ(shown.title, "Velorix");
-    EXPECT_EQ(shown.icon, MessageRequest::Icon::Information);
-    EXPECT_EQ(shown.buttons, MessageRequest::Buttons::Ok);
+    EXPECT_EQ(boxLine(prompts->messages.front()), "Velorix | System Information Is Unavailable At This Time | Ok, Information");
 
     about.show();
     click(&about, "cmdok");
@@ -139,9 +133,8 @@ TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewerOrSaysIt
     missing.setHelpManualPath("/nowhere/help/index.html");
     missing.showHelpManual();
     ASSERT_EQ(prompts->messages.size(), 1);
-    EXPECT_EQ(prompts->messages.front().text, "The help manual could not be found:\n/nowhere/help/index.html");
-    EXPECT_EQ(prompts->messages.front().title, "Velorix");
-    EXPECT_EQ(prompts->messages.front().icon, MessageRequest::Icon::Exclamation);
+    EXPECT_EQ(boxLine(prompts->messages.front()),
+              "Velorix | The help manual could not be found:\n/nowhere/help/index.html | Ok, Exclamation");
     EXPECT_EQ(missing.helpViewer(), nullptr);
 
     // Every link and picture of the shipped book resolves.

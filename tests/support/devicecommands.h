@@ -78,16 +78,4 @@ inline ByteBuffer framedWith(int address, const std::vector<int> &bytes)
     return out;
 }
 
-inline ByteBuffer requestFor(const DeviceCommand &command, int address)
-{
-    std::vector<int> bytes{command.code};
-    bytes.insert(bytes.end(), command.arguments.begin(), command.arguments.end());
-    return framedWith(address, bytes);
-}
-
-inline ByteBuffer replyFor(const DeviceCommand &command, int address)
-{
-    return framedWith(address, command.body);
-}
-
 } // namespace velorix::testing

@@ -29,7 +29,6 @@ public:
     PtyPeer();
     ~PtyPeer() override;
 
-    [[nodiscard]] bool isValid() const { return m_master >= 0; }
     [[nodiscard]] QString slavePath() const { return m_slavePath; }
 
     std::deque<ScriptedResponse> responses;

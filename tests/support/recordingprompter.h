@@ -5,7 +5,7 @@
 // The program shows boxes and dialogs only through prompter()
 // (model/prompter.h). RecordingPrompter::install() puts this one there; it
 // keeps every request (`messages`, `fileRequests`) so a test can compare
-// text, title, icon and buttons (texts() lists the texts), answers boxes from `answers` (then with
+// text, title, icon and buttons (texts() lists the texts, boxLine() one box), answers boxes from `answers` (then with
 // `defaultAnswer`) and file dialogs from `fileNames` (then cancelled), and
 // runs `whileShown` while a box is "open", to act under it (closing the
 // window that asked, for example). SharedStateTest (statekit.h) installs
@@ -21,6 +21,15 @@
 #include <vector>
 
 namespace velorix::testing {
+
+// A message box in one line: "title | text | buttons, icon[, default No]".
+inline QString boxLine(const MessageRequest &box)
+{
+    return box.title + " | " + box.text + " | "
+           + QStringList{"Ok", "OkCancel", "YesNo", "YesNoCancel", "RetryCancel"}[int(box.buttons)] + ", "
+           + QStringList{"None", "Information", "Exclamation", "Critical", "Question"}[int(box.icon)]
+           + (box.defaultNo ? ", default No" : "");
+}
 
 class RecordingPrompter final : public Prompter
 {

@@ -4,7 +4,7 @@
 //
 // A memory port (memoryport.h) on which devices answer ReturnID by port and
 // address rather than from a queue of replies:
-//     bus->identities["COM2"][150] = "02540205"; useScriptedBus(bus);
+//     bus->identities["COM2"][150] = "02540205"; setSerialBackendFactory(memoryPorts(bus));
 // `garbleAbsent` makes silent addresses answer at once with a bad checksum
 // (a sweep then needs no time-outs); `onRequest` sees every request before
 // it is answered, to act in the middle of a search; identityRequests()
@@ -62,10 +62,5 @@ private:
         return reply;
     }
 };
-
-inline void useScriptedBus(const std::shared_ptr<ScriptedBus> &bus)
-{
-    setSerialBackendFactory(memoryPorts(bus));
-}
 
 } // namespace velorix::testing
