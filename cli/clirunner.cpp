@@ -1,5 +1,7 @@
 #include "cli/clirunner.h"
 
+#include "protocol/errordisplay.h"
+
 #include "link/portlist.h"
 #include "protocol/resultcodes.h"
 #include "protocol/multivelorix.h"
@@ -195,34 +197,6 @@ const QMap<QString, Command> &commandTable()
     return table;
 }
 
-// What a result code means, for whoever reads the terminal. Standard output
-// keeps the bare code, which scripts read.
-QString resultMeaning(std::int16_t code)
-{
-    switch (code) {
-    case rc::RecordRefused:
-        return QStringLiteral("the device refused the firmware record four times in a row");
-    case rc::Busy:
-        return QStringLiteral("the link was busy, nothing was sent");
-    case rc::SerialError:
-        return QStringLiteral("the serial port failed during the exchange (closed, unplugged, write or read failure)");
-    case rc::NoReply:
-        return QStringLiteral("no reply, or a reply shorter than expected (no device at this address on this port?)");
-    case rc::EmptyRecord:
-        return QStringLiteral("empty firmware record");
-    case rc::BadReply:
-        return QStringLiteral("bad reply: wrong address, missing acknowledgement, wrong echo or unexpected status");
-    case rc::BadChecksum:
-        return QStringLiteral("the checksum of the reply is wrong");
-    case rc::BadGroupId:
-        return QStringLiteral("group ID outside 240 to 254");
-    case rc::BusResetFailed:
-        return QStringLiteral("the bus reset could not be sent");
-    default:
-        return QStringLiteral("unknown result code");
-    }
-}
-
 int usage(QTextStream &err, const QString &problem)
 {
     if (!problem.isEmpty())
@@ -297,7 +271,10 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         out << outcome.data << '\n';
     out.flush();
     if (outcome.result != rc::Ok) {
-        err << "velorix-cli: " << outcome.result << ": " << resultMeaning(outcome.result) << '\n';
+        // Standard output keeps the bare code, which scripts read.
+        const QString meaning = resultCodeMeaning(outcome.result);
+        err << "velorix-cli: " << outcome.result << ": "
+            << (meaning.isEmpty() ? QStringLiteral("unknown result code") : meaning) << '\n';
         // In normal mode the device takes code 22 for a memory write, so a
         // firmware record goes unanswered.
         if (name == QLatin1String("ProgramData") && outcome.result == rc::NoReply)

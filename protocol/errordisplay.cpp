@@ -30,4 +30,20 @@ QString ErrorDisplayText(std::int16_t intCode, ErrorDisplayWindow window,
     return QStringLiteral("ERROR: ") + word;
 }
 
+QString resultCodeMeaning(std::int16_t code)
+{
+    switch (code) {
+    case rc::Busy: return QStringLiteral("link busy, nothing sent");
+    case rc::SerialError: return QStringLiteral("the port failed");
+    case rc::NoReply: return QStringLiteral("no reply, or a short one");
+    case rc::BadReply: return QStringLiteral("a bad reply: wrong address, no acknowledgement, wrong echo or status");
+    case rc::BadChecksum: return QStringLiteral("a bad checksum");
+    case rc::RecordRefused: return QStringLiteral("the device refused the firmware record four times");
+    case rc::EmptyRecord: return QStringLiteral("an empty firmware record");
+    case rc::BadGroupId: return QStringLiteral("a group ID outside 240 to 254");
+    case rc::BusResetFailed: return QStringLiteral("the bus reset could not be sent");
+    default: return {};
+    }
+}
+
 } // namespace velorix

@@ -16,4 +16,9 @@ enum class ErrorDisplayWindow { Addresser, Diagnostics };
 [[nodiscard]] QString ErrorDisplayText(std::int16_t intCode, ErrorDisplayWindow window,
                                        std::uint8_t deviceAddress = 0);
 
+// What a result code means, in a few plain words, for a log line or a
+// terminal ("no reply, or a short one"); empty for success and for a code
+// the program does not know.
+[[nodiscard]] QString resultCodeMeaning(std::int16_t code);
+
 } // namespace velorix

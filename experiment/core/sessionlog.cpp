@@ -1,5 +1,7 @@
 #include "experiment/core/sessionlog.h"
 
+#include "protocol/errordisplay.h"
+
 #include "experiment/core/expdatafile.h"
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/setupvalues.h"
@@ -32,16 +34,8 @@ QString SessionLog::stamp(const QDateTime &when)
 
 QString SessionLog::codeText(std::int16_t code)
 {
-    const char *meaning = nullptr;
-    switch (code) {
-    case rc::Busy: meaning = "link busy, nothing sent"; break;
-    case rc::SerialError: meaning = "the port failed"; break;
-    case rc::NoReply: meaning = "no reply, or a short one"; break;
-    case rc::BadReply: meaning = "a bad reply"; break;
-    case rc::BadChecksum: meaning = "a bad checksum"; break;
-    default: break;
-    }
-    return meaning ? QStringLiteral("%1 (%2)").arg(code).arg(QLatin1String(meaning)) : QString::number(code);
+    const QString meaning = resultCodeMeaning(code);
+    return meaning.isEmpty() ? QString::number(code) : QStringLiteral("%1 (%2)").arg(code).arg(meaning);
 }
 
 QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)

@@ -85,7 +85,7 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
     const std::pair<QStringList, const char *> meanings[] = {
         {{"ReturnID", "130"}, ""},
         {{"ReturnID", "200"}, "velorix-cli: 1005: no reply"},
-        {{"SetGroupID", "130", "239"}, "velorix-cli: 2008: group ID outside 240 to 254"},
+        {{"SetGroupID", "130", "239"}, "velorix-cli: 2008: a group ID outside 240 to 254"},
         {{"ProgramData", "130", ":00000001FF"}, "needs the device in program mode"}}; // in normal mode
     for (const auto &[args, meaning] : meanings) {
         const CliRun run = device(args);
