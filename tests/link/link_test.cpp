@@ -219,6 +219,9 @@ TEST_F(ScriptedLinkTest, NoPortOrAFailedWriteIsSerialErrorThenThePortIsReopened)
 {
     ByteBuffer received;
     EXPECT_EQ(exchange(received), rc::SerialError); // no port chosen yet
+    std::int16_t readOnly = -99; // nor does a read-only exchange wait on no port
+    link->transact(kRequest, received, 13, 100, readOnly, true);
+    EXPECT_EQ(readOnly, rc::SerialError);
     EXPECT_FALSE(link->CommBusy());
     link->setCommPort(QStringLiteral("COM1"));
     peer->failNextWrite = true;
