@@ -117,6 +117,17 @@ void ExpController::unload(bool wait)
         m_abandoned = true;
         return;
     }
+    if (linkBusyElsewhere()) {
+        // The close came in while another window's exchange, further down
+        // the stack, waits for its reply: that exchange ends only after we
+        // return, so a stop or reset sent from here would only wait in vain
+        // and the device would be left running. They follow from the event
+        // loop as soon as the link is free.
+        m_abandoned = true;
+        if (LinkTurns *turns = linkTurns())
+            turns->awaitTurn(this, [this] { releaseAfterTick(); });
+        return;
+    }
     stopBeforeUnload();
     if (wait)
         Delay(m_pacing.unloadWaitMs);

@@ -151,6 +151,10 @@ public:
     // The tick, objTimer_Timer; the argument is not used.
     void objTimer_Timer(std::int32_t milliseconds = 0);
     [[nodiscard]] bool inTick() const { return m_inTick; }
+    // Unloaded inside a wait (its own tick's, or another window's exchange):
+    // it finishes the stop and reset later and then deletes itself, so its
+    // owner must let it go.
+    [[nodiscard]] bool finishesLater() const { return m_abandoned; }
 
     // The column 7 choice of chkaccum_time.
     void setAccumulate(bool accumulate) { m_accumulate = accumulate; }

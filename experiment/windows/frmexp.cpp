@@ -134,17 +134,17 @@ frmexp::frmexp(QWidget *parent) : QWidget(parent)
 
 frmexp::~frmexp()
 {
-    // A tick of the controller may still be waiting below us on the stack
-    // (the window went while it waited for a reply): the controller must
-    // outlive this window then; it finishes and releases itself.
-    if (m_controller && m_controller->inTick())
-        m_controller->setParent(nullptr);
     if (m_bound && !m_unloaded) {
         m_unloaded = true;
         --intExpWindows;
         if (m_controller)
             m_controller->unload(false);
     }
+    // The window went while an exchange waited below us on the stack (the
+    // controller's own tick, or another window's): the controller must
+    // outlive this window then; it finishes and releases itself.
+    if (m_controller && (m_controller->inTick() || m_controller->finishesLater()))
+        m_controller->setParent(nullptr);
 }
 
 void frmexp::buildWindow()
