@@ -13,6 +13,7 @@
 #include "protocol/multivelorix.h"
 #include "link/linkturns.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <utility>
@@ -125,13 +126,25 @@ void ExpController::unload(bool wait)
         // loop as soon as the link is free.
         m_abandoned = true;
         if (LinkTurns *turns = linkTurns())
-            turns->awaitTurn(this, [this] { releaseAfterTick(); });
+            turns->awaitTurn(this, [this] { finishDeferredUnload(); });
+        // Should the program end first (its main window closed with this
+        // one), the stop and reset still go out before it does.
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &ExpController::finishDeferredUnload);
         return;
     }
     stopBeforeUnload();
     if (wait)
         Delay(m_pacing.unloadWaitMs);
     finishUnload();
+}
+
+void ExpController::finishDeferredUnload()
+{
+    if (!m_abandoned || m_inTick)
+        return;
+    leaveLinkLine();
+    releaseAfterTick();
 }
 
 void ExpController::releaseAfterTick()

@@ -155,6 +155,9 @@ public:
     // it finishes the stop and reset later and then deletes itself, so its
     // owner must let it go.
     [[nodiscard]] bool finishesLater() const { return m_abandoned; }
+    // A close put off until the link is free, carried out now (the link must
+    // be free): when the turn comes, or when the program ends first.
+    void finishDeferredUnload();
 
     // The column 7 choice of chkaccum_time.
     void setAccumulate(bool accumulate) { m_accumulate = accumulate; }

@@ -231,34 +231,43 @@ TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)
 
 // Closed while another window's exchange waits for its reply (further down
 // the stack, so the link stays taken until the close returns), a running
-// window still stops its device and resets it, once that exchange is over.
+// window still stops its device and resets it once that exchange is over:
+// when its turn comes, or at once should the program end first.
 TEST_F(RunTest, AWindowClosedInsideAnotherWindowsExchangeStillStopsAndResetsItsDevice)
 {
     buildBus();
-    auto *c = new ExpController(1);
-    QPointer<ExpController> guard(c);
-    prepare(*c);
-    ASSERT_TRUE(c->load(nullptr));
-    for (int i = 0; i < 12; ++i)
-        tick(0.1, c);
-    ASSERT_TRUE(begin(*c, csvPath()));
-    for (int i = 0; i < 40 && !c->bolrunning; ++i)
-        tick(0.1, c);
-    ASSERT_TRUE(c->bolrunning);
-    multiVelorix other;
-    QTimer::singleShot(10, [c] { c->unload(true); });
-    ByteBuffer speed(2);
-    EXPECT_EQ(other.Read_Speed(200, speed), rc::NoReply); // holds the link for its time-out
-    QElapsedTimer clock;
-    clock.start();
-    while (!guard.isNull() && clock.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    for (const bool programEnds : {false, true}) {
+        SCOPED_TRACE(programEnds ? "the program ends" : "the turn comes");
+        auto *c = new ExpController(1);
+        QPointer<ExpController> guard(c);
+        prepare(*c);
+        ASSERT_TRUE(c->load(nullptr));
+        for (int i = 0; i < 12; ++i)
+            tick(0.1, c);
+        ASSERT_TRUE(begin(*c, csvPath(programEnds ? "b.csv" : "a.csv")));
+        for (int i = 0; i < 40 && !c->bolrunning; ++i)
+            tick(0.1, c);
+        ASSERT_TRUE(c->bolrunning);
+        multiVelorix other;
+        QTimer::singleShot(10, [c] { c->unload(true); });
+        ByteBuffer speed(2);
+        EXPECT_EQ(other.Read_Speed(200, speed), rc::NoReply); // holds the link for its time-out
+        if (programEnds) {
+            c->finishDeferredUnload(); // as on the program's aboutToQuit
+        } else {
+            QElapsedTimer clock;
+            clock.start();
+            while (!guard.isNull() && clock.elapsed() < 2000) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+        }
+        const Codes codes = rig->codesSent(128);
+        EXPECT_EQ(Codes(codes.end() - 2, codes.end()), Codes({96, kReset})); // the stop's final poll, the reset
+        EXPECT_NE(std::find(codes.end() - 8, codes.end(), kStopExp), codes.end());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(guard.isNull());
     }
-    const Codes codes = rig->codesSent(128);
-    EXPECT_EQ(Codes(codes.end() - 2, codes.end()), Codes({96, kReset})); // the stop's final poll, the reset
-    EXPECT_NE(std::find(codes.end() - 8, codes.end(), kStopExp), codes.end());
-    EXPECT_TRUE(guard.isNull());
 }
 
 TEST_F(RunTest, RockingRequestsComeAtTheFirstPollThenEveryInterval)
