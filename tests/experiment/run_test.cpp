@@ -151,6 +151,19 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
     EXPECT_EQ(column(lines.mid(20), 4), QStringList(3, QString::number(speedAtStop, 'f', 1)));
 }
 
+// Asked after a lost acknowledgement, a device whose subjects have all
+// fallen already still shows its session running by its session time.
+TEST_F(RunTest, ALostStartIsTakenAsStartedByTheSessionTimeWhenNoChannelRunsAnyMore)
+{
+    for (int channel = 1; channel <= 4; ++channel)
+        rig->config.scenario.addRun(128, channel, {0.3, 0});
+    ready();
+    rig->bus->injectFault({128, kStartExp, FaultKind::NoReply, 1});
+    rig->bus->injectFault({128, 96 /* Read_Times */, FaultKind::NoReply, 8});
+    startRun();
+    EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
+}
+
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
     ExpController &c = ready();
