@@ -164,6 +164,29 @@ TEST_F(RunTest, ALostStartIsTakenAsStartedByTheSessionTimeWhenNoChannelRunsAnyMo
     EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
 }
 
+// Rows the data file could not take are written as the run ends, once the
+// file can be written again; "Upload" afterwards sets the stopped timer going.
+TEST_F(RunTest, TheEndOfARunWritesRowsLeftOverAndUploadStartsTheTimerAgain)
+{
+    for (int channel = 1; channel <= 4; ++channel)
+        rig->config.scenario.addRun(128, channel, {1.0, 0});
+    ExpController &c = ready();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
+    startRun(runSetup(), path("stick/run.csv"));
+    std::vector<bool> states;
+    QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
+    ASSERT_TRUE(QDir(path("stick")).removeRecursively());
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 100));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 10));
+    EXPECT_EQ(states, std::vector<bool>({false, true}));
+    EXPECT_EQ(fileLines(path("stick/run.csv")).filter(QStringLiteral("Channel ")).size(), 4);
+    ASSERT_FALSE(c.timer()->Enabled());
+    c.requestUpload();
+    EXPECT_TRUE(c.timer()->Enabled());
+}
+
 TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
 {
     ExpController &c = ready();
