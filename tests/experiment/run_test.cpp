@@ -274,13 +274,8 @@ TEST_F(RunTest, AWindowClosedInsideAnotherWindowsExchangeStillStopsAndResetsItsD
     buildBus();
     for (const bool programEnds : {false, true}) {
         SCOPED_TRACE(programEnds ? "the program ends" : "the turn comes");
-        auto *c = new ExpController(1);
+        ExpController *c = selfOwned(csvPath(programEnds ? "b.csv" : "a.csv"));
         QPointer<ExpController> guard(c);
-        prepare(*c);
-        ASSERT_TRUE(c->load(nullptr));
-        for (int i = 0; i < 12; ++i)
-            tick(0.1, c);
-        ASSERT_TRUE(begin(*c, csvPath(programEnds ? "b.csv" : "a.csv")));
         for (int i = 0; i < 40 && !c->bolrunning; ++i)
             tick(0.1, c);
         ASSERT_TRUE(c->bolrunning);
@@ -339,13 +334,8 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
     buildBus();
     pacing.downloadWaitMs = 40;
     for (const bool inDownload : {false, true}) {
-        auto *c = new ExpController(1);
+        ExpController *c = selfOwned(csvPath(inDownload ? "b.csv" : "a.csv"));
         QPointer<ExpController> guard(c);
-        prepare(*c);
-        ASSERT_TRUE(c->load(nullptr));
-        for (int i = 0; i < 12; ++i)
-            tick(0.1, c);
-        ASSERT_TRUE(begin(*c, csvPath(inDownload ? "b.csv" : "a.csv")));
         for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
             tick(0.1, c);
         rig->port->replyDelayMs = 5;

@@ -80,6 +80,18 @@ protected:
     }
     QString csvPath(const char *name = "run.csv") const { return path(name); }
     // Starts with this data file (its working copy beside it).
+    // A controller that owns itself (closed inside a wait, it deletes itself
+    // later), loaded and uploaded, with the start sequence asked for into `csv`.
+    ExpController *selfOwned(const QString &csv)
+    {
+        auto *controller = new ExpController(1);
+        prepare(*controller);
+        EXPECT_TRUE(controller->load(nullptr));
+        for (int i = 0; i < 12; ++i)
+            tick(0.1, controller);
+        EXPECT_TRUE(begin(*controller, csv));
+        return controller;
+    }
     static bool begin(ExpController &controller, const QString &csv, const SetupTexts &setup = runSetup(),
                       bool append = false)
     {
