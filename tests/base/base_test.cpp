@@ -4,7 +4,6 @@
 #include "base/delay.h"
 #include "base/leadingnumber.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
 // velorix-cli as a script would use it: against velorix-sim over a real
 // pseudo-terminal, judged by its output and exit status alone.
 
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>

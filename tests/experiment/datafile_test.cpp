@@ -6,8 +6,6 @@
 #include "experiment/core/expdatafile.h"
 #include "experiment/core/exptemplates.h"
 
-#include <QDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -58,8 +56,7 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
                            "Speed Units:,RPM", "Wheel Type:,Mouse Wheel", "Wheel Rotation:,CCW", " 3 ",
                            "[Experiment Data]", "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),"
                                                 "P_R Speed (RPM),Total Run Time (sec),"}));
-    EXPECT_EQ(datafile::rawNameFor(QStringLiteral("/d/run.csv")), QStringLiteral("/d/run.raw"));
-    EXPECT_EQ(datafile::bakNameFor(QStringLiteral("/d/run.csv")), QStringLiteral("/d/run.bak"));
+    // (The working copy's and the backup's names: the data file choice's tests.)
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/run")), QStringLiteral("/d/run.csv"));
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/RUN.CSV")), QStringLiteral("/d/RUN.CSV"));
 }

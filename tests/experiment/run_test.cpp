@@ -84,27 +84,6 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
 }
 
-// A row the disk will not take is said ("not written") and goes with the next.
-TEST_F(RunTest, ARowThatCannotBeWrittenIsSaidAndWrittenLater)
-{
-    rig->config.scenario.addRun(128, 1, {2.0, 0});
-    rig->config.scenario.addRun(128, 2, {4.0, 0});
-    ExpController &c = ready();
-    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
-    ASSERT_TRUE(begin(c, path("stick/run.csv")));
-    std::vector<bool> states;
-    QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
-    ASSERT_TRUE(QDir(path("stick")).removeRecursively());
-    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 1; }, 100));
-    EXPECT_EQ(states, std::vector<bool>({false}));
-    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
-    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 2; }, 100));
-    EXPECT_EQ(states, std::vector<bool>({false, true}));
-    const QStringList lines = fileLines(path("stick/run.csv"));
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Channel 1,1,")));
-}
-
 TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
 {
     ExpController &c = ready();
@@ -164,45 +143,39 @@ TEST_F(RunTest, ALostStartIsTakenAsStartedByTheSessionTimeWhenNoChannelRunsAnyMo
     EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
 }
 
-// Rows the data file could not take are written as the run ends, once the
-// file can be written again; "Upload" afterwards sets the stopped timer going.
-TEST_F(RunTest, TheEndOfARunWritesRowsLeftOverAndUploadStartsTheTimerAgain)
+// Rows the disk will not take (the stick pulled) are said ("not written")
+// and go with the next row, or, left over at the run's end, as it ends;
+// "Upload" afterwards sets the stopped timer going.
+TEST_F(RunTest, RowsThatCannotBeWrittenAreSaidAndWrittenWithTheNextRowOrAtTheEnd)
 {
-    for (int channel = 1; channel <= 4; ++channel)
-        rig->config.scenario.addRun(128, channel, {1.0, 0});
+    for (const auto &[channel, fall] : {std::pair{1, 2.0}, {2, 4.0}, {3, 6.0}, {4, 6.0}})
+        rig->config.scenario.addRun(128, channel, {fall, 0});
     ExpController &c = ready();
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
     startRun(runSetup(), path("stick/run.csv"));
     std::vector<bool> states;
     QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
-    ASSERT_TRUE(QDir(path("stick")).removeRecursively());
+    const auto stickIn = [&](bool in) {
+        return in ? QDir(folder.path()).mkdir(QStringLiteral("stick")) : QDir(path("stick")).removeRecursively();
+    };
+    ASSERT_TRUE(stickIn(false));
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 1; }, 100));
+    EXPECT_EQ(states, std::vector<bool>({false}));
+    ASSERT_TRUE(stickIn(true));
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 2; }, 100));
+    EXPECT_EQ(states, std::vector<bool>({false, true}));
+    EXPECT_EQ(column(fileLines(path("stick/run.csv")), 0), QStringList({"Channel 1", "Channel 2"}));
+
+    ASSERT_TRUE(stickIn(false));
     ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 100));
-    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stick")));
+    ASSERT_TRUE(stickIn(true));
     c.requestStop();
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 10));
-    EXPECT_EQ(states, std::vector<bool>({false, true}));
-    EXPECT_EQ(fileLines(path("stick/run.csv")).filter(QStringLiteral("Channel ")).size(), 4);
+    EXPECT_EQ(states, std::vector<bool>({false, true, false, true}));
+    EXPECT_EQ(column(fileLines(path("stick/run.csv")), 0), QStringList({"Channel 3", "Channel 4"}));
     ASSERT_FALSE(c.timer()->Enabled());
     c.requestUpload();
     EXPECT_TRUE(c.timer()->Enabled());
-}
-
-TEST_F(RunTest, AStopTheDeviceRefusesKeepsTheRunPollingAndShowsTheError)
-{
-    ExpController &c = ready();
-    startRun();
-    rig->bus->injectFault({128, kStopExp, FaultKind::Nak, 3});
-    c.requestStop();
-    for (int i = 0; i < 3; ++i) {
-        const int polls = c.counters().polls;
-        tick();
-        EXPECT_TRUE(c.bolrunning);
-        EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #2006"));
-        EXPECT_EQ(c.counters().polls, polls + 1);
-    }
-    tick();
-    EXPECT_FALSE(c.bolrunning);
-    EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
 }
 
 TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
@@ -436,7 +409,7 @@ TEST_F(RunTest, AChannelThatARestartCutsIsRecordedFromTheRestart)
     }
 }
 
-TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
+TEST_F(RunTest, AStopRefusedOrFollowedByFailedReadsNeverDropsARun)
 {
     rig->config.scenario.addRun(128, 1, {2.0, 0});
     ExpController &c = ready();
@@ -449,11 +422,21 @@ TEST_F(RunTest, AFailedReadAtTheStopNeverDropsARun)
     EXPECT_EQ(listed[0].caption, QStringLiteral("Experiment for Device 1 at address 128"));
     EXPECT_TRUE(runningExperiments().on(std::uint8_t(129)).empty());
 
-    // The first reads after Stop_Exp are lost: they are read again.
-    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
+    // A stop the device refuses keeps the run polling and shows the error.
+    rig->bus->injectFault({128, kStopExp, FaultKind::Nak, 3});
     c.requestStop();
+    for (int i = 0; i < 3; ++i) {
+        const int polls = c.counters().polls;
+        tick();
+        EXPECT_TRUE(c.bolrunning);
+        EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #2006"));
+        EXPECT_EQ(c.counters().polls, polls + 1);
+    }
+    // The first reads after the Stop_Exp it takes are lost: they are read again.
+    rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
-    EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 1u);
+    EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 4u);
+    EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
     EXPECT_TRUE(runningExperiments().on(std::nullopt).empty());
     QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 19 + 4);

@@ -49,19 +49,17 @@ TEST_F(WindowTest, WindowsBindToFreeDevicesAndRefuseWhenNoneIsLeft)
     delete unbound.data();
 }
 
-TEST_F(WindowTest, APortTheSystemRefusesIsReportedAtLoad)
+TEST_F(WindowTest, APortRefusedAtLoadIsSaidStartAndDownloadHandTheBoxesAndTheFileChoiceToTheRun)
 {
     registerExtraPort(QStringLiteral("/dev/null"), PortPlacement::First);
     strCommPort = QStringLiteral("/dev/null");
-    frmexp *window = openWindow();
-    ASSERT_NE(window, nullptr);
+    frmexp *refused = openWindow();
     ASSERT_EQ(prompts->messages.size(), 1u);
     EXPECT_TRUE(prompts->messages[0].text.startsWith(QStringLiteral("Communication Port Error, ")));
-    EXPECT_FALSE(window->controller()->bolupload);
-}
+    EXPECT_FALSE(refused->controller()->bolupload);
+    closeFrame(refused);
+    prompts->messages.clear();
 
-TEST_F(WindowTest, StartAndDownloadHandTheBoxesAndTheFileChoiceToTheRun)
-{
     startSimulator();
     frmexp *window = openWindow();
     ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));

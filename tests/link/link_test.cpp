@@ -9,7 +9,6 @@
 #include "ptypeer.h"
 #include "memoryport.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSerialPortInfo>
@@ -136,41 +135,19 @@ TEST_F(LinkTest, ARequestWithoutReplyReturnsAtOnceAndIsNeverDroppedByTheNextOne)
     EXPECT_EQ(seen, sent);
 }
 
-TEST_F(LinkTest, SecondExchangeWhileWaitingGetsBusy)
-{
-    reply(kReply13, 60);
-    std::int16_t inner = -99;
-    std::size_t writtenBeforeInner = 0;
-    bool busyInside = false;
-    QTimer::singleShot(10, [&] {
-        busyInside = link().CommBusy();
-        writtenBeforeInner = written().size();
-        ByteBuffer innerReply;
-        link().transact(ByteBuffer{0x83, 0x52, 0xD5}, innerReply, 6, 200, inner, false);
-    });
-    ByteBuffer received;
-    EXPECT_EQ(exchange(received, 13, 300), rc::Ok);
-    EXPECT_EQ(received, kReply13);
-    EXPECT_TRUE(busyInside);
-    EXPECT_EQ(inner, rc::Busy);
-    EXPECT_EQ(written().size(), writtenBeforeInner); // nothing sent for it
-    EXPECT_FALSE(link().CommBusy());
-}
+// (A second exchange asked for while one waits is refused as busy and sends
+// nothing: the protocol's busy-link test of a firmware record; that the link
+// shows busy meanwhile and is free after: the experiment run's put-off tick.)
 
+// Bytes still in the driver, which no event has announced yet. (Bytes the
+// port has already taken in: the protocol's end-to-end line faults, where the
+// rest of a reply led by stray bytes must not spoil the next exchange.)
 TEST_F(LinkTest, StaleInputIsDiscardedBeforeTheRequest)
 {
-    // Bytes the port has already taken from the driver...
-    port.peer.writeUnsolicited({0x82, 0x06, 0x88, 0x00});
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    reply(kReply13, 5);
-    ByteBuffer received;
-    EXPECT_EQ(exchange(received, 13), rc::Ok);
-    EXPECT_EQ(received, kReply13);
-
-    // ...and bytes still in the driver, which no event has announced yet.
     port.peer.writeUnsolicited({0x82, 0x06, 0x88});
     QThread::msleep(20);
     reply(kReply13, 5);
+    ByteBuffer received;
     EXPECT_EQ(exchange(received, 13), rc::Ok);
     EXPECT_EQ(received, kReply13);
 }
@@ -268,27 +245,23 @@ TEST_F(ScriptedLinkTest, PortSelectionComparesNamesExactlyAndKeepsAnOpenPort)
     EXPECT_FALSE(error.text.isEmpty());
 }
 
+// (Listing two ports and none: the port search's tests, which list them
+// through the protocol object.)
 TEST_F(ScriptedLinkTest, PortListsAndSettings)
 {
+    EXPECT_EQ(link->Settings(), QStringLiteral("19200,n,8,1"));
+    peer->ports = {QStringLiteral("COM3")};
     QStringList names;
     std::int16_t count = -1;
-    EXPECT_TRUE(link->GetCommPorts(names, count));
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(names, peer->ports);
-    EXPECT_EQ(link->NumPorts(), 2);
-    EXPECT_EQ(link->Settings(), QStringLiteral("19200,n,8,1"));
-
-    peer->ports.clear();
-    EXPECT_FALSE(link->GetCommPorts(names, count));
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(names.isEmpty());
     // The list kept since creation is unchanged.
     EXPECT_TRUE(link->CommPorts(names, count));
     EXPECT_EQ(count, 2);
-    // One port is a list.
-    peer->ports = {QStringLiteral("COM3")};
-    EXPECT_TRUE(link->GetCommPorts(names, count));
+    EXPECT_TRUE(link->GetCommPorts(names, count)); // one port is a list
+    EXPECT_EQ(names, QStringList{QStringLiteral("COM3")});
     EXPECT_EQ(count, 1);
+    peer->ports.clear();
+    EXPECT_FALSE(link->GetCommPorts(names, count));
+    EXPECT_EQ(count, 0);
 }
 
 TEST_F(ScriptedLinkTest, ReleasingTheLinkDuringAWaitEndsTheExchange)

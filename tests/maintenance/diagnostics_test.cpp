@@ -7,7 +7,6 @@
 #include "maintenancerig.h"
 
 #include "base/delay.h"
-#include "model/globals.h"
 
 using namespace velorix;
 using namespace velorix::testing;
@@ -63,7 +62,7 @@ TEST_F(DiagnosticsTest, DownloadWritesTheSetupAndSaveSetupResets)
     EXPECT_EQ(session.record().intEndSpeed, 600);
 }
 
-TEST_F(DiagnosticsTest, TheTickReadsInOrderAndStopDiagResetsAtTheNextTick)
+TEST_F(DiagnosticsTest, TheTickReadsInOrderStopDiagResetsAtTheNextTickAndClosingInsideATickWaitEndsItQuietly)
 {
     session.startDiag();
     EXPECT_EQ(session.view().txtDisplay, "successful");
@@ -91,10 +90,8 @@ TEST_F(DiagnosticsTest, TheTickReadsInOrderAndStopDiagResetsAtTheNextTick)
     session.tick();
     EXPECT_EQ(rig.codesSent(130).back(), 16);
     EXPECT_FALSE(session.isPolling());
-}
 
-TEST_F(DiagnosticsTest, ClosingInsideATickWaitEndsTheTickQuietly)
-{
+    // A window closed while its tick waits between two reads.
     DiagnosticsSession *slow = new DiagnosticsSession(DiagnosticsPacing{60'000, 60'000, 50, 1, 1});
     ASSERT_TRUE(slow->openPort(QStringLiteral("SIM"), nullptr));
     slow->setAddress(130);
@@ -103,9 +100,9 @@ TEST_F(DiagnosticsTest, ClosingInsideATickWaitEndsTheTickQuietly)
         slow->unload();
         slow->deleteLater();
     });
-    const std::size_t before = peer->written.size();
+    const std::size_t sent = peer->written.size();
     slow->tick();
-    EXPECT_EQ(peer->written.size(), before + 1); // the sensors only
+    EXPECT_EQ(peer->written.size(), sent + 1); // the sensors only
     Delay(20);
 }
 

@@ -3,7 +3,9 @@
 // The simulated bus behind the program's link for the maintenance tests.
 // An address where no device sits answers at once with a garbled frame, so
 // that a sweep of 112 addresses need not wait out a time-out at each.
+// Also firmware files to flash, for the core's tests and the windows'.
 
+#include "filekit.h"
 #include "memoryport.h"
 #include "recordingprompter.h"
 #include "simkit.h"
@@ -12,10 +14,34 @@
 #include "protocol/multivelorix.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace velorix::testing {
+
+// A firmware file: `dataRecords` records of 16 bytes, then the end record.
+inline QByteArray firmware(int dataRecords, const QByteArray &lineEnd = "\r\n")
+{
+    QByteArray text;
+    for (int i = 0; i < dataRecords; ++i)
+        text += hexRecord(0, 16 * i, QByteArray(16, char(i))) + lineEnd;
+    return text + ":00000001FF" + lineEnd;
+}
+
+// Firmware files in a folder of their own.
+struct HexFiles
+{
+    QString file(const QByteArray &contents)
+    {
+        const QString path = dir.filePath(QStringLiteral("f%1.hex").arg(++count));
+        EXPECT_TRUE(writeFile(path, contents));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    int count = 0;
+};
 
 // Set up before the test's protocol objects, which open the shared link
 // with the port component in place at that moment.

@@ -1,13 +1,12 @@
 // The addresser and diagnostics windows as wiring over the maintenance
 // core, on the simulated bus: what the buttons send, what they show, the
 // question before a reset that would reach a running experiment, and a
-// close in the middle of a search.
+// close in the middle of a search or a transfer.
 
 #include "maintenance/windows/frmaddress.h"
 #include "maintenance/windows/frmvelorixtest.h"
 
 #include "maintenancerig.h"
-#include "statekit.h"
 #include "widgetkit.h"
 
 #include "model/globals.h"
@@ -15,14 +14,13 @@
 
 #include <QComboBox>
 #include <QListWidget>
-#include <QTemporaryDir>
 
 using namespace velorix;
 using namespace velorix::testing;
 
 namespace {
 
-class MaintenanceWindowTest : public MaintenanceTest
+class MaintenanceWindowTest : public MaintenanceTest, protected HexFiles
 {
 protected:
     MaintenanceWindowTest()
@@ -91,7 +89,6 @@ TEST_F(MaintenanceWindowTest, DiagnosticsWindowsTakeTheirAddressInTurnAndShowThe
     frmvelorixtest first, second;
     first.load(DiagnosticsPacing{60'000, 60'000, 1, 1, 1});
     second.load(DiagnosticsPacing{60'000, 60'000, 1, 1, 1});
-    EXPECT_EQ(second.windowNumber(), 2);
     EXPECT_EQ(second.windowTitle(), "Diagnostics for Device 2 at address 129");
     EXPECT_EQ(texts(&second, {"txtDisplay", "lblunits"}),
               (QStringList{"Velorix-5 Detected, Product #0254, Version 02.20", "cm/s"}));
@@ -110,7 +107,7 @@ TEST_F(MaintenanceWindowTest, DiagnosticsWindowsTakeTheirAddressInTurnAndShowThe
     EXPECT_EQ(intDiagWindows, 1);
 }
 
-TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEnd)
+TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEndAndDuringATransferAsksAndStopsBetweenTwoLines)
 {
     QPointer<frmaddress> window = new frmaddress;
     window->load();
@@ -119,20 +116,12 @@ TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEnd)
     ASSERT_TRUE(window); // the close was put off while the search ran
     EXPECT_EQ(part<QListWidget>(window, "lstAddr")->count(), 1); // cancelled after 128
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
-}
 
-TEST_F(MaintenanceWindowTest, ClosingDuringATransferAsksAndStopsBetweenTwoLines)
-{
-    QTemporaryDir folder;
-    const QString hex = folder.filePath(QStringLiteral("fw.hex"));
-    QByteArray lines;
-    for (int i = 0; i < 20; ++i)
-        lines += ":0100000000FF\r\n";
-    ASSERT_TRUE(writeFile(hex, lines + ":00000001FF\r\n"));
-    prompts->fileNames.push_back(hex);
+    // During a transfer the close asks first; its Yes stops the transfer
+    // between two lines, and the window goes once it has stopped.
+    prompts->fileNames.push_back(file(firmware(20)));
     prompts->answers.push_back(MessageAnswer::Yes);
-
-    QPointer<frmaddress> window = new frmaddress;
+    window = new frmaddress;
     window->load();
     window->setFlashPauseScale(0.01);
     int records = 0;
@@ -159,15 +148,13 @@ TEST(AddresserOnPseudoTerminal, FlashesASimulatedDevice)
     ASSERT_TRUE(simulator.started);
     strCommPort = simulator.port();
     RecordingPrompter *prompts = RecordingPrompter::install();
-    QTemporaryDir folder;
-    const QString good = folder.filePath(QStringLiteral("good.hex"));
-    ASSERT_TRUE(writeFile(good, ":0100000000FF\r\n:0100010000FE\r\n:00000001FF\r\n"));
+    HexFiles files;
     {
         frmaddress window;
         window.setFlashPauseScale(0.01);
         window.load();
         part<QComboBox>(&window, "cboAddr")->setCurrentIndex(130 - 128);
-        prompts->fileNames = {good};
+        prompts->fileNames = {files.file(firmware(2))};
         click(&window, "cmdProgram");
         EXPECT_EQ(simulator.requestsTo(130, 22), 1 + 3); // the switch and three records
         ASSERT_EQ(prompts->messages.size(), 1u);

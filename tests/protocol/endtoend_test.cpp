@@ -49,19 +49,9 @@ TEST_F(EndToEndTest, EveryCommandIsUnderstoodByTheDevice)
         if (command.checked == 0 && command.body.size() > 1)
             EXPECT_EQ(body.size(), command.body.size()) << command.name;
     }
-    std::uint8_t value = 0;
-    EXPECT_EQ(device->ReadMem(A, 34, value), rc::Ok); // WriteMem wrote it
-    EXPECT_EQ(value, 50);
-    ByteBuffer constants;
-    EXPECT_EQ(device->GetCalConstants(A, constants), rc::Ok);
-    EXPECT_EQ(constants.size(), 8u);
-
-    QString id;
-    EXPECT_EQ(device->ReturnID(131, id), rc::Ok);
-    EXPECT_EQ(id, QStringLiteral("02540205"));
-    EXPECT_EQ(device->Reset(A), rc::Ok);
-    EXPECT_EQ(device->BusRESET(), rc::Ok);
-    EXPECT_EQ(device->ReturnID(200, id), rc::NoReply); // nobody there
+    // A write read back, GetCalConstants, another device's identity, the
+    // resets and an address nobody answers: the command-line tool's test,
+    // which drives this protocol object against velorix-sim the same way.
 }
 
 TEST_F(EndToEndTest, LineFaultsGiveTheirCodes)
