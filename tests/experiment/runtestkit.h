@@ -79,7 +79,6 @@ protected:
         return *ctrl;
     }
     QString csvPath(const char *name = "run.csv") const { return path(name); }
-    // Starts with this data file (its working copy beside it).
     // A controller that owns itself (closed inside a wait, it deletes itself
     // later), loaded and uploaded, with the start sequence asked for into `csv`.
     ExpController *selfOwned(const QString &csv)
@@ -92,6 +91,7 @@ protected:
         EXPECT_TRUE(begin(*controller, csv));
         return controller;
     }
+    // Starts with this data file (its working copy beside it).
     static bool begin(ExpController &controller, const QString &csv, const SetupTexts &setup = runSetup(),
                       bool append = false)
     {
