@@ -6,21 +6,24 @@ namespace velorix {
 
 void RunningExperiments::add(const void *owner, const QString &caption, std::uint8_t address)
 {
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [owner](const RunningExperiment &e) { return e.owner == owner; }),
-                    m_entries.end());
+    drop(owner);
     m_entries.push_back({owner, caption, address});
     changed();
 }
 
 void RunningExperiments::remove(const void *owner)
 {
+    if (drop(owner))
+        changed();
+}
+
+bool RunningExperiments::drop(const void *owner)
+{
     const auto gone = std::remove_if(m_entries.begin(), m_entries.end(),
                                      [owner](const RunningExperiment &e) { return e.owner == owner; });
-    if (gone == m_entries.end())
-        return;
+    const bool found = gone != m_entries.end();
     m_entries.erase(gone, m_entries.end());
-    changed();
+    return found;
 }
 
 int RunningExperiments::watch(Listener listener)

@@ -40,6 +40,8 @@ public:
     void unwatch(int ticket);
 
 private:
+    // Takes `owner`'s entry off without telling anybody; true if it was listed.
+    bool drop(const void *owner);
     void changed();
 
     std::vector<RunningExperiment> m_entries;

@@ -1,6 +1,7 @@
 #include "model/windowplacement.h"
 
-#include <QSettings>
+#include "model/settingsstore.h"
+
 #include <QString>
 
 #include <cmath>
@@ -82,7 +83,7 @@ QRect keepReachable(const QRect &window, const QList<QRect> &screens, const QPoi
 
 MainPlacement WindowPlacementStore::load() const
 {
-    QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+    QSettings settings = programSettings();
     settings.beginGroup(QLatin1String(kGroup));
     const TwipsRect defaults;
     const QString maximized = settings.value(QLatin1String(kMaximized)).toString().trimmed().toLower();
@@ -96,7 +97,7 @@ MainPlacement WindowPlacementStore::load() const
 
 void WindowPlacementStore::save(const MainPlacement &placement) const
 {
-    QSettings settings(QStringLiteral("Velorix"), QStringLiteral("Velorix"));
+    QSettings settings = programSettings();
     settings.beginGroup(QLatin1String(kGroup));
     settings.setValue(QLatin1String(kLeft), asText(placement.place.left));
     settings.setValue(QLatin1String(kTop), asText(placement.place.top));

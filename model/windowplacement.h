@@ -47,7 +47,7 @@ struct MainPlacement
 [[nodiscard]] QRect keepReachable(const QRect &window, const QList<QRect> &screens, const QPoint &fallback);
 
 // The four keys "MainLeft", "MainTop", "MainWidth" and "MainHeight" in
-// group "Settings" of QSettings("Velorix", "Velorix"), and "MainMaximized".
+// group "Settings" of the settings store (settingsstore.h), and "MainMaximized".
 class WindowPlacementStore
 {
 public:

@@ -185,7 +185,7 @@ QMdiSubWindow *frmMain::addChild(QWidget *window)
 
 void frmMain::makeRoomFor(const QSize &frameSize)
 {
-    if (!isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+    if (!isVisible() || !inNormalState())
         return;
     const QSize space = m_mdiArea->viewport()->size();
     const QSize missing(qMax(0, frameSize.width() - space.width()), qMax(0, frameSize.height() - space.height()));
@@ -326,9 +326,14 @@ void frmMain::resizeEvent(QResizeEvent *event)
     noteNormalPlace();
 }
 
+bool frmMain::inNormalState() const
+{
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
 void frmMain::noteNormalPlace()
 {
-    if (!isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+    if (!isVisible() || !inNormalState())
         return;
     // pos() is the outer frame's corner, size() the client's: the pair that
     // move() and resize() take back at the next start.
@@ -365,8 +370,7 @@ void frmMain::savePlacement() const
         return;
     // A maximised one stores the place it returns to when restored, and
     // that it was maximised.
-    const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
-    const QRect place = normal ? QRect(pos(), size()) : m_normalPlace;
+    const QRect place = inNormalState() ? QRect(pos(), size()) : m_normalPlace;
     const QScreen *screen = screenOf(this);
     WindowPlacementStore().save(MainPlacement{
         placementToStore(place, m_readPixels, m_readPlace, screen->logicalDotsPerInchX(),

@@ -114,6 +114,8 @@ private:
     // Remembers the place of a window that is neither maximised nor
     // minimised: the one to store (and to come back to) when it is.
     void noteNormalPlace();
+    // Neither minimised, maximised nor full screen.
+    [[nodiscard]] bool inNormalState() const;
     // Grows the main window, within its screen, so that the work area holds
     // a frame of this size.
     void makeRoomFor(const QSize &frameSize);

@@ -42,7 +42,6 @@ public:
     // The repeats are written first.
     void close();
     [[nodiscard]] bool isOpen() const { return !m_path.isEmpty(); }
-    [[nodiscard]] const QString &path() const { return m_path; }
 
     // One event. False when it could not be written; it is then lost.
     bool write(const QString &text);

@@ -35,6 +35,16 @@ double speedAfter(const RampPlan &plan, double steps)
     return plan.endSpeed >= plan.startSpeed ? plan.startSpeed + moved : plan.startSpeed - moved;
 }
 
+// How long the staircase of rampPoints() runs.
+double rampSpan(const RampPlan &plan)
+{
+    if (plan.duration > 0)
+        return plan.duration;
+    if (!ramps(plan))
+        return kFlatSpan;
+    return double(stepsToEnd(plan) + 1) * plan.interval;
+}
+
 } // namespace
 
 RampPlan rampPlanOf(const DeviceInfo &record)
@@ -58,15 +68,6 @@ RampPlan rampPlanOf(const AccelInputs &inputs, const AccelLabels &labels)
     plan.duration = leadingNumber(inputs.period);
     plan.stepAtEnd = true;
     return plan;
-}
-
-double rampSpan(const RampPlan &plan)
-{
-    if (plan.duration > 0)
-        return plan.duration;
-    if (!ramps(plan))
-        return kFlatSpan;
-    return double(stepsToEnd(plan) + 1) * plan.interval;
 }
 
 QList<QPointF> rampPoints(const RampPlan &plan)
@@ -100,7 +101,6 @@ QList<QPointF> rampPoints(const RampPlan &plan)
 
 void SpeedTrace::start(const RampPlan &plan)
 {
-    m_plan = plan;
     m_planned = rampPoints(plan);
     restart();
 }

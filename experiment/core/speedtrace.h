@@ -51,8 +51,6 @@ struct RampPlan
 // (without one) one interval past the moment the end speed is reached. A
 // ramp of more steps than a plot can show is drawn straight.
 [[nodiscard]] QList<QPointF> rampPoints(const RampPlan &plan);
-// How long the staircase of rampPoints() runs.
-[[nodiscard]] double rampSpan(const RampPlan &plan);
 
 class SpeedTrace
 {
@@ -75,7 +73,6 @@ public:
     // and those runs were cut short, not ended by their subjects.
     void observe(double sessionTime, double speed, std::uint8_t runningBits, bool stopped = false);
 
-    [[nodiscard]] const RampPlan &plan() const { return m_plan; }
     [[nodiscard]] const QList<QPointF> &planned() const { return m_planned; }
     [[nodiscard]] const QList<QPointF> &line() const { return m_line; }
     [[nodiscard]] const std::vector<Fall> &falls() const { return m_falls; }
@@ -90,7 +87,6 @@ public:
 private:
     void restart();
 
-    RampPlan m_plan;
     QList<QPointF> m_planned;
     QList<QPointF> m_line;
     std::vector<Fall> m_falls;

@@ -14,6 +14,13 @@ namespace velorix {
 
 namespace {
 
+// The straight ramp that was asked for: the start speed to the end speed
+// over the period.
+QList<QPointF> askedRamp(const RampPlan &plan)
+{
+    return {QPointF(0, plan.startSpeed), QPointF(plan.duration, plan.endSpeed)};
+}
+
 QLineEdit *input(QWidget *parent, const char *name, const QString &text)
 {
     auto *box = new QLineEdit(text, parent);
@@ -96,8 +103,7 @@ CalcFrame::CalcFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Accelerati
 
     m_plot = new SpeedPlot(SpeedPlot::Kind::Calculator, this);
     // Before a calculation: the ramp that is asked for.
-    const RampPlan asked = rampPlanOf(initial, blank);
-    m_plot->showRamp({}, {QPointF(0, asked.startSpeed), QPointF(asked.duration, asked.endSpeed)});
+    m_plot->showRamp({}, askedRamp(rampPlanOf(initial, blank)));
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_plot, 1);
@@ -137,9 +143,8 @@ void CalcFrame::showLabels(const AccelLabels &labels)
     lblerror->setText(labels.lblerror);
 
     // The ramp these values give on the device, beside the straight one asked for.
-    const AccelInputs in = inputs();
-    const RampPlan plan = rampPlanOf(in, labels);
-    m_plot->showRamp(rampPoints(plan), {QPointF(0, plan.startSpeed), QPointF(plan.duration, plan.endSpeed)});
+    const RampPlan plan = rampPlanOf(inputs(), labels);
+    m_plot->showRamp(rampPoints(plan), askedRamp(plan));
 }
 
 void CalcFrame::setUpdateEnabled(bool enabled)

@@ -2,6 +2,7 @@
 
 #include "model/globals.h"
 #include "model/prompter.h"
+#include "model/settingsstore.h"
 #include "experiment/core/accelcalc.h"
 #include "experiment/windows/calcframe.h"
 #include "experiment/windows/channelarea.h"
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -65,7 +65,7 @@ const QString kPlotKey = QStringLiteral("Settings/ExperimentSpeedPlot");
 
 bool plotWanted()
 {
-    return QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).value(kPlotKey, true).toBool();
+    return programSettings().value(kPlotKey, true).toBool();
 }
 
 } // namespace
@@ -367,7 +367,7 @@ void frmexp::followRun()
 
 void frmexp::showPlot(bool shown)
 {
-    QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).setValue(kPlotKey, shown);
+    programSettings().setValue(kPlotKey, shown);
     m_plot->setVisible(shown);
 }
 
