@@ -27,12 +27,17 @@ QString sendErrorText(std::int16_t code, std::uint8_t address)
 
 QString fileErrorText(const HexImage &image)
 {
-    QString text = sendErrorText(image.code, 0);
-    if (image.code == flash::InvalidFormat) {
-        text += image.badLine > 0 ? QStringLiteral("\nLine %1: %2").arg(image.badLine).arg(image.reason)
-                                  : QStringLiteral("\nThe file is %1.").arg(image.reason);
+    switch (image.fault) {
+    case HexImage::Fault::None: return {};
+    case HexImage::Fault::Empty: return sendErrorText(flash::EmptyFile, 0);
+    case HexImage::Fault::BadRecord:
+        return sendErrorText(flash::InvalidFormat, 0)
+               + (image.badLine > 0 ? QStringLiteral("\nLine %1: %2").arg(image.badLine).arg(image.reason)
+                                    : QStringLiteral("\nThe file is %1.").arg(image.reason));
+    case HexImage::Fault::NotFound:
+    case HexImage::Fault::Unreadable: return unreadableText(image);
     }
-    return text;
+    return {};
 }
 
 FirmwareFlash::FirmwareFlash(multiVelorix &device, FlashView view, FlashPacing pacing)

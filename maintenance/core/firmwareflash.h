@@ -47,7 +47,9 @@ struct FlashView
 constexpr std::uint8_t kProgramModeLocation = 18;
 constexpr std::uint8_t kProgramModeValue = 19;
 
-// SendHexFile's codes beside those of ProgramData and of the file.
+// SendHexFile's codes beside those of ProgramData. A file that cannot be
+// opened or read has no code here: the platform's error numbers would read
+// as these (2, "no such file", as "Invalid file format").
 namespace flash {
 constexpr std::int16_t Ok = 0;
 constexpr std::int16_t EmptyFile = 1;
@@ -57,7 +59,9 @@ constexpr std::int16_t Stopped = 3; // the window closed during the transfer
 
 // "Error sending data file. " followed by what `code` means.
 [[nodiscard]] QString sendErrorText(std::int16_t code, std::uint8_t address);
-// The same for a file refused by the check, with its line.
+// The same for a file refused by the check, with its line; a file that
+// cannot be opened or read is said in words instead, with its name (its
+// error number is no transfer code).
 [[nodiscard]] QString fileErrorText(const HexImage &image);
 
 class FirmwareFlash

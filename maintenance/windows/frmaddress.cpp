@@ -275,7 +275,9 @@ QString frmaddress::GetHexFileName()
     if (!QFileInfo(chosen).isFile()) {
         MessageRequest error;
         error.title = QStringLiteral("File Error");
-        error.text = QStringLiteral("No File Selected");
+        // A file gone since it was chosen is named; a name that is there
+        // but no file (a folder) is no selection.
+        error.text = QFileInfo::exists(chosen) ? QStringLiteral("No File Selected") : fileNotFoundText(chosen);
         error.icon = MessageRequest::Icon::Critical;
         static_cast<void>(prompter().message(this, error));
         return {};

@@ -13,6 +13,7 @@
 #include "model/runningexperiments.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QListWidget>
 
 using namespace velorix;
@@ -70,6 +71,12 @@ TEST_F(MaintenanceWindowTest, ResetsThatWouldReachARunAskFirstAndNoSendsNothing)
     click(window, "cmdProgram");
     EXPECT_EQ(prompts->fileRequests.size(), 1u);
     EXPECT_EQ(prompts->messages.size(), 2u);
+    // Nor does a file gone since it was chosen, which is named.
+    const QString gone = dir.filePath(QStringLiteral("gone.hex"));
+    prompts->fileNames.push_back(gone);
+    click(window, "cmdProgram");
+    EXPECT_EQ(prompts->texts().mid(2), QStringList{"File not found: " + QDir::toNativeSeparators(gone)});
+    EXPECT_TRUE(peer->written.empty());
     delete window;
 
     frmvelorixtest diagnostics;
@@ -100,9 +107,10 @@ TEST_F(MaintenanceWindowTest, DiagnosticsWindowsTakeTheirAddressInTurnAndShowThe
     second.session()->tick();
     EXPECT_EQ(texts(&second, {"cmdch1enable", "cmdch2enable"}), (QStringList{"Channel 1", "Ch2 Running"}));
 
-    type(&second, "txts_speed", "40.0");
+    type(&second, "txts_speed", "40.0 rpm");
     click(&second, "cmddownload");
     EXPECT_EQ(QList<int>({rig.peek(129, 34), rig.peek(129, 35)}), QList<int>({144, 1}));
+    EXPECT_EQ(text(&second, "txts_speed"), "40.0"); // as it went
     second.close();
     EXPECT_EQ(intDiagWindows, 1);
 }
