@@ -2,8 +2,23 @@
 
 namespace velorix {
 
-std::optional<double> leadingNumberIfAny(const QString &text)
+namespace {
+
+bool isDigit(QChar c)
 {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+struct Scan
+{
+    std::optional<double> value;
+    qsizetype start = 0; // after the blanks and the sign
+    qsizetype end = 0;   // the first character that is not part of the number
+};
+
+Scan scanNumber(const QString &text)
+{
+    Scan scan;
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
@@ -11,11 +26,12 @@ std::optional<double> leadingNumberIfAny(const QString &text)
     QString number;
     if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
         number += text[i++];
+    scan.start = i;
     bool digits = false;
     bool point = false;
     for (; i < n; ++i) {
         const QChar c = text[i];
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+        if (isDigit(c)) {
             digits = true;
             number += c;
         } else if (c == QLatin1Char('.') && !point) {
@@ -25,8 +41,9 @@ std::optional<double> leadingNumberIfAny(const QString &text)
             break;
         }
     }
+    scan.end = i;
     if (!digits)
-        return std::nullopt;
+        return scan;
     // An exponent belongs to the number only when digits follow it: "1e12"
     // is 1e12, "5 e" and "2e" are 5 and 2.
     if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
@@ -35,20 +52,62 @@ std::optional<double> leadingNumberIfAny(const QString &text)
         if (j < n && (text[j] == QLatin1Char('-') || text[j] == QLatin1Char('+')))
             exponent += text[j++];
         const qsizetype firstDigit = j;
-        while (j < n && text[j] >= QLatin1Char('0') && text[j] <= QLatin1Char('9'))
+        while (j < n && isDigit(text[j]))
             exponent += text[j++];
-        if (j > firstDigit)
+        if (j > firstDigit) {
             number += exponent;
+            scan.end = j;
+        }
     }
     // Built from ASCII digits only, so the conversion cannot fail (a huge
     // exponent gives infinity, which no range holds); the C locale keeps the
     // decimal point a point whatever the system's.
-    return number.toDouble();
+    scan.value = number.toDouble();
+    return scan;
+}
+
+bool commaAndDigitAt(const QString &text, qsizetype at)
+{
+    return at + 1 < text.size() && text[at] == QLatin1Char(',') && isDigit(text[at + 1]);
+}
+
+} // namespace
+
+std::optional<double> leadingNumberIfAny(const QString &text)
+{
+    return scanNumber(text).value;
 }
 
 double leadingNumber(const QString &text)
 {
     return leadingNumberIfAny(text).value_or(0.0);
+}
+
+TypedNumber readTypedNumber(const QString &text)
+{
+    const Scan scan = scanNumber(text);
+    TypedNumber typed;
+    if (!scan.value) {
+        // ",5" is a decimal comma too, only without its leading 0.
+        if (commaAndDigitAt(text, scan.start))
+            typed.status = TypedNumber::Status::Malformed;
+        return typed;
+    }
+    // The scan stops at a point only when the number already has one (or
+    // has an exponent): "5.0.1", "1.5e3.2".
+    const bool secondPoint = scan.end < text.size() && text[scan.end] == QLatin1Char('.');
+    if (secondPoint || commaAndDigitAt(text, scan.end)) {
+        typed.status = TypedNumber::Status::Malformed;
+        return typed;
+    }
+    typed.status = TypedNumber::Status::Number;
+    typed.value = *scan.value;
+    return typed;
+}
+
+QString decimalPointHint(const QString &caption)
+{
+    return caption + QStringLiteral(": use a decimal point, as in 0.5");
 }
 
 } // namespace velorix

@@ -38,13 +38,16 @@ struct AccelOutcome
     QString problem;                   // why, for the user
 };
 
-// calc_accel.
+// calc_accel. The four boxes are read as typed numbers
+// (base/leadingnumber.h): one without a number, or with a decimal comma,
+// gives no result.
 [[nodiscard]] AccelOutcome calcAccel(const AccelInputs &inputs);
 
 // Update_Settings: the calculator's speeds and period and the result
 // labels, read as numbers (an unchanged "Ac Int" label reads as 0), into
-// the record's set-up. When one would not fit its set-up field the record
-// stays as it was and the message for the user comes back.
+// the record's set-up. When a box holds no number or a malformed one, or
+// one would not fit its set-up field, the record stays as it was and the
+// message for the user comes back.
 [[nodiscard]] std::optional<QString> copyToSetup(const AccelInputs &inputs, const AccelLabels &labels,
                                                  DeviceInfo &record);
 

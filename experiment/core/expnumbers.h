@@ -1,8 +1,9 @@
 #pragma once
 
 // How the experiment window reads the numbers operators type and shows the
-// numbers devices report. Boxes are read leniently: "7.5 rpm" is 7.5 and
-// "abc" is 0, so a stray unit or letter never stops a set-up.
+// numbers devices report. Boxes are read as typed numbers
+// (base/leadingnumber.h): a unit after the number is allowed ("7.5 rpm" is
+// 7.5), a number written with a decimal comma is not.
 
 #include "base/leadingnumber.h"
 

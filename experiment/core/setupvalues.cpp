@@ -31,10 +31,15 @@ const FieldRule kRules[] = {
     {"Rocking Int", &SetupTexts::rockInterval, Scale::Whole, 32767, false},
 };
 
+double packed(double number, Scale scale)
+{
+    return roundHalfEven(scale == Scale::Tenths ? number * 10.0 : number);
+}
+
+// A box that is not a number packs as 0; callers check first.
 double packed(const QString &text, Scale scale)
 {
-    const double number = leadingNumber(text);
-    return roundHalfEven(scale == Scale::Tenths ? number * 10.0 : number);
+    return packed(readTypedNumber(text).value, scale);
 }
 
 std::int16_t clampedField(double value, int maximum)
@@ -60,17 +65,19 @@ std::optional<SetupProblem> checkSetup(const SetupTexts &texts)
 {
     const QString units = texts.rpm ? QStringLiteral("RPM") : QStringLiteral("cm/s");
     for (const FieldRule &rule : kRules) {
-        // A box without a number ("abc", empty) is refused like one out of
-        // range: read as 0 it would go to the device unnoticed.
-        const QString &text = texts.*rule.text;
-        const bool isNumber = leadingNumberIfAny(text).has_value();
-        const double value = isNumber ? packed(text, rule.scale) : -1;
+        // A box without a number ("abc", empty) or with one written another
+        // way ("0,5") is refused like one out of range: read as 0 it would
+        // go to the device unnoticed.
+        const TypedNumber number = readTypedNumber(texts.*rule.text);
+        const double value = number.ok() ? packed(number.value, rule.scale) : -1;
         if (value >= 0 && value <= rule.maximum)
             continue;
         const QString caption = QLatin1String(rule.caption);
-        return SetupProblem{caption, QStringLiteral("%1 must be from %2 %3.")
-                                         .arg(caption, rangeText(rule),
-                                              rule.speedUnit ? units : QStringLiteral("seconds"))};
+        QString message = QStringLiteral("%1 must be from %2 %3.")
+                              .arg(caption, rangeText(rule), rule.speedUnit ? units : QStringLiteral("seconds"));
+        if (number.status == TypedNumber::Status::Malformed)
+            message += QLatin1Char('\n') + decimalPointHint(caption);
+        return SetupProblem{caption, message};
     }
     return std::nullopt;
 }

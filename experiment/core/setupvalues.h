@@ -1,9 +1,9 @@
 #pragma once
 
 // The experiment set-up as the set-up frame shows it, and its way into and
-// out of the device record: packing the boxes (lenient numbers, tenths,
-// halves to even), checking that every value fits its field before anything
-// is sent, and formatting the record for the boxes.
+// out of the device record: packing the boxes (typed numbers, tenths,
+// halves to even), checking that every value is a number that fits its
+// field before anything is sent, and formatting the record for the boxes.
 
 #include "model/deviceinfo.h"
 
@@ -37,13 +37,16 @@ struct SetupTexts
 struct SetupProblem
 {
     QString box;  // the caption beside the box
-    QString text; // "Acc Step must be from 0.0 to 25.5 RPM."
+    QString text; // "Acc Step must be from 0.0 to 25.5 RPM.", for a number
+                  // written with a comma followed by a line with the hint
+                  // "Acc Step: use a decimal point, as in 0.5"
 };
 
 // "RPM" or "cm/s" for an options byte.
 [[nodiscard]] QString unitsText(std::uint8_t options);
 
-// The first box (in the frame's order) whose value would not fit, if any.
+// The first box (in the frame's order) that holds no number, a malformed
+// one, or one that would not fit, if any.
 [[nodiscard]] std::optional<SetupProblem> checkSetup(const SetupTexts &texts);
 
 // pack_exp_values: the boxes into the record and the rocking interval.

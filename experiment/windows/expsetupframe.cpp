@@ -117,12 +117,18 @@ SetupTexts ExpSetupFrame::texts() const
 
 void ExpSetupFrame::showTexts(const SetupTexts &texts)
 {
-    txtduration->setText(texts.duration);
-    txts_speed->setText(texts.startSpeed);
-    txte_speed->setText(texts.endSpeed);
-    txtacc_step->setText(texts.accStep);
-    txtrot_delay->setText(texts.rotDelay);
-    txtacc_time->setText(texts.accInterval);
+    // A box already showing its text is left alone, cursor and all.
+    const auto show = [](QLineEdit *box, const QString &text) {
+        if (box->text() != text)
+            box->setText(text);
+    };
+    show(txtduration, texts.duration);
+    show(txts_speed, texts.startSpeed);
+    show(txte_speed, texts.endSpeed);
+    show(txtacc_step, texts.accStep);
+    show(txtrot_delay, texts.rotDelay);
+    show(txtacc_time, texts.accInterval);
+    show(txtdir, texts.rockInterval);
     optrpmspeed[texts.rpm ? 0 : 1]->setChecked(true);
     optwheel[texts.mouseWheel ? 1 : 0]->setChecked(true);
     optdir->setChecked(texts.ccw);

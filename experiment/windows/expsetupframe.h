@@ -27,7 +27,7 @@ public:
     explicit ExpSetupFrame(QWidget *parent = nullptr);
 
     [[nodiscard]] SetupTexts texts() const;
-    // Every box but the rocking interval, which keeps the user's text.
+    // Every box; iniexp_values hands back the rocking interval as typed.
     void showTexts(const SetupTexts &texts);
     // Label5(0), Label5(1), Label5(3).
     void setUnits(const QString &units);

@@ -455,6 +455,7 @@ void frmexp::cmdstartexp_Click()
         prompter().message(this, fileAccessError());
         return;
     }
+    showPackedSetup();
     m_trace.start(rampPlanOf(Devices[bytDevIndex]));
     m_plot->setUnits(unitsText(Devices[bytDevIndex].bytExpOptions));
     m_plot->follow();
@@ -476,8 +477,11 @@ void frmexp::closeEvent(QCloseEvent *event)
     if (m_controller && m_controller->bolrunning) {
         QPointer<frmexp> self(this);
         m_askingToClose = true;
-        const MessageAnswer answer = ask(this, QStringLiteral("Stop Experiment"),
-                                         QStringLiteral("Experiment Running"), Buttons::YesNo, Icon::Critical);
+        // Yes stops the animals' session: Enter alone must not.
+        MessageRequest question{QStringLiteral("Stop Experiment"), QStringLiteral("Experiment Running"),
+                                Buttons::YesNo, Icon::Critical};
+        question.defaultNo = true;
+        const MessageAnswer answer = prompter().message(this, question);
         if (!self)
             return;
         m_askingToClose = false;
@@ -609,7 +613,18 @@ void frmexp::download()
         return;
     }
     m_controller->requestDownload(setup);
+    // Refused while a transfer or a run is under way: the boxes stay.
+    if (m_controller->boldownload)
+        showPackedSetup();
     refresh();
+}
+
+void frmexp::showPackedSetup()
+{
+    // What the operator sees is what runs: "7.5 rpm" shows as 7.5, "12.25"
+    // as 12.2, the rocking interval as its whole seconds.
+    frmexpsetup->showTexts(
+        showSetup(Devices[bytDevIndex], QString::number(m_controller ? m_controller->intRockInterval : 0)));
 }
 
 } // namespace velorix

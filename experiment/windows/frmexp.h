@@ -99,6 +99,8 @@ private:
     void calculate();
     void updateSettings();
     void download();
+    // The set-up as it went to the device, in every box.
+    void showPackedSetup();
     void placeFloating(QWidget *frame, QWidget *anchor, int dx = 8, int dy = 8);
 
     bool m_bound = false;

@@ -258,8 +258,12 @@ QString DiagnosticsSession::packSetup(const DiagnosticsSetup &setup)
     texts.duration = QStringLiteral("0");
     texts.rotDelay = QStringLiteral("0");
     texts.rpm = m_record.bytExpOptions & kOptionRpm;
-    if (const std::optional<SetupProblem> problem = checkSetup(texts))
+    if (std::optional<SetupProblem> problem = checkSetup(texts)) {
+        // This window calls the end speed's box "Stop Speed".
+        if (problem->box == QLatin1String("Max Speed"))
+            problem->text.replace(problem->box, QStringLiteral("Stop Speed"));
         return problem->text;
+    }
     DeviceInfo packed = m_record;
     std::int16_t rockInterval = 0;
     velorix::packSetup(texts, packed, rockInterval);

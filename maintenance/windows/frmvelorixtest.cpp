@@ -302,8 +302,11 @@ bool frmvelorixtest::pack_exp_values()
 {
     const QString problem = m_session->packSetup(
         {txts_speed->text(), txte_speed->text(), txtacc_time->text(), txtacc_step->text(), optdir->isChecked()});
-    if (problem.isEmpty())
+    if (problem.isEmpty()) {
+        // The boxes show what goes to the device ("7.5 rpm" as 7.5).
+        iniexp_values();
         return true;
+    }
     MessageRequest request;
     request.title = QStringLiteral("Set-up");
     request.text = problem;

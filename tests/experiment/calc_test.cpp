@@ -28,8 +28,9 @@ TEST(CalcAccel, PicksTheSmallestErrorAndTheSmallerIntervalOnATie)
     EXPECT_EQ(outcome.labels->lblAcc_Step, QStringLiteral("1.0"));
     outcome = calcAccel(inputs("0.0", "10.0", "30", "2"));
     EXPECT_EQ(outcome.labels->lblerror, QStringLiteral("Error 50.0%")); // 5 tenths of an end speed of 10
-    // A flat ramp is exact at every interval: the first stays.
-    outcome = calcAccel(inputs("5", "5", "60", "15"));
+    // A flat ramp is exact at every interval: the first stays, however
+    // many intervals may be tried.
+    outcome = calcAccel(inputs("5", "5", "60", "1e12"));
     EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("1"));
     EXPECT_EQ(outcome.labels->lblSP, QStringLiteral("5"));
 }
@@ -42,6 +43,10 @@ TEST(CalcAccel, RefusesInputsItCannotCarryWithAMessage)
               QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
     EXPECT_EQ(calcAccel(inputs("1", "abc", "60", "15")).problem,
               QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
+    const AccelOutcome comma = calcAccel(inputs("0,5", "10", "60", "15"));
+    EXPECT_FALSE(comma.labels);
+    EXPECT_EQ(comma.problem, QStringLiteral("Start Speed must be 0 or more and End Speed more than 0.\n"
+                                            "Enter Start Speed: use a decimal point, as in 0.5"));
     // The smallest values each rule lets through.
     EXPECT_NE(calcAccel(inputs("1", "10", "60", "1")).problem, QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
     EXPECT_NE(calcAccel(inputs("0", "1", "60", "15")).problem,
@@ -75,6 +80,10 @@ TEST(CalcAccel, UpdateValuesCopiesIntoTheSetupOnlyWhatFitsItsField)
         {"1", "1", "60", "1", "25.6", "Acc Step does not fit the experiment set-up (0 to 25.5)."},
         {"1", "1", "32768", "1", "1", "Period(seconds) does not fit the experiment set-up (0 to 32767)."},
         {"-1", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+        {"abc", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+        {"1", "1", "60,5", "1", "1",
+         "Period(seconds) does not fit the experiment set-up (0 to 32767).\n"
+         "Period(seconds): use a decimal point, as in 0.5"},
     };
     for (const Case &c : cases) {
         AccelLabels labels;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace velorix {
@@ -112,11 +113,35 @@ TEST(Setup, EveryBoxFitsUpToItsFieldsEndAndIsRefusedPastIt)
             EXPECT_EQ(problem(refused), QLatin1String(c.problem)) << refused;
         EXPECT_EQ(packed("99999"), c.end);
     }
-    // Words after a number are allowed; an exponent counts.
+}
+
+// A unit or a word after the number is allowed; a number written with a
+// decimal comma or a second point is refused with a hint, never cut short.
+TEST(Setup, ANumberWrittenAnotherWayIsRefusedWithAHintAUnitAfterItIsNot)
+{
+    const QString range = QStringLiteral("Acc Step must be from 0.0 to 25.5 RPM.");
+    const QString hint = range + QStringLiteral("\nAcc Step: use a decimal point, as in 0.5");
+    const QString taken;
+    const std::tuple<const char *, QString, int> cases[] = {
+        {"0,5", hint, 0},   {"1.000,5", hint, 0}, {"5.0.1", hint, 0}, {",5", hint, 0}, {"2.5.", hint, 0},
+        {"abc", range, 0},  {"-1", range, 0},     {"7.5 rpm", taken, 75}, {"0.5", taken, 5},
+        {"12", taken, 120}, {" 3", taken, 30},    {"1e1", taken, 100},
+    };
+    for (const auto &[typed, problem, tenths] : cases) {
+        SetupTexts texts = exampleSetup();
+        texts.accStep = QLatin1String(typed);
+        texts.duration = QStringLiteral("12 s");
+        const auto found = checkSetup(texts);
+        EXPECT_EQ(found ? found->text : taken, problem) << typed;
+        if (found)
+            continue;
+        DeviceInfo record;
+        std::int16_t rock = 0;
+        packSetup(texts, record, rock);
+        EXPECT_EQ(record.intAccStep, tenths) << typed;
+        EXPECT_EQ(record.intDuration, 12);
+    }
     SetupTexts texts = exampleSetup();
-    texts.startSpeed = QStringLiteral("7.5 rpm");
-    texts.duration = QStringLiteral("1e3");
-    EXPECT_FALSE(checkSetup(texts));
     texts.duration = QStringLiteral("1e12");
     EXPECT_TRUE(checkSetup(texts));
 }

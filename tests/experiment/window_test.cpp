@@ -8,6 +8,7 @@
 #include "experiment/windows/labelframes.h"
 #include "experiment/windows/speedplot.h"
 #include "link/portlist.h"
+#include "model/fieldtext.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest/QTest>
 
 namespace velorix::testing {
@@ -65,16 +67,26 @@ TEST_F(WindowTest, APortRefusedAtLoadIsSaidStartAndDownloadHandTheBoxesAndTheFil
     ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));
     quicken(window);
 
-    // A box without a number: nothing is asked, written or sent.
+    // A box without a number or with a decimal comma: nothing is asked,
+    // written or sent.
     type(window, "txts_speed", QStringLiteral("abc"));
     click(window, "cmdstartexp");
     click(window, "cmddownload");
-    EXPECT_EQ(prompts->texts(), QStringList(2, "Start Speed must be from 0.0 to 3276.7 RPM."));
+    type(window, "txts_speed", QStringLiteral("7.5 rpm"));
+    type(window, "txtacc_step", QStringLiteral("0,5"));
+    click(window, "cmdstartexp");
+    EXPECT_EQ(prompts->texts(), QStringList({"Start Speed must be from 0.0 to 3276.7 RPM.",
+                                             "Start Speed must be from 0.0 to 3276.7 RPM.",
+                                             "Acc Step must be from 0.0 to 25.5 RPM.\n"
+                                             "Acc Step: use a decimal point, as in 0.5"}));
     EXPECT_TRUE(prompts->fileRequests.empty());
+    EXPECT_EQ(requestsTo(128, kWriteMem), 0);
 
-    // "Download" sends the boxes to the device.
-    type(window, "txts_speed", QStringLiteral("7.5"));
+    // "Download" sends the boxes to the device, and they show what went.
+    type(window, "txtacc_step", QStringLiteral("0.5"));
+    type(window, "txtdir", QStringLiteral("2.5 s"));
     click(window, "cmddownload");
+    EXPECT_EQ(texts(window, {"txts_speed", "txtacc_step", "txtdir"}), QStringList({"7.5", "0.5", "2"}));
     EXPECT_TRUE(waitFor([&] { return quint8(host().deviceMemory(128).at(34)) == 75; }, 3000));
     ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 3000));
     const int writes = requestsTo(128, kWriteMem);
@@ -105,9 +117,12 @@ TEST_F(WindowTest, ClosingInsideATickOrUnderADialogNeverCrashesNorSendsMore)
     QPointer<frmexp> guard = openWindow();
     ASSERT_TRUE(waitFor([&] { return uploaded(guard); }, 5000));
     quicken(guard);
-    type(guard, "txtduration", QStringLiteral("0"));
+    type(guard, "txtduration", QStringLiteral("0 s"));
+    type(guard, "txts_speed", QStringLiteral("7.5 rpm"));
     prompts->fileNames = {dataFile("a.csv")};
     click(guard, "cmdstartexp");
+    // What the boxes show is what runs.
+    EXPECT_EQ(texts(guard, {"txtduration", "txts_speed"}), QStringList({"0", "7.5"}));
     ASSERT_TRUE(waitFor([&] { return guard->resultsGrid()->rowCount() == 1; }, 8000));
     // Closed inside a tick, while its exchange waits for the reply.
     QTimer watch;
@@ -155,6 +170,15 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     QTest::keyClick(id, Qt::Key_Return);
     EXPECT_FALSE(part<QGroupBox>(window, "frmchanupdate")->isVisible());
     EXPECT_EQ(Devices[1].strSubID[2], QStringLiteral("R3"));
+    // What the data file cannot hold is not taken, typed or pasted, and the
+    // box says why.
+    click(window, "cmdch1enable");
+    QTest::keyClicks(id, QStringLiteral("M1,L"));
+    EXPECT_EQ(QToolTip::text(), fieldTextRule(FieldKind::SubjectId));
+    id->insert(QStringLiteral("x\u0416")); // as a paste does
+    id->insert(QStringLiteral("\r\n"));
+    QTest::keyClick(id, Qt::Key_Return);
+    EXPECT_EQ(Devices[1].strSubID[0], QStringLiteral("M1L"));
 
     writeFile(path("config/labels.txt"), "A1,A2,A3,A4\r\nB1,B2,B3,B4\r\n");
     prompts->fileNames = {path("config/labels.txt")};
@@ -176,6 +200,15 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(grid->item(1, 2)->text(), QStringLiteral("Z"));
     EXPECT_EQ(grid->currentRow(), 2);
+    // Nor is a label: a comma typed on the grid opens no editor, and the
+    // editor refuses one.
+    QTest::keyClick(grid, ',');
+    EXPECT_FALSE(editor->isVisible());
+    frame->GridEdit('Q');
+    QTest::keyClicks(editor, QStringLiteral(",1"));
+    EXPECT_EQ(editor->text(), QStringLiteral("Q1"));
+    EXPECT_EQ(QToolTip::text(), fieldTextRule(FieldKind::ChannelLabel));
+    QTest::keyClick(editor, Qt::Key_Escape);
 
     grid->setCurrentCell(1, 2);
     emit grid->cellDoubleClicked(1, 2);
@@ -224,6 +257,11 @@ TEST_F(WindowTest, ThePlotFollowsTheRunAndTheStopLeavesTheChannelsIdle)
     EXPECT_EQ(plot->shownPoints(), trace.line().size());
 
     EXPECT_EQ(text(window, "cmdch1enable"), QStringLiteral("Ch1 Running"));
+    // Closing asks first, Enter meaning No; No keeps the run going.
+    prompts->answers = {MessageAnswer::No};
+    closeFrame(window);
+    EXPECT_EQ(boxLine(prompts->messages.back()),
+              QStringLiteral("Experiment Running | Stop Experiment | YesNo, Critical, default No"));
     click(window, "cmdstop_exp");
     ASSERT_TRUE(waitFor([&] { return finished(window); }, 3000));
     EXPECT_EQ(texts(window, {"cmdch1enable", "cmdch2enable", "cmdch3enable", "cmdch4enable"}),
@@ -271,6 +309,14 @@ TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)
     EXPECT_EQ(window->resultsGrid()->headings()[4], QStringLiteral("Speed (cm/s)"));
 
     click(window, "cmdCalc_Accel");
+    // A decimal comma gives its message and no result.
+    type(window, "txtStart_SP", QStringLiteral("0,5"));
+    click(window, "cmdCalc");
+    EXPECT_EQ(prompts->texts(), QStringList({"Start Speed must be 0 or more and End Speed more than 0.\n"
+                                             "Enter Start Speed: use a decimal point, as in 0.5"}));
+    EXPECT_EQ(text(window, "lblAcc_int"), QStringLiteral("Ac Int"));
+    prompts->messages.clear();
+    type(window, "txtStart_SP", QStringLiteral("1.0"));
     click(window, "cmdCalc");
     EXPECT_EQ(text(window, "lblAcc_int"), QStringLiteral("2"));
     EXPECT_EQ(text(window, "lblerror"), QStringLiteral("Error 0.0%"));

@@ -48,6 +48,8 @@ TEST_F(DiagnosticsTest, DownloadWritesTheSetupAndSaveSetupResets)
                                 rig.peek(130, 46)}),
               std::vector<int>({144, 1, 15, 20, 1}));
     EXPECT_FALSE(session.packSetup({"abc", "60", "1.5", "2", false}).isEmpty());
+    EXPECT_EQ(session.packSetup({"1", "0,5", "1.5", "2", false}),
+              "Stop Speed must be from 0.0 to 3276.7 cm/s.\nStop Speed: use a decimal point, as in 0.5");
     EXPECT_EQ(session.record().intStartSpeed, 400); // a refused set-up changes nothing
 
     session.packOptions(true, true, false);
