@@ -1,19 +1,21 @@
 #include "model/deviceconfig.h"
 
 #include "base/leadingnumber.h"
+#include "base/safefile.h"
 
+#include "model/fieldtext.h"
 #include "model/programfolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringView>
 
 #include <array>
 #include <cfloat>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace velorix {
 
@@ -51,6 +53,30 @@ QLatin1String labelOf(Key key)
     return {};
 }
 
+// What a key's value is called in the notes on a file.
+QString nameOf(Key key)
+{
+    switch (key) {
+    case Key::Device:
+        return QStringLiteral("device number");
+    case Key::Type:
+        return QStringLiteral("device type");
+    case Key::Version:
+        return QStringLiteral("device version");
+    case Key::Label:
+        return QStringLiteral("device label");
+    case Key::Units:
+        return QStringLiteral("device units");
+    case Key::BusAddr:
+        return QStringLiteral("bus address");
+    case Key::ProdID:
+        return QStringLiteral("product ID");
+    case Key::ScanSpeed:
+        break;
+    }
+    return QStringLiteral("scan speed");
+}
+
 std::optional<Key> matchLabel(QStringView field)
 {
     if (field.size() < kLabelWidth)
@@ -76,15 +102,6 @@ QString shortestNumber(float value)
             return text;
     }
     return QString::number(double(value), 'g', 9);
-}
-
-// Line breaks inside a text would start new lines of the file, which would
-// then be read as lines of their own.
-QString oneLine(QString text)
-{
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
 }
 
 // Whole numbers are rounded to the nearest integer, halves to even, and must
@@ -121,7 +138,7 @@ public:
             if (const auto type = wholeNumber(leadingNumber(value.toString()), -32768, 32767))
                 record.intDevType = std::int16_t(*type);
             else
-                note(QStringLiteral("device type"), value, QStringLiteral("is out of range; value ignored"));
+                note(nameOf(Key::Type), value, QStringLiteral("is out of range; value ignored"));
             break;
         case Key::Version: {
             bool ok = false;
@@ -129,7 +146,7 @@ public:
             if (ok && std::isfinite(version))
                 record.sngVersion = version;
             else
-                note(QStringLiteral("device version"), value, QStringLiteral("is not a number; value ignored"));
+                note(nameOf(Key::Version), value, QStringLiteral("is not a number; value ignored"));
             break;
         }
         case Key::ProdID: {
@@ -137,7 +154,7 @@ public:
             if (std::fabs(prodId) <= double(FLT_MAX))
                 record.sngProdID = float(prodId);
             else
-                note(QStringLiteral("product ID"), value, QStringLiteral("is out of range; value ignored"));
+                note(nameOf(Key::ProdID), value, QStringLiteral("is out of range; value ignored"));
             break;
         }
         case Key::Label:
@@ -150,12 +167,25 @@ public:
             if (const auto address = wholeNumber(leadingNumber(value.toString()), 0, 255))
                 record.bytBusAddr = std::uint8_t(*address);
             else
-                note(QStringLiteral("bus address"), value, QStringLiteral("is out of range; value ignored"));
+                note(nameOf(Key::BusAddr), value, QStringLiteral("is out of range; value ignored"));
             break;
         case Key::Device:
         case Key::ScanSpeed:
             break;
         }
+    }
+
+    // A comma ended the field `first` of a line, whose `rest` is read as a
+    // line of its own: a value written with a comma (a label "Maus, links",
+    // a version "2,05" of a comma-decimal system) came back cut.
+    void commaAfter(int lineNumber, QStringView first, QStringView rest)
+    {
+        const std::optional<Key> key = matchLabel(first);
+        if (!key || *key == Key::ScanSpeed || (m_device < 0 && *key != Key::Device))
+            return;
+        m_line = lineNumber;
+        note(nameOf(*key), first.mid(kLabelWidth),
+             QStringLiteral("ends at a comma; the rest of the line (\"%1\") is not part of it").arg(rest));
     }
 
 private:
@@ -165,7 +195,7 @@ private:
             m_device = int(*number);
         } else {
             m_device = -1;
-            note(QStringLiteral("device number"), value,
+            note(nameOf(Key::Device), value,
                  QStringLiteral("is outside 0 to %1; the lines of this device are ignored")
                          .arg(kDeviceRecords - 1));
         }
@@ -183,23 +213,28 @@ private:
     int m_line = 0;
 };
 
-bool copyReplacing(const QString &source, const QString &target)
+// The first text value of the table that device.ini cannot hold, named by
+// its device; empty when every one can be written.
+QString tableTextProblem(const DeviceTable &table)
 {
-    // Read first: a missing factory copy must not remove a working copy.
-    // The new file gets ordinary permissions, not those of a read-only
-    // installed original, so the program can write it later.
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray content = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    if (out.write(content) != content.size())
-        return false; // never committed: the temporary file goes, the target stays
-    return out.commit();
+    for (int i = 0; i < kUsableDevices; ++i) {
+        const DeviceInfo &record = table[std::size_t(i)];
+        if (!record.inUse())
+            continue;
+        const std::pair<const QString &, FieldKind> texts[] = {{record.strLabel, FieldKind::DeviceLabel},
+                                                               {record.strUnits, FieldKind::DeviceUnits}};
+        for (const auto &[text, kind] : texts) {
+            const QString problem = fieldTextProblem(text);
+            if (!problem.isEmpty()) {
+                return QStringLiteral("the %1 of device %2 (address %3) holds %4. %5")
+                    .arg(kind == FieldKind::DeviceLabel ? QStringLiteral("label") : QStringLiteral("units text"))
+                    .arg(i)
+                    .arg(record.bytBusAddr)
+                    .arg(problem, fieldTextRule(kind));
+            }
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -225,8 +260,8 @@ QByteArray formatDeviceConfig(const DeviceTable &table, const QDateTime &printed
         line(labelOf(Key::Type), QString::number(record.intDevType));
         line(labelOf(Key::Version), shortestNumber(record.sngVersion));
         line(labelOf(Key::ProdID), shortestNumber(record.sngProdID));
-        line(labelOf(Key::Label), oneLine(record.strLabel));
-        line(labelOf(Key::Units), oneLine(record.strUnits));
+        line(labelOf(Key::Label), record.strLabel);
+        line(labelOf(Key::Units), record.strUnits);
         line(labelOf(Key::BusAddr), QString::number(record.bytBusAddr));
         line(QLatin1String());
     }
@@ -248,6 +283,9 @@ void parseDeviceConfig(const QByteArray &text, DeviceTable &table, QStringList *
             ++end;
         ++lineNumber;
         const QStringView line = all.mid(pos, end - pos);
+        const qsizetype comma = line.indexOf(QLatin1Char(','));
+        if (comma >= 0)
+            reader.commaAfter(lineNumber, line.left(comma), line.mid(comma + 1));
         for (QStringView field : line.split(QLatin1Char(',')))
             reader.field(lineNumber, field);
         pos = end;
@@ -292,28 +330,19 @@ bool storedeviceconfig(QString *errorText)
     if (path.isEmpty())
         return fail(QStringLiteral("no file name is set"));
 
+    // A value the file cannot hold would come back cut or shifted: the
+    // file is not written at all rather than written wrong.
+    const QString problem = tableTextProblem(Devices);
+    if (!problem.isEmpty())
+        return fail(problem);
+
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("its folder could not be created"));
 
-    // The old file is replaced only by a rename once the new one is complete;
-    // if anything fails before, the old file stays as it was. Unbuffered:
-    // a buffered QSaveFile flushes inside commit() and there takes a short
-    // write (disk full, size limit) for success, renaming a truncated file
-    // over the old one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    const QByteArray content = formatDeviceConfig(Devices, QDateTime::currentDateTime());
-    const qint64 written = file.write(content);
-    if (written != content.size()) {
-        // Not committed: the temporary file is removed with `file`.
-        if (written < 0)
-            return fail(file.errorString());
-        return fail(QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(content.size()));
-    }
-    if (!file.commit())
-        return fail(file.errorString());
+    QString why;
+    if (!replaceFile(path, formatDeviceConfig(Devices, QDateTime::currentDateTime()), &why))
+        return fail(why);
     return true;
 }
 
@@ -340,6 +369,15 @@ void checkfactoryconfig(const QString &factoryFolder, const std::function<void()
 void checkfactoryconfig(const std::function<void()> &announceCopy)
 {
     checkfactoryconfig(programFolder(), announceCopy);
+}
+
+MessageRequest deviceConfigProblemsNotice(const QStringList &problems)
+{
+    return MessageRequest{QStringLiteral("These lines of %1 were not read as they stand:\n")
+                                  .arg(QDir::toNativeSeparators(strDevIniPath))
+                              + problems.join(QLatin1Char('\n')),
+                          QStringLiteral("Device Configuration"), MessageRequest::Buttons::Ok,
+                          MessageRequest::Icon::Exclamation};
 }
 
 MessageRequest factoryCopyNotice()

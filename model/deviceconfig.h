@@ -23,13 +23,15 @@
 namespace velorix {
 
 // The text of the file for the given table (records 0..63 in use), dated
-// `printedOn`.
+// `printedOn`. Labels and units are written as they are: storedeviceconfig
+// refuses a table holding one the file cannot hold (model/fieldtext.h).
 [[nodiscard]] QByteArray formatDeviceConfig(const DeviceTable &table, const QDateTime &printedOn);
 
 // Reads the text of a file into `table` without clearing it first: records
 // and fields the text does not name keep their values. A value that cannot
 // be converted, or every line of a device whose number lies outside 0..78,
-// is skipped with a note in `problems` and reading goes on.
+// is skipped with a note in `problems` and reading goes on. A comma ends a
+// value as the format has it; a line it cut is noted too.
 void parseDeviceConfig(const QByteArray &text, DeviceTable &table, QStringList *problems = nullptr);
 
 // Fills `Devices` from `strDevIniPath`. Returns false when the file could not
@@ -38,9 +40,11 @@ void parseDeviceConfig(const QByteArray &text, DeviceTable &table, QStringList *
 bool loaddeviceconfig(QStringList *problems = nullptr);
 
 // Writes `Devices` to `strDevIniPath`, creating its folder when missing. The
-// file is replaced only once the new content is completely on disk, so a
-// failure leaves the previous file as it was. On failure returns false and
-// puts a message for the user into `errorText`.
+// file is replaced only once the new content is completely on disk
+// (base/safefile.h), so a failure leaves the previous file as it was. A
+// label or units text the file cannot hold (a comma, a line break, a
+// character outside Latin-1) is refused, naming its device. On failure
+// returns false and puts a message for the user into `errorText`.
 bool storedeviceconfig(QString *errorText = nullptr);
 
 // When `strDevIniPath` does not exist yet: creates the `Data` folder and the
@@ -53,6 +57,10 @@ void checkfactoryconfig(const QString &factoryFolder, const std::function<void()
 
 // The same with the factory copies of the program folder.
 void checkfactoryconfig(const std::function<void()> &announceCopy = {});
+
+// What the start-up tells the operator about the `problems` of a file that
+// was read (loaddeviceconfig).
+[[nodiscard]] MessageRequest deviceConfigProblemsNotice(const QStringList &problems);
 
 // The message shown before the factory copies are installed.
 [[nodiscard]] MessageRequest factoryCopyNotice();

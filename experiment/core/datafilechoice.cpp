@@ -40,8 +40,12 @@ DataFileChoice::Outcome DataFileChoice::choose()
         if (answer == MessageAnswer::Yes) {
             ExpDataFile file;
             file.setFiles(m_record.strDataFile, m_record.strRawFile);
-            if (!file.backup()) {
-                m_owner.ask(fileAccessError());
+            QString why;
+            if (!file.backup(&why)) {
+                MessageRequest error = fileAccessError();
+                error.text += QStringLiteral("\nThe backup %1 could not be made: %2")
+                                  .arg(datafile::bakNameFor(m_record.strDataFile), why);
+                m_owner.ask(error);
                 if (m_owner.gone())
                     return Outcome::WindowGone;
             }

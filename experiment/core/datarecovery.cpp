@@ -1,5 +1,6 @@
 #include "experiment/core/datarecovery.h"
 
+#include "base/safefile.h"
 #include "experiment/core/expdatafile.h"
 
 #include <QDir>
@@ -52,7 +53,7 @@ DataRecovery recoverDataFiles(const QString &folder)
             }
         }
         if ((raw.size() < whole && !datafile::cutFile(rawPath, raw.size()))
-            || !datafile::replaceWhole(dataPath, raw)) {
+            || !replaceFile(dataPath, raw)) {
             result.failed << dataPath;
             continue;
         }

@@ -1,17 +1,11 @@
 #include "experiment/core/expdatafile.h"
 
+#include "base/safefile.h"
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/setupvalues.h"
+#include "model/fieldtext.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace velorix {
 
@@ -96,11 +90,26 @@ QStringList headerLines(const DeviceInfo &record, const HeaderFacts &facts)
     };
 }
 
-QStringList runCells(const DeviceInfo &record, int channel, float lastColumn)
+QStringList runCells(const DeviceInfo &record, int channel, float lastColumn, QString *note)
 {
     const int c = channel;
     const float rotSpeed = record.sngRotTime[c] > 0 ? record.sngRotSpeed[c] : record.sngChanSpeed[c];
-    return {record.strSubID[c],
+    // The boxes never take such an ID; should one come some other way, the
+    // run is still recorded, in its eight cells, and the note says how.
+    QString id = record.strSubID[c];
+    const QString problem = fieldTextProblem(id);
+    if (!problem.isEmpty()) {
+        id = fieldTextReplaced(id);
+        if (note) {
+            *note = QStringLiteral("The subject ID of Ch %1 holds %2, which the data file cannot hold; "
+                                   "the run is recorded under \"%3\".")
+                        .arg(c + 1)
+                        .arg(problem, id);
+        }
+    } else if (note) {
+        note->clear();
+    }
+    return {id,
             QString::number(c + 1),
             formatStamp(record.dtChanStart[c]),
             format1(record.sngRunTime[c]),
@@ -118,36 +127,6 @@ QString csvLine(const QStringList &cells)
     return line;
 }
 
-bool syncToDisk(QFileDevice &file)
-{
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_UNIX
-    return ::fsync(file.handle()) == 0;
-#else
-    return true;
-#endif
-}
-
-namespace {
-
-// A rename is only kept through a power cut once its folder is synced.
-void syncFolder(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
-
-} // namespace
-
 qsizetype completeLength(const QByteArray &bytes)
 {
     const qsizetype lastEnd = bytes.lastIndexOf(kLineEnd);
@@ -164,24 +143,6 @@ bool readWhole(const QString &path, QByteArray &content)
         return false;
     content = file.readAll();
     return file.error() == QFileDevice::NoError;
-}
-
-bool replaceWhole(const QString &path, const QByteArray &content)
-{
-    // Unbuffered: a buffered QSaveFile writes its buffer out only inside
-    // commit() and there takes a short write (the disk full) for success,
-    // renaming a cut-short file over the old one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) // syncs the new file before the rename
-        return false;
-    syncFolder(path);
-    return true;
 }
 
 bool cutFile(const QString &path, qint64 size)
@@ -222,7 +183,7 @@ bool ExpDataFile::writeHeader(const QStringList &lines)
     // Replaced as a whole, so a working file is never left holding part of
     // a header.
     const QByteArray text = linesText(lines);
-    if (!datafile::replaceWhole(m_rawFile, text))
+    if (!replaceFile(m_rawFile, text))
         return false;
     m_goodSize = text.size();
     m_cutDue = false;
@@ -270,17 +231,16 @@ bool ExpDataFile::startWorkingFileFrom(QByteArray data)
     // run into by the first new one.
     if (!data.isEmpty() && !data.endsWith('\n'))
         data += kLineEnd;
-    if (!datafile::replaceWhole(m_rawFile, data))
+    if (!replaceFile(m_rawFile, data))
         return false;
     m_goodSize = data.size();
     m_cutDue = false;
     return true;
 }
 
-bool ExpDataFile::backup() const
+bool ExpDataFile::backup(QString *why) const
 {
-    QByteArray data;
-    return datafile::readWhole(m_dataFile, data) && datafile::replaceWhole(datafile::bakNameFor(m_dataFile), data);
+    return copyReplacing(m_dataFile, datafile::bakNameFor(m_dataFile), why);
 }
 
 QString ExpDataFile::keptNameFor(const QString &rawFile)
@@ -372,7 +332,7 @@ bool ExpDataFile::refreshDataFile()
             return true;
         }
     }
-    if (!datafile::replaceWhole(m_dataFile, raw))
+    if (!replaceFile(m_dataFile, raw))
         return false;
     m_copyDue = false;
     m_replaceDataFile = false;

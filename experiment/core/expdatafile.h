@@ -5,13 +5,14 @@
 //
 // Lines go to the working file (".raw") first, written unbuffered and
 // synced to the disk line by line; the CSV file is then replaced by a copy
-// of the working file as a whole (written to a new file, every byte count
-// checked, then renamed), so the CSV is never half written, whatever
+// of the working file as a whole (base/safefile.h: a new file, every byte
+// count checked, then renamed), so the CSV is never half written, whatever
 // happens to the program or the machine meanwhile. A write that fails part
 // way (the disk full) is cut back off the working file, so both files only
 // ever hold whole CR LF lines; the line is kept and written with the next
 // one, so no recorded run is lost while the window stays open.
 
+#include "base/safefile.h"
 #include "model/deviceinfo.h"
 
 #include <QByteArray>
@@ -49,8 +50,12 @@ struct HeaderFacts
 [[nodiscard]] QStringList headerLines(const DeviceInfo &record, const HeaderFacts &facts);
 
 // The cells of a run row for channel c; `lastColumn` is what column 7
-// shows (the run's total, or the subject's accumulated one).
-[[nodiscard]] QStringList runCells(const DeviceInfo &record, int channel, float lastColumn);
+// shows (the run's total, or the subject's accumulated one). A subject ID
+// the file cannot hold (model/fieldtext.h) would shift the row's cells or
+// break its line: it is recorded with those characters replaced, and
+// `note` (empty otherwise) says so for the session log.
+[[nodiscard]] QStringList runCells(const DeviceInfo &record, int channel, float lastColumn,
+                                   QString *note = nullptr);
 
 // One data-file line: every cell followed by a comma.
 [[nodiscard]] QString csvLine(const QStringList &cells);
@@ -62,15 +67,11 @@ struct HeaderFacts
 
 // The whole file; false when it cannot be read (missing included).
 bool readWhole(const QString &path, QByteArray &content);
-// Replaces the file by `content` all at once: a new file beside it,
-// written unbuffered with every byte count checked, synced, then renamed
-// over the old one. On any failure the old file stays as it was.
-bool replaceWhole(const QString &path, const QByteArray &content);
+// (A file is replaced as a whole by replaceFile, base/safefile.h.)
 // Cuts the file to `size` bytes and syncs it.
 bool cutFile(const QString &path, qint64 size);
-// The file's bytes are on the disk, not only in the system's cache, so a
-// power cut after this keeps them.
-bool syncToDisk(QFileDevice &file);
+// The file's bytes are on the disk (base/safefile.h).
+using velorix::syncToDisk;
 
 } // namespace datafile
 
@@ -96,8 +97,9 @@ public:
     // aside (keptNameFor) so none of it is lost. The data file itself is
     // left as it is until a run is recorded.
     bool prepareAppend();
-    // Copies the data file to its backup (an existing backup is replaced).
-    bool backup() const;
+    // Copies the data file to its backup (an existing backup is replaced,
+    // or left whole when the copy fails, with the reason in `why`).
+    bool backup(QString *why = nullptr) const;
 
     // Appends one line (and any line still waiting) to the working file,
     // then refreshes the data file. False when something is still not on

@@ -1,15 +1,13 @@
 #include "experiment/core/exptemplates.h"
 
+#include "base/safefile.h"
+#include "base/textlines.h"
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/setupvalues.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "model/fieldtext.h"
 
 #include <functional>
 #include <map>
-
-#include "base/textlines.h"
 
 namespace velorix {
 
@@ -104,17 +102,29 @@ ExperimentTemplateLoad loadExperimentTemplate(const QString &path, DeviceInfo &r
     return load;
 }
 
-bool loadLabelTemplate(const QString &path, LabelGrid &grid)
+bool loadLabelTemplate(const QString &path, LabelGrid &grid, QList<int> *doubtfulLines)
 {
     QStringList lines;
     if (!readTextLines(path, lines))
         return false;
+    // A saved template has 7 lines of 4 labels, none holding a CR. Any
+    // other line is read by the same rules, but a label there may have
+    // held a comma or a line break and been split.
+    const auto doubtful = [doubtfulLines](qsizetype index) {
+        if (doubtfulLines)
+            doubtfulLines->append(int(index) + 1);
+    };
     int row = 0;
-    for (const QString &line : std::as_const(lines)) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines[i];
         if (!line.isEmpty()) {
-            if (row >= kLabelRows)
+            if (row >= kLabelRows) {
+                doubtful(i);
                 break;
+            }
             const QStringList fields = line.split(QLatin1Char(','));
+            if (fields.size() != kLabelColumns || line.contains(QLatin1Char('\r')))
+                doubtful(i);
             for (int column = 0; column < kLabelColumns && column < fields.size(); ++column)
                 grid[row][column] = fields[column];
             if (fields.size() < kLabelColumns)
@@ -125,23 +135,38 @@ bool loadLabelTemplate(const QString &path, LabelGrid &grid)
     return true;
 }
 
-bool storeLabelTemplate(const QString &path, const LabelGrid &grid)
+QString labelGridProblem(const LabelGrid &grid)
 {
-    if (path.isEmpty())
+    for (int row = 0; row < kLabelRows; ++row) {
+        for (int column = 0; column < kLabelColumns; ++column) {
+            const QString problem = fieldTextProblem(grid[row][column]);
+            if (!problem.isEmpty()) {
+                return QStringLiteral("the label in row %1, column %2 holds %3. %4")
+                    .arg(row + 1)
+                    .arg(column + 1)
+                    .arg(problem, fieldTextRule(FieldKind::ChannelLabel));
+            }
+        }
+    }
+    return {};
+}
+
+bool storeLabelTemplate(const QString &path, const LabelGrid &grid, QString *why)
+{
+    // Written as it stands, such a label would read back split over two
+    // cells or lines: the file is not written.
+    const QString problem = labelGridProblem(grid);
+    if (!problem.isEmpty()) {
+        if (why)
+            *why = problem;
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    }
     QByteArray text;
     for (const auto &row : grid) {
         QStringList cells(row.begin(), row.end());
         text += cells.join(QLatin1Char(',')).toLatin1() + QByteArrayLiteral("\r\n");
     }
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return replaceFile(path, text, why);
 }
 
 } // namespace velorix

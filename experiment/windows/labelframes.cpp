@@ -1,6 +1,7 @@
 #include "experiment/windows/labelframes.h"
 
 #include "experiment/windows/resultsgrid.h"
+#include "model/fieldtext.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -12,7 +13,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QToolTip>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace velorix {
 
@@ -23,6 +26,39 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     return b;
+}
+
+// Why a character was not taken, shown at the box it was meant for.
+void tellRefused(QWidget *box, FieldKind kind)
+{
+    QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), fieldTextRule(kind), box);
+}
+
+// A box takes nothing the program's files cannot hold (model/fieldtext.h):
+// a key or a paste that would put such a character in is refused whole,
+// and the box says why.
+class FieldTextValidator final : public QValidator
+{
+public:
+    FieldTextValidator(FieldKind kind, QLineEdit *box) : QValidator(box), m_kind(kind), m_box(box) {}
+
+    State validate(QString &input, int &) const override
+    {
+        if (fieldTextProblem(input).isEmpty())
+            return Acceptable;
+        tellRefused(m_box, m_kind);
+        return Invalid;
+    }
+
+private:
+    FieldKind m_kind;
+    QLineEdit *m_box;
+};
+
+void guardFieldText(QLineEdit *box, FieldKind kind)
+{
+    box->setValidator(new FieldTextValidator(kind, box));
+    box->setToolTip(fieldTextRule(kind));
 }
 
 } // namespace
@@ -49,6 +85,7 @@ LabelFrame::LabelFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Channel 
 
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
+    guardFieldText(Text1, FieldKind::ChannelLabel);
     Text1->hide();
     Text1->installEventFilter(this);
 
@@ -128,8 +165,14 @@ void LabelFrame::GridEdit(int KeyAscii)
         row = column = 0;
         changrid->setCurrentCell(0, 0);
     }
+    const QChar typed(static_cast<char16_t>(KeyAscii));
+    if ((KeyAscii > 32 || KeyAscii < 0) && !isFieldCharacter(typed)) {
+        // Not even a start: a label cannot hold it.
+        tellRefused(changrid, FieldKind::ChannelLabel);
+        return;
+    }
     if (KeyAscii > 32 || KeyAscii < 0)
-        Text1->setText(QString(QChar(static_cast<char16_t>(KeyAscii))));
+        Text1->setText(QString(typed));
     else
         Text1->setText(changrid->item(row, column)->text());
     Text1->setCursorPosition(int(Text1->text().size()));
@@ -228,6 +271,7 @@ SubjectIdFrame::SubjectIdFrame(QWidget *parent) : FloatingFrame(QString(), paren
     txtchanid = new QLineEdit(this);
     txtchanid->setObjectName(QStringLiteral("txtchanid"));
     txtchanid->setMaxLength(SubjectList::kIdLength);
+    guardFieldText(txtchanid, FieldKind::SubjectId);
     auto *ok = button(this, "cmdok", QStringLiteral("OK"));
     const auto confirm = [this] {
         txtchanid->setModified(false);

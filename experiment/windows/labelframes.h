@@ -35,7 +35,10 @@ public:
 
     // Opens the in-cell editor for a key typed on the grid: a printable
     // character (above 32, or a negative code) starts a new text with it,
-    // any other code edits the cell's text.
+    // any other code edits the cell's text. A character no label can hold
+    // (a comma, outside Latin-1) opens nothing and the grid says why; the
+    // editor, like the subject-ID box, refuses such characters typed or
+    // pasted.
     void GridEdit(int KeyAscii);
     [[nodiscard]] bool isEditing() const;
     [[nodiscard]] QTableWidget *grid() const { return changrid; }

@@ -67,14 +67,28 @@ TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
     EXPECT_EQ(record.strDataFile, old);
     EXPECT_EQ(contents(data("old.bak")), QByteArray("old header\r\nold run,\r\n"));
 
-    // A backup that cannot be made is said, and the file still appended to.
+    // A backup that cannot be made is said, with why, and the file still
+    // appended to; on a full disk the old backup stays whole.
     ASSERT_TRUE(QDir(strDataPath).mkdir(QStringLiteral("folder.csv")));
     prompts->messages.clear();
     prompts->fileNames = {data("folder.csv")};
     prompts->answers = {MessageAnswer::Yes};
     EXPECT_EQ(choose(), Outcome::Append);
-    EXPECT_EQ(prompts->texts(), QStringList({data("folder.csv") + " Exists! Append to Existing File?",
-                                           "File Access Error!"}));
+    ASSERT_EQ(prompts->messages.size(), 2u);
+    EXPECT_TRUE(prompts->messages[1].text.startsWith("File Access Error!\nThe backup " + data("folder.bak")
+                                                     + " could not be made: " + data("folder.csv")
+                                                     + " cannot be read: "));
+    writeFile(old, QByteArray(3000, 'r'));
+    prompts->messages.clear();
+    prompts->fileNames = {old};
+    prompts->answers = {MessageAnswer::Yes};
+    {
+        FileSizeLimit full(100);
+        EXPECT_EQ(choose(), Outcome::Append);
+    }
+    EXPECT_EQ(prompts->texts().value(1), "File Access Error!\nThe backup " + data("old.bak")
+                                             + " could not be made: File too large");
+    EXPECT_EQ(contents(data("old.bak")), QByteArray("old header\r\nold run,\r\n"));
 }
 
 TEST_F(ChoiceTest, AWindowClosedUnderADialogIsLeftAlone)
@@ -119,9 +133,48 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     EXPECT_EQ(loaded, labels);
     templates.saveLabels(labels);
     EXPECT_TRUE(prompts->messages.empty());
+
+    // A failed write says why; on a full disk the old file stays byte for byte.
     prompts->fileNames = {QStringLiteral("/no/such/folder/x.txt")};
     templates.saveLabels(labels);
-    EXPECT_EQ(prompts->texts(), QStringList({"File Access Error!"}));
+    const QByteArray old = contents(data("saved.txt"));
+    prompts->fileNames = {data("saved.txt")};
+    labels[1][0] = QStringLiteral("new");
+    {
+        FileSizeLimit full(16);
+        templates.saveLabels(labels);
+    }
+    EXPECT_EQ(contents(data("saved.txt")), old);
+    ASSERT_EQ(prompts->messages.size(), 2u);
+    EXPECT_TRUE(prompts->messages[0].text.startsWith(
+        "File Access Error!\nThe channel label template /no/such/folder/x.txt could not be saved: "));
+    EXPECT_EQ(boxLine(prompts->messages[1]),
+              "File Error! | File Access Error!\nThe channel label template " + data("saved.txt")
+                  + " could not be saved: File too large. An earlier file of that name is left as it was."
+                    " | Ok, Critical");
+
+    // A label no template can hold is refused before a name is asked for.
+    prompts->messages.clear();
+    const std::size_t asked = prompts->fileRequests.size();
+    labels[2][1] = QStringLiteral("M1,L");
+    templates.saveLabels(labels);
+    EXPECT_EQ(prompts->fileRequests.size(), asked);
+    EXPECT_EQ(boxLine(prompts->messages.at(0)),
+              "Channel Label Template | The template cannot be saved: the label in row 3, column 2 holds a comma. "
+              "A channel label cannot hold a comma, a line break or characters outside Latin-1: the label "
+              "template separates its labels by commas. | Ok, Exclamation");
+
+    // A line a split label may have made ("M1,L" in the second cell) is
+    // read as before, and named.
+    writeFile(data("old.txt"), "A,B,C,D\r\nM1,L,X,Y,Z\r\n");
+    prompts->messages.clear();
+    prompts->fileNames = {data("old.txt")};
+    EXPECT_TRUE(templates.loadLabels(loaded));
+    EXPECT_EQ(loaded[1][1], QStringLiteral("L"));
+    EXPECT_EQ(prompts->texts(), QStringList({"Line 2 of " + data("old.txt")
+                                             + " is not as a saved template writes it (four labels to a line, seven "
+                                               "lines): a label there may have held a comma or a line break and been "
+                                               "split. Check the labels read from it."}));
 }
 
 TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)

@@ -48,6 +48,15 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
     record.sngRotTime[1] = 0; // no passive rotation: the run's own speed
     record.sngRotSpeed[1] = 3.0f;
     EXPECT_EQ(datafile::runCells(record, 1, 0)[6], QStringLiteral("18.0"));
+    // An ID the file cannot hold keeps the row at eight cells, and says so.
+    record.strSubID[1] = QStringLiteral("M1,L\u0416");
+    QString note = QStringLiteral("old");
+    EXPECT_EQ(datafile::runCells(record, 1, 0, &note)[0], QStringLiteral("M1;L?"));
+    EXPECT_EQ(note, QStringLiteral("The subject ID of Ch 2 holds a comma, which the data file cannot hold; "
+                                   "the run is recorded under \"M1;L?\"."));
+    record.strSubID[1] = QStringLiteral("R7");
+    (void)datafile::runCells(record, 1, 0, &note);
+    EXPECT_EQ(note, QString());
     EXPECT_EQ(datafile::headerLines(sampleRecord(), {1, 0, 3}),
               QStringList({"Tarvenor Velorix-5 1.0", "Velorix-5 number 3 at address 130", "Started On:,03/07/05 14:09:30",
                            "Experiment Filename:,/odd, name.raw", "", "[Experiment Setup Info]", "Duration:,300",
@@ -106,16 +115,33 @@ TEST_F(DataFileTest, LabelTemplatesRoundTripAndLoadByTheirRules)
     EXPECT_EQ(grid, saved);
 
     // A blank line leaves its row; three fields fill three cells and end
-    // the reading; an eighth line is never read.
+    // the reading; an eighth line is never read. Lines unlike a saved
+    // template's are named.
     writeFile(path("short.txt"), "a,b,c,d\r\n\r\ne,f,g,h,extra\r\ni,j,k\r\nl,m,n,o\r\n");
     grid = saved;
-    ASSERT_TRUE(loadLabelTemplate(path("short.txt"), grid));
+    QList<int> doubtful;
+    ASSERT_TRUE(loadLabelTemplate(path("short.txt"), grid, &doubtful));
     EXPECT_EQ(QStringList({grid[0][0], grid[1][0], grid[2][3], grid[3][2], grid[3][3], grid[4][0]}),
               QStringList({"a", "M10", "h", "k", "M33", "M40"}));
-    writeFile(path("long.txt"), QByteArray("1,2,3,4\r\n").repeated(7) + "8,8,8,8\r\n");
-    ASSERT_TRUE(loadLabelTemplate(path("long.txt"), grid));
+    EXPECT_EQ(doubtful, QList<int>({3, 4}));
+    writeFile(path("long.txt"), QByteArray("1,2,3,4\r\n").repeated(6) + "1,2\r3,4,5\r\n8,8,8,8\r\n");
+    doubtful.clear();
+    ASSERT_TRUE(loadLabelTemplate(path("long.txt"), grid, &doubtful));
     EXPECT_EQ(grid[6][0], QStringLiteral("1"));
-    EXPECT_FALSE(storeLabelTemplate(path("no/such/folder/x.txt"), grid));
+    EXPECT_EQ(doubtful, QList<int>({7, 8}));
+
+    // A label that would read back split is refused, naming its cell; the
+    // old file stays. (A full disk: the template choice's tests.)
+    const QByteArray old = contents(path("labels.txt"));
+    QString why;
+    grid = saved;
+    grid[1][2] = QStringLiteral("M1,L");
+    EXPECT_FALSE(storeLabelTemplate(path("labels.txt"), grid, &why));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("the label in row 2, column 3 holds a comma. A channel label ")));
+    grid[1][2] = QStringLiteral("\u0416");
+    EXPECT_TRUE(labelGridProblem(grid).contains(QStringLiteral("holds a character outside Latin-1 (U+0416).")));
+    EXPECT_EQ(contents(path("labels.txt")), old);
+    EXPECT_FALSE(storeLabelTemplate(path("no/such/folder/x.txt"), saved));
 }
 
 } // namespace

@@ -98,6 +98,14 @@ TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
     ASSERT_TRUE(file.retry());
     EXPECT_EQ(contents(csv), good + "r4,\r\n");
     EXPECT_EQ(contents(raw), contents(csv));
+
+    // A new experiment's header that finds no room: refused, the working
+    // file as it was.
+    {
+        FileSizeLimit full(8);
+        EXPECT_FALSE(file.writeHeader({QString(40, 'H')}));
+    }
+    EXPECT_EQ(contents(raw), good + "r4,\r\n");
 }
 
 TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
@@ -280,6 +288,15 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
                                         "edited.csv was left as it is: it does not match its working copy"));
     recovery.conflicts.clear();
     EXPECT_EQ(recoveryMessage(recovery).icon, MessageRequest::Icon::Information);
+
+    // On a full disk the data file stays as it was; the working copy keeps its rows.
+    writeFile(path("full.csv"), "H\r\n");
+    writeFile(path("full.raw"), "H\r\n" + QByteArray(200, 'x') + ",\r\n");
+    {
+        FileSizeLimit full(50);
+        EXPECT_EQ(recoverDataFiles(folder.path()).failed, QStringList({path("full.csv")}));
+    }
+    EXPECT_EQ(contents(path("full.csv")), QByteArray("H\r\n"));
 }
 
 } // namespace

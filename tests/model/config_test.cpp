@@ -74,7 +74,7 @@ TEST_F(DeviceConfigTest, WritesTheExactFormat)
 {
     DeviceTable table{};
     table[0] = device(8, 2.05f, 254.0f, QStringLiteral("Bench K\u00fcvette"), QString(), 130);
-    table[5] = device(8, 2.2f, 254.5f, QString(), QStringLiteral("RPM\r\nDevice ID:              1"), 239);
+    table[5] = device(8, 2.2f, 254.5f, QString(), QStringLiteral("RPM"), 239);
     table[64] = device(8, 1.0f, 1.0f, QString(), QString(), 200); // beyond the written range
     table[78] = table[64];
     const QByteArray expected = kHead
@@ -83,7 +83,7 @@ TEST_F(DeviceConfigTest, WritesTheExactFormat)
               "Device Units:           \r\nDevice ID:              130\r\n\r\n"
               "Device                  5\r\nDevice Type:            8\r\nDevice Version:         2.2\r\n"
               "Device ProdID:          254.5\r\nDevice Label:           \r\n"
-              "Device Units:           RPM  Device ID:              1\r\nDevice ID:              239\r\n\r\n"
+              "Device Units:           RPM\r\nDevice ID:              239\r\n\r\n"
               "[End]\r\n";
     EXPECT_EQ(formatDeviceConfig(table, QDateTime(QDate(2024, 3, 7), QTime(14, 5, 9))), expected);
 }
@@ -119,11 +119,18 @@ TEST_F(DeviceConfigTest, ReadingRules)
               "Device ProdID:          254.5abc\r\nDevice                  78\r\nDevice Type:            1\r\n[End]\r\n";
     QStringList problems;
     parseDeviceConfig(text, Devices, &problems);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     EXPECT_EQ(fields(Devices[0]), "8 0 0 | 140");
-    // A comma ends the field and the part after it is a line of its own; numbers
-    // are leading numbers; other spellings are no labels.
+    // A comma ends the field and the part after it is a line of its own, and
+    // the line is named; numbers are leading numbers; other spellings are no
+    // labels.
     EXPECT_EQ(fields(Devices[2]), "8 0 254.5 one|a 131");
+    EXPECT_EQ(problems, QStringList({"Line 9: device label \"one\" ends at a comma; the rest of the line "
+                                     "(\" two\") is not part of it.",
+                                     "Line 10: device units \"a\" ends at a comma; the rest of the line "
+                                     "(\"Device ID:              77\") is not part of it."}));
+    EXPECT_EQ(boxLine(deviceConfigProblemsNotice(problems.mid(0, 1))),
+              "Device Configuration | These lines of " + strDevIniPath + " were not read as they stand:\n"
+                  + problems[0] + " | Ok, Exclamation");
     EXPECT_EQ(Devices[3].strLabel, QStringLiteral("kept"));
     EXPECT_EQ(Devices[78].intDevType, 1); // records beyond 63, to the last, are read, never written
 
@@ -176,6 +183,20 @@ TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
     const QString config = path(QStringLiteral("config"));
     EXPECT_EQ(QDir(config).entryList(QDir::Files).size(), 1); // no temporary left behind
 
+    // A label the file cannot hold would come back cut: refused, naming
+    // its device; so is a line break in the units.
+    Devices[1].strLabel = QStringLiteral("Maus, links");
+    EXPECT_FALSE(storedeviceconfig(&error));
+    EXPECT_EQ(error, QStringLiteral("Device configuration could not be saved: the label of device 1 (address 128) "
+                                    "holds a comma. A device label cannot hold a comma, a line break or characters "
+                                    "outside Latin-1: device.ini ends a value at a comma. (%1)").arg(strDevIniPath));
+    Devices[1].strLabel = QStringLiteral("Maus links");
+    Devices[1].strUnits = QStringLiteral("RPM\n");
+    EXPECT_FALSE(storedeviceconfig(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("the units text of device 1 (address 128) holds a line break.")));
+    EXPECT_EQ(contents(strDevIniPath), old);
+    Devices[1].strUnits.clear();
+
     // A folder where the file should be (the file cannot be opened, as in a
     // read-only folder), and a file where its folder should be.
     ASSERT_TRUE(QFile::remove(strDevIniPath) && QDir().mkpath(strDevIniPath));
@@ -209,8 +230,16 @@ TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnceAndTheShippedOnesAreInTheP
     EXPECT_EQ(announced, 1);
     EXPECT_EQ(contents(strDevIniPath), "mine");
 
-    // No factory copies: announced, nothing copied, the working hardware.ini kept.
+    // A full disk leaves no cut copy behind: the next start installs again.
     ASSERT_TRUE(QFile::remove(strDevIniPath));
+    {
+        FileSizeLimit full(20);
+        checkfactoryconfig(factory, [] {});
+    }
+    EXPECT_FALSE(QFileInfo::exists(strDevIniPath));
+    EXPECT_EQ(contents(path(QStringLiteral("config/hardware.ini"))), "hardware\r\n");
+
+    // No factory copies: announced, nothing copied, the working hardware.ini kept.
     checkfactoryconfig(path(QStringLiteral("nowhere")), [&announced] { ++announced; });
     EXPECT_EQ(announced, 2);
     EXPECT_FALSE(QFileInfo::exists(strDevIniPath));
