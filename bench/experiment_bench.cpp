@@ -39,6 +39,7 @@
 #include "model/globals.h"
 #include "model/prompter.h"
 #include "experiment/core/expdatafile.h"
+#include "experiment/core/sessionlogreader.h"
 #include "experiment/windows/frmexp.h"
 #include "experiment/windows/resultsgrid.h"
 #include "base/textlines.h"
@@ -415,6 +416,7 @@ struct Tally
     int invented = 0;      // rows that match no run
     int unreadable = 0;    // ... of them lines that are no run line at all
     int cutRecorded = 0;   // rows of runs cut by a restart or reset (allowed)
+    int fromRamp = 0;      // recorded runs whose speed the set-up's ramp gave (the session log says)
 
     Tally &operator+=(const Tally &o)
     {
@@ -423,6 +425,7 @@ struct Tally
         wrongSpeed += o.wrongSpeed, wrongStart += o.wrongStart, invented += o.invented;
         unreadable += o.unreadable;
         cutRecorded += o.cutRecorded;
+        fromRamp += o.fromRamp;
         return *this;
     }
     [[nodiscard]] bool allRight() const
@@ -874,6 +877,7 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
     std::printf("  wrong run time:   %d (%d of them one tenth off)\n", all.wrongTime, all.wrongByATenth);
     std::printf("  wrong speed:      %d (more than one Acc Step, %.1f, off the speed at the fall)\n",
                 all.wrongSpeed, kAccStep);
+    std::printf("  speed from the set-up's ramp: %d (no reading of the wheel near the fall)\n", all.fromRamp);
     std::printf("  wrong start time: %d (stamped more than 2 s before or 5 s after the start)\n", all.wrongStart);
     std::printf("  invented rows:    %d (%d unreadable lines)\n", all.invented, all.unreadable);
     std::printf("  rows of runs cut by a restart or reset: %d\n", all.cutRecorded);
@@ -951,11 +955,25 @@ void runFor(qint64 milliseconds)
     loop.exec();
 }
 
+// Recorded runs whose speed came from the set-up's ramp, as the data file's
+// session log tells them.
+int speedsFromRamp(const QString &dataFile)
+{
+    std::vector<LoggedSession> sessions;
+    if (!readSessionLogFile(datafile::logNameFor(dataFile), sessions))
+        return 0;
+    int n = 0;
+    for (const LoggedSession &session : sessions)
+        n += int(std::count_if(session.runs.begin(), session.runs.end(),
+                               [](const LoggedRun &run) { return run.speedFromRamp; }));
+    return n;
+}
+
 // One phase: `count` windows load, start, poll for the duration and stop;
 // each window's run lines go to `lines` under its device's address. Empty
 // when the phase could not run.
 std::optional<Phase> runPhase(int count, bool plotShown, const Options &options, const LineWatch &watch,
-                              std::map<quint8, QStringList> &lines)
+                              std::map<quint8, QStringList> &lines, std::map<quint8, int> &rampSpeeds)
 {
     Phase phase;
     phase.windows = count;
@@ -1019,6 +1037,7 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
         f.pressesWithoutRows = starter.pressesWithoutRows(i);
         phase.figures.push_back(f);
         lines[quint8(kFirstAddress + i)] += runLines(c->dataFile().dataFile());
+        rampSpeeds[quint8(kFirstAddress + i)] += speedsFromRamp(c->dataFile().dataFile());
     }
     main.reset();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -1083,10 +1102,11 @@ int main(int argc, char **argv)
 
     std::vector<Phase> phases;
     std::map<quint8, QStringList> lines;
+    std::map<quint8, int> rampSpeeds;
     int mostWindows = 0;
     for (const int count : options.windowCounts) {
         for (const bool plotShown : options.plotModes) {
-            const std::optional<Phase> phase = runPhase(count, plotShown, options, watch, lines);
+            const std::optional<Phase> phase = runPhase(count, plotShown, options, watch, lines, rampSpeeds);
             if (!phase)
                 return 1;
             phases.push_back(*phase);
@@ -1099,6 +1119,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < mostWindows; ++i) {
         const quint8 address = quint8(kFirstAddress + i);
         tallies.push_back(compareDevice(lines[address], truth, address, watch, options.scale));
+        tallies.back().fromRamp = rampSpeeds[address];
     }
     printSummary(options, phases, tallies, watch, prompts);
     std::fflush(stdout);

@@ -10,6 +10,7 @@
 #include "discovery/windows/frmcomsetup.h"
 #include "discovery/windows/frmdevicescan.h"
 #include "experiment/core/datarecovery.h"
+#include "experiment/core/interruptedsessions.h"
 #include "experiment/windows/frmexp.h"
 #include "maintenance/windows/frmaddress.h"
 #include "maintenance/windows/frmvelorixtest.h"
@@ -66,15 +67,28 @@ void Startup::inisystem()
     const auto announceCopy = [this] { prompter().message(m_main, factoryCopyNotice()); };
     checkfactoryconfig(m_options.factoryFolder.isEmpty() ? programFolder() : m_options.factoryFolder,
                        announceCopy);
-    loaddeviceconfig();
+    // Lines of device.ini not read as they stand (a value a comma cut, a
+    // number out of range) are told, once the splash is gone.
+    QStringList configProblems;
+    const bool configRead = loaddeviceconfig(&configProblems);
     if (m_splash)
         m_splash->close();
+    if (configRead && !configProblems.isEmpty())
+        prompter().message(m_main, deviceConfigProblemsNotice(configProblems));
 
     // Rows an interrupted session left only in a working copy reach their
     // data file before the port set-up and any experiment.
     const DataRecovery recovery = recoverDataFiles(strDataPath);
     if (!recovery.isEmpty())
         prompter().message(m_main, recoveryMessage(recovery));
+    // Sessions the program or the computer stopped in the middle: their
+    // logs are closed with the runs that have no row, and the operator is
+    // told once.
+    std::vector<InterruptedSession> interrupted = findInterruptedSessions(strDataPath);
+    if (!interrupted.empty()) {
+        closeInterruptedSessions(interrupted, [] { return QDateTime::currentDateTime(); });
+        prompter().message(m_main, interruptedSessionsMessage(interrupted));
+    }
 
     if (isOver())
         return;

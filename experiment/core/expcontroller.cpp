@@ -2,6 +2,7 @@
 
 #include "base/ccrptimer.h"
 #include "base/delay.h"
+#include "model/fieldtext.h"
 #include "model/globals.h"
 #include "model/runningexperiments.h"
 #include "model/version.h"
@@ -301,9 +302,7 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     m_sessionOpen = true;
     m_sessionRuns = 0;
     m_stopCause = StopCause::None;
-    logEvent((append ? QStringLiteral("New session, appending to the data file ")
-                     : QStringLiteral("New session, new data file "))
-             + rec.strDataFile);
+    logEvent((append ? logtext::kAppending : logtext::kNewDataFile) + rec.strDataFile);
     logEvent(programTitle() + QLatin1Char(' ') + versionText());
     logEvent(QStringLiteral("Device %1 at address %2, firmware %3")
                  .arg(m_devIndex)
@@ -325,6 +324,7 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     bolstop = false;
     BolStopping = false;
     m_stopSent = false;
+    m_fall = readout::FallSpeeds{};
     m_controls.frmexpsetup = false;
     // Save_Exp_Setup: the download, which ends with the reset and the start.
     m_startAfterDownload = true;
@@ -350,11 +350,35 @@ void ExpController::cancelStart()
     emit changed();
 }
 
-void ExpController::setSubjectId(int channel, const QString &typed)
+bool ExpController::setSubjectId(int channel, const QString &typed)
 {
+    // The boxes refuse what the data file cannot hold; a label cell from an
+    // old template may still carry it, and was named as doubtful when loaded.
+    if (!fieldTextProblem(typed).isEmpty())
+        return false;
     const QString id = SubjectList::storedId(typed);
+    const bool changed = record().strSubID[channel] != id;
     record().strSubID[channel] = id;
     m_subjects.add(id);
+    // A run in progress is recorded under the new ID.
+    if (changed && m_sessionOpen)
+        logEvent(logtext::kSubjectOf + QStringLiteral("%1: %2").arg(channel + 1).arg(subjectOf(channel)));
+    return true;
+}
+
+QString ExpController::subjectOf(int channel) const
+{
+    const QString &id = record().strSubID[channel];
+    return id.isEmpty() ? QStringLiteral("Channel %1").arg(channel + 1) : id;
+}
+
+void ExpController::logChannelsRunning()
+{
+    // Every start sets all four channels going.
+    std::vector<LoggedChannelId> channels;
+    for (int c = 0; c < kChannels; ++c)
+        channels.emplace_back(c + 1, subjectOf(c));
+    logEvent(SessionLog::channelsLine(channels));
 }
 
 LinkTurns *ExpController::linkTurns()
@@ -504,18 +528,24 @@ void ExpController::tick()
     // 5: Master Start. Once the stop is under way it is dropped: the device
     // ignores a start after Stop_Exp, and counting its channels as started
     // would record their finished runs a second time from the final reply.
-    if (bolstop || BolStopping)
+    if (bolstop || BolStopping) {
         bolstartALL = false;
-    if (bolstartALL && mayGoOn()) {
+        m_startAllUnsure = false;
+    }
+    // A Master Start whose answer was lost may have started the channels;
+    // sent again it would start them over and lose a run that ended
+    // meanwhile, so the poll after it is looked at first.
+    if (bolstartALL && mayGoOn() && !m_startAllUnsure) {
         intLastErr = objDevice->Start_ALL(m_devAddr);
         if (judge(commands::Start_ALL.name, intLastErr)) {
-            logEvent(QStringLiteral("Master Start: Start_ALL to %1").arg(m_devAddr));
-            bolstartALL = false;
-            restartRunningChannels();
-            channelsStarted();
-            showSuccess(kSuccessful);
+            startAllSucceeded(record().bytChanBits, false);
         } else {
             m_controlError = m_display.txtDisplay;
+            if (intLastErr != rc::Busy) {
+                m_startAllUnsure = true;
+                m_bitsAtStartAll = record().bytChanBits;
+                m_startsAtStartAll = m_fall.startTime;
+            }
         }
     }
 
@@ -525,6 +555,13 @@ void ExpController::tick()
         ReadSensors();
         ReadSpeed();
         Read_Times();
+        if (m_startAllUnsure && m_timesTaken)
+            judgeStartAll();
+        // A fall seen in this poll without a speed read near it: the speed
+        // is read again at once, while the wheel is still within a step of
+        // where it was.
+        if (m_timesTaken && m_fall.owed && !m_speedFresh && !m_stopSent)
+            (void)readSpeedOnce(true);
         readout::updatetimes(record(), m_display.channels, m_display.txttime,
                              m_display.txtch_enables);
         const QDateTime now = m_now();
@@ -559,17 +596,19 @@ void ExpController::tick()
 
 void ExpController::startSucceeded()
 {
+    sessionTimeRestarts();
     // The wheel turns at the start speed from here; the speed last read
     // (0.0, from the stopped wheel) must not stand for it until the first
     // Read_Speed of the run gets through.
     if (!bolrunning) {
         record().sngSpeed = record().intStartSpeed / 10.0f;
         channelsStarted();
-        logEvent(QStringLiteral("Experiment started: Start_Exp to %1").arg(m_devAddr));
+        logEvent(logtext::kStarted + QStringLiteral("Start_Exp to %1").arg(m_devAddr));
     } else {
-        logEvent(QStringLiteral("ReStart Exp: Start_Exp to %1").arg(m_devAddr));
-        restartRunningChannels();
+        logEvent(logtext::kRestarted + QStringLiteral("Start_Exp to %1").arg(m_devAddr));
+        restartRunningChannels(record().bytChanBits);
     }
+    logChannelsRunning();
     bolstart = false;
     bolrunning = true;
     m_startMayHaveArrived = false;
@@ -578,7 +617,48 @@ void ExpController::startSucceeded()
     m_controls.cmdrestart = true;
 }
 
-void ExpController::restartRunningChannels()
+void ExpController::sessionTimeRestarts()
+{
+    // A fall of the session before still owed its speed gets it from that
+    // session's readings (or ramp) now: later readings count from 0 again.
+    m_fall.settle(record(), true);
+    m_fall.readings.clear();
+    m_fall.startTime.fill(0.0f);
+}
+
+void ExpController::startAllSucceeded(std::uint8_t runningBefore, bool answerLost)
+{
+    logEvent(logtext::kMasterStart + QStringLiteral("Start_ALL to %1").arg(m_devAddr)
+             + (answerLost ? QStringLiteral(" (its answer was lost; the device shows the channels started)")
+                           : QString()));
+    bolstartALL = false;
+    m_startAllUnsure = false;
+    restartRunningChannels(runningBefore);
+    channelsStarted();
+    // The session time goes on; the channels begin where it is now.
+    m_fall.startTime.fill(m_fall.readings.lastPoll());
+    logChannelsRunning();
+    showSuccess(kSuccessful);
+}
+
+void ExpController::judgeStartAll()
+{
+    // Start_ALL sets every channel going: one that was idle runs now, one
+    // that ran has begun again at a later session time.
+    const std::uint8_t now = record().bytChanBits;
+    bool started = false;
+    for (int c = 0; c < kChannels; ++c) {
+        if (!bitSet(now, c))
+            continue;
+        started = started || !bitSet(m_bitsAtStartAll, c) || m_fall.startTime[c] > m_startsAtStartAll[c];
+    }
+    if (started)
+        startAllSucceeded(m_bitsAtStartAll, true);
+    else
+        m_startAllUnsure = false; // it never arrived: sent again at the next tick
+}
+
+void ExpController::restartRunningChannels(std::uint8_t running)
 {
     // Start_ALL, and Start_Exp while running, start a channel that is still
     // running over again, and the run it reports at its end is timed from
@@ -588,7 +668,7 @@ void ExpController::restartRunningChannels()
     QStringList restarted;
     const QDateTime now = m_now();
     for (int c = 0; c < kChannels; ++c) {
-        if (rec.bytChanBits & (1 << c)) {
+        if (running & (1 << c)) {
             rec.dtChanStart[c] = now;
             restarted << QString::number(c + 1);
         }
@@ -762,6 +842,16 @@ void ExpController::ReadSpeed()
 {
     if (!mayGoOn())
         return;
+    // A fall of the last poll still waits for a speed read near it: one
+    // more try before this poll's times decide it.
+    if (!readSpeedOnce(false) && m_fall.owed && !m_stopSent && mayGoOn())
+        (void)readSpeedOnce(false);
+}
+
+bool ExpController::readSpeedOnce(bool afterPoll)
+{
+    if (!mayGoOn())
+        return false;
     ByteBuffer speed(readout::kSpeedBytes);
     intLastErr = objDevice->Read_Speed(m_devAddr, speed);
     // A failed read keeps the last speed: taking 0 instead would record a
@@ -770,8 +860,18 @@ void ExpController::ReadSpeed()
     if (m_speedFresh) {
         showSuccess(kReadSuccessful);
         record().sngSpeed = readout::speedOf(speed);
+        // Once Stop_Exp has gone out the wheel runs down: no fall's speed.
+        if (!m_stopSent) {
+            if (afterPoll) {
+                m_fall.readings.readAfterPoll(record().sngSpeed);
+                m_fall.settle(record(), false);
+            } else {
+                m_fall.readings.read(record().sngSpeed);
+            }
+        }
     }
     m_display.txtspeed = formatSpeed(record().sngSpeed);
+    return m_speedFresh;
 }
 
 bool ExpController::readSpeedBeforeStop()
@@ -788,10 +888,8 @@ void ExpController::Read_Times()
         return;
     ByteBuffer times(readout::kTimesBytes);
     intLastErr = objDevice->Read_Times(m_devAddr, times);
-    if (!judge(commands::Read_Times.name, intLastErr)) {
-        m_lastTimesFailed = true;
+    if (!judge(commands::Read_Times.name, intLastErr))
         return;
-    }
     m_timesTaken = true;
     ++m_counters.polls;
     readout::TimesPoll poll;
@@ -799,8 +897,9 @@ void ExpController::Read_Times()
     poll.stopSpeed = m_stopSpeed;
     poll.stopSent = m_stopSent;
     poll.bolstop = bolstop;
-    poll.afterGap = std::exchange(m_lastTimesFailed, false);
     poll.startedUnseen = std::exchange(m_startedUnseen, 0);
+    poll.speeds = &m_fall;
+    poll.speedJustRead = m_speedFresh && !m_stopSent; // (after a stop it was not taken)
     poll.now = m_now();
     poll.updateexpdata = [this](int channel, bool runOver) { updateexpdata(channel, runOver); };
     readout::takeTimes(record(), times, m_display.channels, poll);
@@ -866,14 +965,26 @@ void ExpController::updateexpdata(int channel, bool runOver)
     rec.bolResultReady[c] = false;
     if (rec.strSubID[c].isEmpty())
         rec.strSubID[c] = QStringLiteral("Channel %1").arg(c + 1);
+    // A fall with no speed read near it takes the set-up's ramp, and says so.
+    const std::uint8_t bit = std::uint8_t(1u << c);
+    m_fall.settle(rec, c, true);
+    const bool fromRamp = m_fall.fromRamp & bit;
+    m_fall.fromRamp &= std::uint8_t(~bit);
     rec.sngTotalTime[c] = rec.sngRotTime[c] + rec.sngRunTime[c];
     const float lastColumn = m_accumulate ? m_subjects.accumulate(rec.strSubID[c], rec.sngTotalTime[c])
                                           : rec.sngTotalTime[c];
-    const QStringList cells = datafile::runCells(rec, c, lastColumn);
+    QString idNote;
+    const QStringList cells = datafile::runCells(rec, c, lastColumn, &idNote);
+    if (!idNote.isEmpty())
+        logEvent(idNote);
     const bool written = m_dataFile.append(datafile::csvLine(cells));
     ++m_counters.recordedRuns;
     ++m_sessionRuns;
     logEvent(SessionLog::runLine(cells, unitsText(rec.bytExpOptions))
+             + (fromRamp ? logtext::kSpeedFromRamp
+                               + QStringLiteral("%1 s into the session: no reading of the wheel speed near it)")
+                                     .arg(format1(m_fall.fallTime[c]))
+                         : QString())
              + (written ? QString() : QStringLiteral(" (the data file is not written yet: the row waits)")));
     emit rowRecorded(cells);
     if (written != m_dataFileOk) {

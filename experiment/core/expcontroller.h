@@ -162,8 +162,9 @@ public:
     // The column 7 choice of chkaccum_time.
     void setAccumulate(bool accumulate) { m_accumulate = accumulate; }
     [[nodiscard]] SubjectList &subjects() { return m_subjects; }
-    // The subject ID of a channel, typed or assigned.
-    void setSubjectId(int channel, const QString &id);
+    // The subject ID of a channel, typed or assigned. False, and the ID
+    // kept, when it holds what the data file cannot (model/fieldtext.h).
+    bool setSubjectId(int channel, const QString &id);
 
     [[nodiscard]] int deviceIndex() const { return m_devIndex; }
     [[nodiscard]] DeviceInfo &record() const;
@@ -218,11 +219,22 @@ private:
     void update_Rot_Info();
     void ReadSensors();
     void ReadSpeed();
+    // One Read_Speed: true when it got through (the speed is then taken).
+    bool readSpeedOnce(bool afterPoll);
     bool readSpeedBeforeStop();
+    // The device's session time starts again from 0 (Start_Exp).
+    void sessionTimeRestarts();
+    // "Channels running: ...", after each start.
+    void logChannelsRunning();
+    [[nodiscard]] QString subjectOf(int channel) const;
     enum class StartState { NotStarted, Started, Unknown };
     [[nodiscard]] StartState startState();
     void startSucceeded();
-    void restartRunningChannels();
+    // `running`: the channels on when the start went out.
+    void restartRunningChannels(std::uint8_t running);
+    void startAllSucceeded(std::uint8_t runningBefore, bool answerLost);
+    // After the poll that followed a Master Start whose answer was lost.
+    void judgeStartAll();
     void channelsStarted();
     void Read_Times();
     void finishRun();
@@ -269,7 +281,6 @@ private:
     bool m_unloaded = false;
     bool m_dataFileOk = true;
     bool m_timesTaken = false;   // Read_Times succeeded in this tick
-    bool m_lastTimesFailed = false; // the last poll's Read_Times failed
     bool m_speedFresh = true;       // the last Read_Speed succeeded
     bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
     bool m_stopSent = false;            // a Stop_Exp of this run went out
@@ -281,6 +292,10 @@ private:
     // device keeps refusing shows after every try.
     QString m_controlError;
     float m_stopSpeed = 0.0f;
+    readout::FallSpeeds m_fall; // the speed readings dated for the falls
+    bool m_startAllUnsure = false;       // a Start_ALL's answer was lost
+    std::uint8_t m_bitsAtStartAll = 0;   // the running bits when it went out
+    std::array<float, kChannels> m_startsAtStartAll{}; // the channels' starts then
     SessionLog m_log{[this] { return m_now(); }};
     StopCause m_stopCause = StopCause::None;
     bool m_sessionOpen = false; // from the start until the stop is logged

@@ -1,6 +1,10 @@
 #include "experiment/core/readout.h"
 
 #include "experiment/core/expnumbers.h"
+#include "experiment/core/speedtrace.h"
+
+#include <algorithm>
+#include <limits>
 
 namespace velorix::readout {
 
@@ -22,7 +26,104 @@ bool timeGiven(const ByteBuffer &body, int channel)
     return body[2 * channel] != 0 || body[2 * channel + 1] != 0;
 }
 
+// Readings kept for the falls still to be given a speed: a few polls' worth.
+constexpr std::size_t kReadingsKept = 8;
+// Session times are tenths carried in floats.
+constexpr float kTimeSlack = 0.001f;
+
+std::uint8_t bitOf(int channel)
+{
+    return std::uint8_t(1u << channel);
+}
+
 } // namespace
+
+void SpeedReadings::clear()
+{
+    m_readings.clear();
+    m_lastPoll = 0;
+}
+
+void SpeedReadings::read(float speed)
+{
+    // Readings between the same two polls are dated alike: the newest
+    // stands for them all.
+    if (!m_readings.empty() && m_readings.back().open) {
+        m_readings.back().speed = speed;
+        return;
+    }
+    m_readings.push_back(Reading{speed, m_lastPoll, m_lastPoll, true});
+    if (m_readings.size() > kReadingsKept)
+        m_readings.erase(m_readings.begin());
+}
+
+void SpeedReadings::readAfterPoll(float speed)
+{
+    read(speed);
+    m_readings.back().open = false;
+}
+
+void SpeedReadings::polled(float sessionTime, bool speedJustBefore)
+{
+    if (speedJustBefore && !m_readings.empty() && m_readings.back().open)
+        m_readings.back().after = sessionTime;
+    for (Reading &reading : m_readings) {
+        if (reading.open) {
+            reading.before = sessionTime;
+            reading.open = false;
+        }
+    }
+    m_lastPoll = sessionTime;
+}
+
+std::optional<float> SpeedReadings::near(float at, float reach) const
+{
+    std::optional<float> best;
+    float bestDistance = 0;
+    for (const Reading &reading : m_readings) {
+        if (reading.open)
+            continue; // not dated yet: it may come from long after the fall
+        const float distance = std::max(at - reading.after, reading.before - at);
+        if (distance > reach + kTimeSlack)
+            continue;
+        if (!best || distance <= bestDistance) {
+            best = reading.speed;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+float FallSpeeds::reach(const DeviceInfo &record)
+{
+    const RampPlan plan = rampPlanOf(record);
+    // A wheel that never changes speed has the fall's speed at any time.
+    return ramps(plan) ? float(plan.interval) : std::numeric_limits<float>::infinity();
+}
+
+void FallSpeeds::settle(DeviceInfo &record, bool final)
+{
+    for (int c = 0; c < kChannels; ++c)
+        settle(record, c, final);
+}
+
+void FallSpeeds::settle(DeviceInfo &record, int channel, bool final)
+{
+    const std::uint8_t bit = bitOf(channel);
+    if (!(owed & bit))
+        return;
+    if (const std::optional<float> speed = readings.near(fallTime[channel], reach(record))) {
+        record.sngChanSpeed[channel] = *speed;
+    } else if (final) {
+        // The device follows its ramp, so the ramp at the fall is the
+        // speed the wheel had then.
+        record.sngChanSpeed[channel] = float(rampSpeedAt(rampPlanOf(record), fallTime[channel]));
+        fromRamp |= bit;
+    } else {
+        return;
+    }
+    owed &= std::uint8_t(~bit);
+}
 
 QString runningCaption(int channel)
 {
@@ -84,6 +185,15 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
     if (body.size() < kTimesBytes)
         return;
     record.sngElapsed = valueAt(body, 9);
+    if (FallSpeeds *speeds = poll.speeds) {
+        speeds->readings.polled(record.sngElapsed, poll.speedJustRead);
+        const std::uint8_t owed = speeds->owed;
+        speeds->settle(record, false);
+        for (int c = 0; c < kChannels; ++c) {
+            if (bitSet(owed & ~speeds->owed, c))
+                views[c].chSpeed = format1(record.sngChanSpeed[c]);
+        }
+    }
 
     if (record.intDuration > 0 && record.intDuration <= record.sngElapsed && !poll.BolStopping) {
         // Stop_Exp goes out at the next tick; the channels wait for the
@@ -102,20 +212,35 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
     for (int c = 0; c < kChannels; ++c) {
         ChannelView &view = views[c];
         if (bitSet(record.bytPrevChanBits, c)) {
-            const bool firstSight = record.bolChanArmed[c];
-            if (firstSight) {
+            if (record.bolChanArmed[c]) {
                 record.dtChanStart[c] = poll.now;
                 record.bolChanArmed[c] = false;
             }
             view.caption = runningCaption(c);
-            record.sngRunTime[c] = timeGiven(body, c) ? valueAt(body, 2 * c) : record.sngElapsed;
+            const float channelTime = timeGiven(body, c) ? valueAt(body, 2 * c) : 0.0f;
+            record.sngRunTime[c] = timeGiven(body, c) ? channelTime : record.sngElapsed;
+            const bool runsOn = bitSet(record.bytChanBits, c);
+            if (poll.speeds && runsOn) {
+                // While it runs the device gives the session time it began at.
+                poll.speeds->startTime[c] = channelTime;
+                poll.speeds->owed &= std::uint8_t(~bitOf(c));
+                poll.speeds->fromRamp &= std::uint8_t(~bitOf(c));
+            }
             // Once Stop_Exp has gone out the wheel stands still, so the speed
             // read in this poll is 0; a run cut short by the stop gets the
             // speed the wheel turned at when the stop went out.
-            if (poll.BolStopping || (poll.stopSent && !bitSet(record.bytChanBits, c)))
+            if (poll.BolStopping || (poll.stopSent && !runsOn)) {
                 record.sngChanSpeed[c] = poll.stopSpeed;
-            else if (firstSight || !(poll.afterGap && !bitSet(record.bytChanBits, c)))
+            } else if (poll.speeds && !runsOn) {
+                // The fall: once stopped the device gives the run's length.
+                FallSpeeds &speeds = *poll.speeds;
+                speeds.fallTime[c] = speeds.startTime[c] + channelTime;
+                speeds.owed |= bitOf(c);
+                speeds.fromRamp &= std::uint8_t(~bitOf(c));
+                speeds.settle(record, c, false);
+            } else {
                 record.sngChanSpeed[c] = record.sngSpeed;
+            }
             view.chSpeed = format1(record.sngChanSpeed[c]);
             record.bolResultReady[c] = true;
         } else {

@@ -65,10 +65,33 @@ QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)
 QString SessionLog::runLine(const QStringList &cells, const QString &units)
 {
     if (cells.size() < 8)
-        return QStringLiteral("Run recorded: ") + cells.join(QLatin1Char(','));
-    return QStringLiteral("Run recorded: channel %1, subject %2, started %3, run time %4 s, speed %5 %6, "
-                          "passive rotation %7 s at %8 %6, total %9 s")
+        return logtext::kRunRecorded + cells.join(QLatin1Char(','));
+    return logtext::kRunRecorded
+           + QStringLiteral("channel %1, subject %2, started %3, run time %4 s, speed %5 %6, "
+                            "passive rotation %7 s at %8 %6, total %9 s")
         .arg(cells[1], cells[0], cells[2], cells[3], cells[4], units, cells[5], cells[6], cells[7]);
+}
+
+QString SessionLog::channelList(const std::vector<LoggedChannelId> &channels)
+{
+    if (channels.empty())
+        return QStringLiteral("none");
+    QStringList parts;
+    for (const auto &[channel, subject] : channels)
+        parts << QStringLiteral("Ch %1 (%2)").arg(channel).arg(subject);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString SessionLog::channelsLine(const std::vector<LoggedChannelId> &channels)
+{
+    return logtext::kChannelsRunning + channelList(channels);
+}
+
+QString SessionLog::endedWithoutStopLine(const std::vector<LoggedChannelId> *unrecorded)
+{
+    return logtext::kEndedWithoutStop
+           + (unrecorded ? channelList(*unrecorded)
+                         : QStringLiteral("unknown (this log does not name the channels that ran)"));
 }
 
 void SessionLog::open(const QString &path)

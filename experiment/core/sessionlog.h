@@ -17,6 +17,7 @@
 // `troubled`.
 
 #include <QDateTime>
+#include <QLatin1String>
 #include <QString>
 #include <QStringList>
 
@@ -24,10 +25,37 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velorix {
 
 struct DeviceInfo;
+
+// How the lines start that tell a session's course: written here and by
+// the controller, read back by sessionlogreader.h.
+namespace logtext {
+inline constexpr QLatin1String kNewDataFile{"New session, new data file "};
+inline constexpr QLatin1String kAppending{"New session, appending to the data file "};
+inline constexpr QLatin1String kStarted{"Experiment started: "};
+inline constexpr QLatin1String kRestarted{"ReStart Exp: "};
+inline constexpr QLatin1String kMasterStart{"Master Start: "};
+// Follows each of the three starts: the channels it set going.
+inline constexpr QLatin1String kChannelsRunning{"Channels running: "};
+inline constexpr QLatin1String kSubjectOf{"Subject ID of Ch "};
+inline constexpr QLatin1String kRunRecorded{"Run recorded: "};
+// Marks a run line whose speed no reading gave.
+inline constexpr QLatin1String kSpeedFromRamp{" (speed from the set-up's ramp at the fall, "};
+// The session's end: the run stopped, the window closed before it started,
+// or (written at a later start) the program stopped without either.
+inline constexpr QLatin1String kStopped{"Experiment stopped ("};
+inline constexpr QLatin1String kSessionEnded{"Session ended"};
+inline constexpr QLatin1String kEndedWithoutStop{
+    "Session ended without a stop (the program or the computer stopped); not recorded: "};
+} // namespace logtext
+
+// A channel (1 to 4) with the subject ID its row carries.
+using LoggedChannelId = std::pair<int, QString>;
 
 class SessionLog
 {
@@ -67,6 +95,13 @@ public:
     [[nodiscard]] static QStringList setupLines(const DeviceInfo &record, int rockInterval);
     // A recorded run from the cells of its data-file row.
     [[nodiscard]] static QString runLine(const QStringList &cells, const QString &units);
+    // "Ch 2 (M3), Ch 4 (M7)", or "none".
+    [[nodiscard]] static QString channelList(const std::vector<LoggedChannelId> &channels);
+    // "Channels running: Ch 1 (M1), ...": what a start set going.
+    [[nodiscard]] static QString channelsLine(const std::vector<LoggedChannelId> &channels);
+    // The line a later start adds to a session that never ended: the
+    // channels that ran and have no row; none given: unknown.
+    [[nodiscard]] static QString endedWithoutStopLine(const std::vector<LoggedChannelId> *unrecorded);
 
 private:
     struct Streak

@@ -15,12 +15,6 @@ constexpr long kMostDrawnSteps = 2000;
 // A plan that never changes speed and never ends is shown over a minute.
 constexpr double kFlatSpan = 60;
 
-// Whether the plan changes the speed at all.
-bool ramps(const RampPlan &plan)
-{
-    return plan.interval > 0 && plan.step > 0 && plan.startSpeed != plan.endSpeed;
-}
-
 // Steps until the end speed is reached.
 long stepsToEnd(const RampPlan &plan)
 {
@@ -47,6 +41,19 @@ double rampSpan(const RampPlan &plan)
 
 } // namespace
 
+bool ramps(const RampPlan &plan)
+{
+    return plan.interval > 0 && plan.step > 0 && plan.startSpeed != plan.endSpeed;
+}
+
+double rampSpeedAt(const RampPlan &plan, double at)
+{
+    if (!ramps(plan) || at <= 0)
+        return plan.startSpeed;
+    // Session times come in tenths; the margin keeps 20.0 / 10.0 at 2 steps.
+    return speedAfter(plan, std::floor(at / plan.interval + 1e-6));
+}
+
 RampPlan rampPlanOf(const DeviceInfo &record)
 {
     RampPlan plan;
@@ -60,12 +67,14 @@ RampPlan rampPlanOf(const DeviceInfo &record)
 
 RampPlan rampPlanOf(const AccelInputs &inputs, const AccelLabels &labels)
 {
+    // Read as the calculator reads them; a box it refuses draws as 0.
+    const auto number = [](const QString &text) { return readTypedNumber(text).value; };
     RampPlan plan;
-    plan.startSpeed = leadingNumber(inputs.startSpeed);
-    plan.endSpeed = leadingNumber(inputs.endSpeed);
-    plan.interval = leadingNumber(labels.lblAcc_int);
-    plan.step = leadingNumber(labels.lblAcc_Step);
-    plan.duration = leadingNumber(inputs.period);
+    plan.startSpeed = number(inputs.startSpeed);
+    plan.endSpeed = number(inputs.endSpeed);
+    plan.interval = number(labels.lblAcc_int);
+    plan.step = number(labels.lblAcc_Step);
+    plan.duration = number(inputs.period);
     plan.stepAtEnd = true;
     return plan;
 }

@@ -47,6 +47,13 @@ struct RampPlan
 // interval and step it found (labels that hold no number give 0).
 [[nodiscard]] RampPlan rampPlanOf(const AccelInputs &inputs, const AccelLabels &labels);
 
+// The speed the plan gives at a session time (seconds): the start speed
+// moved by one step for every whole interval passed, never past the end
+// speed, as the device ramps.
+[[nodiscard]] double rampSpeedAt(const RampPlan &plan, double at);
+// Whether the plan changes the speed at all.
+[[nodiscard]] bool ramps(const RampPlan &plan);
+
 // The planned speed over time as a staircase, from 0 to the duration, or
 // (without one) one interval past the moment the end speed is reached. A
 // ramp of more steps than a plot can show is drawn straight.

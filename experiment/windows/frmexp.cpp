@@ -1,5 +1,6 @@
 #include "experiment/windows/frmexp.h"
 
+#include "model/fieldtext.h"
 #include "model/globals.h"
 #include "model/prompter.h"
 #include "model/settingsstore.h"
@@ -282,7 +283,7 @@ void frmexp::buildWindow()
     connect(frmchanupdate, &SubjectIdFrame::okClicked, this, &frmexp::subjectTyped);
     connect(frmchanupdate, &SubjectIdFrame::idTyped, this, [this](const QString &id) {
         if (m_controller)
-            m_controller->setSubjectId(chan, id);
+            (void)m_controller->setSubjectId(chan, id); // the box takes only what the file can hold
         m_channels->showSubjects(Devices[bytDevIndex].strSubID);
     });
     connect(cmdch_template, &QPushButton::clicked, this, [this] { loadChannelTemplate(true); });
@@ -541,15 +542,21 @@ void frmexp::openSubjectFrame(int channel)
 void frmexp::subjectTyped(const QString &id)
 {
     if (m_controller)
-        m_controller->setSubjectId(chan, id);
+        (void)m_controller->setSubjectId(chan, id); // the box takes only what the file can hold
     m_channels->showSubjects(Devices[bytDevIndex].strSubID);
     frmchanupdate->hide();
 }
 
 void frmexp::assignLabel(int channel)
 {
-    if (m_controller)
-        m_controller->setSubjectId(channel, frmch_id->currentLabel());
+    // A cell of an old template may hold a comma or a line break.
+    const QString label = frmch_id->currentLabel();
+    if (m_controller && !m_controller->setSubjectId(channel, label)) {
+        ask(this, QStringLiteral("\"%1\" cannot be a subject ID.\n%2")
+                      .arg(label, fieldTextRule(FieldKind::SubjectId)),
+            QStringLiteral("Subject ID"));
+        return;
+    }
     m_channels->showSubjects(Devices[bytDevIndex].strSubID);
     frmchan_sel->hide();
 }

@@ -32,7 +32,6 @@ struct Polls
     int poll = 0;
     bool bolstop = false;
     float stopSpeed = 0;
-    bool afterGap = false;
 
     Polls() { record.bolChanArmed.fill(true); }
     void times(std::array<int, 4> channels, std::uint8_t bits, int session, bool stopping = false)
@@ -46,7 +45,6 @@ struct Polls
         p.BolStopping = stopping;
         p.stopSpeed = stopSpeed;
         p.bolstop = bolstop;
-        p.afterGap = std::exchange(afterGap, false);
         p.now = QDateTime(QDate(2005, 3, 7), QTime(14, 0)).addSecs(poll);
         p.updateexpdata = [this](int c, bool runOver) {
             if (((record.bytRotBits >> c) & 1) && !runOver)
@@ -168,29 +166,25 @@ TEST(Readout, TheDurationStopsTheRunAndTheStopRecordsEveryChannelStillOn)
     EXPECT_TRUE(longRun.bolstop);
 }
 
-// Polls that got no times: a channel seen stopped afterwards fell in the
-// gap, at a speed the wheel has since left behind.
-TEST(Readout, AFallInAPollGapKeepsTheSpeedOfItsOwnRun)
+// A fall takes the speed read nearest it, and only one read surely within
+// an acceleration interval of it (the wheel moves a step an interval): a
+// reading is dated between the polls around it, or at the poll it came
+// right before or after.
+TEST(Readout, AFallTakesTheSpeedReadNearestItWithinOneInterval)
 {
-    Polls polls;
-    polls.record.sngSpeed = 5.0f;
-    polls.times({0, 0, 0, 0}, 0x03, 10);
-    polls.times({0, 0, 0, 0}, 0x03, 20); // both seen running at 5.0
-    polls.record.sngSpeed = 9.0f;        // the polls between got no times
-    polls.afterGap = true;
-    polls.times({250, 0, 0, 0}, 0x02, 60);
-    EXPECT_FLOAT_EQ(polls.record.sngChanSpeed[0], 5.0f);
-    EXPECT_FLOAT_EQ(polls.record.sngChanSpeed[1], 9.0f); // still running
-
-    // A channel seen for the first time only once it had stopped has no
-    // speed of its run yet: the speed read now is the best there is.
-    Polls late;
-    late.record.sngChanSpeed[2] = 16.0f; // from an earlier run
-    late.record.sngSpeed = 7.0f;
-    late.times({0, 0, 0, 0}, 0x04, 10);
-    late.afterGap = true;
-    late.times({0, 0, 231, 0}, 0x00, 40);
-    EXPECT_FLOAT_EQ(late.record.sngChanSpeed[2], 7.0f);
+    readout::SpeedReadings readings;
+    readings.read(5.0f); // some time before the poll at 1.0
+    readings.polled(1.0f, false);
+    readings.read(6.0f);
+    readings.polled(12.0f, true); // read right before it
+    readings.read(7.0f);          // not dated yet
+    EXPECT_EQ(readings.near(11.5f, 10), 6.0f);
+    EXPECT_EQ(readings.near(0.5f, 10), 5.0f);
+    EXPECT_EQ(readings.near(25.0f, 10), std::nullopt); // 13 s after the last dated one
+    readings.polled(30.0f, false); // the polls between failed: 7.0 lies anywhere in 12 to 30
+    EXPECT_EQ(readings.near(25.0f, 10), std::nullopt);
+    readings.readAfterPoll(8.0f); // at 30.0
+    EXPECT_EQ(readings.near(25.0f, 10), 8.0f);
 }
 
 } // namespace

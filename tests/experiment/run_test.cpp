@@ -20,7 +20,7 @@ using sim::FaultKind;
 using Codes = std::vector<int>;
 
 constexpr quint8 kReadMem = 23, kWriteMem = 22, kReset = 16, kStartExp = 112, kStopExp = 113;
-constexpr quint8 kReadTimes = 96, kReadSpeed = 85, kPurgeOff = 121;
+constexpr quint8 kReadTimes = 96, kReadSpeed = 85, kPurgeOff = 121, kStartAll = 105;
 
 Codes locationsOf(const std::vector<QByteArray> &frames)
 {
@@ -107,6 +107,7 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
 {
     rig->config.scenario.addRun(128, 1, {25.0, 0});
+    rig->config.scenario.addRun(128, 1, {0.1, 0});
     ExpController &c = ready();
     // The device starts, its acknowledgement is lost: it is asked whether it
     // runs, rather than started over (which would lose what ended meanwhile).
@@ -117,6 +118,14 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
         tick();
     ASSERT_EQ(c.counters().recordedRuns, 1); // channel 1 fell at 25 s
     EXPECT_GT(c.record().sngSpeed, 5.0f);
+    // So is a Master Start: the poll after it shows channel 1 running again,
+    // and its run of 0.1 s is recorded, not cut by a second Start_ALL.
+    rig->bus->injectFault({128, kStartAll, FaultKind::NoReply, 1});
+    c.requestStartAll();
+    for (int i = 0; i < 3; ++i)
+        tick(0.2);
+    EXPECT_EQ(rig->requestsTo(128, kStartAll).size(), 1u);
+    ASSERT_EQ(c.counters().recordedRuns, 2);
 
     // The stop is carried out, its answer lost; the wheel stands still
     // when it is sent again. The runs it cut short keep the speed it went
@@ -126,8 +135,8 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
     c.requestStop();
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
     const QStringList lines = fileLines(csvPath());
-    ASSERT_EQ(lines.size(), 19 + 4);
-    EXPECT_EQ(column(lines.mid(20), 4), QStringList(3, QString::number(speedAtStop, 'f', 1)));
+    ASSERT_EQ(lines.size(), 19 + 5);
+    EXPECT_EQ(column(lines.mid(21), 4), QStringList(3, QString::number(speedAtStop, 'f', 1)));
 }
 
 // Asked after a lost acknowledgement, a device whose subjects have all
@@ -213,6 +222,37 @@ TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
     lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 21);
     EXPECT_TRUE(lines[20].endsWith(QStringLiteral(",5.0,5.0,0.0,5.0,5.0,"))) << lines[20].toStdString();
+}
+
+// A fall's speed is a reading taken near it: read again at once when the
+// poll that saw the fall lost its read; taken from the set-up's ramp at the
+// fall (and said so in the log) when the wheel could not be read for
+// longer than an acceleration interval, never the last speed from long before.
+TEST_F(RunTest, AFallsSpeedIsReadAgainOrTakenFromTheRampNeverFromLongBefore)
+{
+    rig->config.scenario.addRun(128, 1, {25.0, 0}); // at 7.0
+    rig->config.scenario.addRun(128, 2, {35.0, 0}); // at 8.0
+    ExpController &c = ready();
+    startRun();
+    ASSERT_TRUE(tickUntil([&] { return c.record().sngElapsed >= 14.0f; }, 200)); // at 6.0
+    rig->bus->injectFault({128, kReadSpeed, FaultKind::BadChecksum, 100000});
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 1; }, 200));
+    rig->bus->clearInjectedFaults();
+    std::size_t reads = 0;
+    while (c.record().bytChanBits & 2 && c.record().sngElapsed < 40) {
+        rig->bus->injectFault({128, kReadSpeed, FaultKind::BadChecksum, 1});
+        reads = rig->requestsTo(128, kReadSpeed).size();
+        tick();
+    }
+    EXPECT_EQ(rig->requestsTo(128, kReadSpeed).size(), reads + 2); // the poll's, lost, and one more
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 2; }, 5));
+    EXPECT_EQ(column(fileLines(csvPath()).mid(19), 4), QStringList({"7.0", "8.0"}));
+    const QStringList runs = fileLines(path("run.log")).filter(QStringLiteral("Run recorded: "));
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_TRUE(runs[0].endsWith(QStringLiteral(" (speed from the set-up's ramp at the fall, 25.0 s into the "
+                                                "session: no reading of the wheel speed near it)")))
+        << runs[0].toStdString();
+    EXPECT_TRUE(runs[1].endsWith(QStringLiteral("total 35.0 s"))) << runs[1].toStdString();
 }
 
 TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)

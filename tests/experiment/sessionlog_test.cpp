@@ -3,6 +3,8 @@
 
 #include "runtestkit.h"
 
+#include "experiment/core/interruptedsessions.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
@@ -67,6 +69,7 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
         QStringLiteral("Device 1 at address 128, firmware 2.20"), QStringLiteral("Set-up: Start Speed 5.0 RPM"),
         QStringLiteral("Set-up: Passive Rotation Delay 1.0 s"), QStringLiteral("Set-up: Session Duration 8 s"),
         QStringLiteral("Reset to 128: the set-up is downloaded"), QStringLiteral("Experiment started: Start_Exp to 128"),
+        QStringLiteral("Channels running: Ch 1 (Channel 1), Ch 2 (Channel 2), Ch 3 (Channel 3), Ch 4 (Channel 4)"),
         noReply, noReply + QStringLiteral(" again 2 more time(s)"),
         QStringLiteral("Contact lost: the device at address 128 does not answer: 1003 (the port failed)"),
         QStringLiteral("Re-connected: "),
@@ -92,6 +95,45 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
     EXPECT_EQ(log.filter(QStringLiteral(" Run recorded: ")).size(), fileLines(csvPath()).size() - 19);
     EXPECT_TRUE(log.filter(QStringLiteral(" Run recorded: channel 1,"))[0].endsWith(
         QStringLiteral("run time 2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")));
+
+    // Read back: three sessions on the file, each ended, every run in it.
+    const std::vector<LoggedSession> sessions = readSessionLog(log);
+    ASSERT_EQ(sessions.size(), 3u);
+    for (const LoggedSession &session : sessions) {
+        EXPECT_EQ(session.dataFile, csvPath());
+        EXPECT_TRUE(session.ended() && session.started);
+        EXPECT_EQ(session.runs.size(), 4u);
+        EXPECT_EQ(session.unrecorded(), std::vector<LoggedChannelId>{}); // the stops recorded every run
+    }
+    EXPECT_TRUE(sessions[1].appending && !sessions[0].appending);
+    const LoggedRun &first = sessions[0].runs[0];
+    EXPECT_EQ(std::tuple(first.channel, first.subject, first.runTime, first.speed, first.units, first.total),
+              std::tuple(1, QStringLiteral("Channel 1"), 2.0, 5.0, QStringLiteral("RPM"), 2.0));
+}
+
+// What a kill leaves is the log as it stands mid-run: every line is on the
+// disk as it happens. The next start names the runs it cut, once.
+TEST_F(SessionLogTest, ASessionThatNeverStoppedIsToldOnceWithTheRunsItCut)
+{
+    ExpController &c = ready();
+    c.setSubjectId(1, QStringLiteral("M3"));
+    const QDateTime began = clock;
+    runOn(csvPath(), false);
+    c.setSubjectId(3, QStringLiteral("M7")); // while it runs: the row will carry it
+    // Channel 1 is recorded; channel 3 has fallen but still rotates.
+    ASSERT_TRUE(tickUntil([&] { return c.record().sngElapsed >= 3.5f; }, 60));
+    ASSERT_EQ(c.counters().recordedRuns, 1);
+
+    std::vector<InterruptedSession> found = findInterruptedSessions(folder.path());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(SessionLog::stamp(found[0].session.began), SessionLog::stamp(began));
+    closeInterruptedSessions(found, [&] { return clock; });
+    EXPECT_TRUE(found[0].closed);
+    EXPECT_EQ(fileLines(path("run.log")).constLast(),
+              SessionLog::stamp(clock)
+                  + QStringLiteral(" Session ended without a stop (the program or the computer stopped); "
+                                   "not recorded: Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (M7)"));
+    EXPECT_TRUE(findInterruptedSessions(folder.path()).empty());
 }
 
 // The same session twice from the same start, once with a folder where its

@@ -222,6 +222,12 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
     part<QRadioButton>(window, "optchan(0)")->setChecked(true);
     click(window, "cmdch_set");
     EXPECT_EQ(Devices[1].strSubID[0], QStringLiteral("A1-long-"));
+    // A lone CR of an old template's line stays in its cell; assigned, it
+    // is refused and the channel keeps its ID.
+    grid->item(0, 0)->setText(QStringLiteral("A\rB"));
+    click(window, "cmdch_set");
+    EXPECT_EQ(Devices[1].strSubID[0], QStringLiteral("A1-long-"));
+    EXPECT_EQ(prompts->messages.back().title, QStringLiteral("Subject ID"));
     grid->item(0, 0)->setText(QStringLiteral("A1"));
 
     prompts->fileNames = {dataFile("saved.txt")};

@@ -7,6 +7,7 @@
 #include "discovery/windows/frmcomsetup.h"
 #include "discovery/windows/frmdevicescan.h"
 #include "model/deviceconfig.h"
+#include "base/textlines.h"
 #include "program/startup.h"
 #include "shell/frmmain.h"
 
@@ -204,6 +205,85 @@ TEST_F(StartupTest, ClosingTheMainWindowDuringAnyWaitOfTheStartUpEndsTheProgram)
         EXPECT_FALSE(s.mainWindow()->isVisible()) << int(when);
         EXPECT_FALSE(bolCommFound || bolPortSetup) << int(when);
         EXPECT_FALSE(watch.scanWindowSeen) << int(when);
+    }
+}
+
+// Session logs as a kill leaves them, and as a stop or a close does: the
+// start-up tells the sessions that never ended, in one message, once.
+TEST_F(StartupTest, SessionsThatNeverEndedAreToldOnceWithTheRunsTheyCut)
+{
+    const auto log = [](const QStringList &events) {
+        QByteArray text;
+        for (const QString &event : events)
+            text += "2024-05-06T09:00:00 " + event.toLatin1() + "\r\n";
+        return text;
+    };
+    const QString start = QStringLiteral("Experiment started: Start_Exp to 128");
+    const QString channels =
+        QStringLiteral("Channels running: Ch 1 (M1), Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (Channel 4)");
+    const auto run = [](int channel) {
+        return QStringLiteral("Run recorded: channel %1, subject M1, started 05/06/24 09:00:00, run time 2.0 s, "
+                              "speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")
+            .arg(channel);
+    };
+    const QString stopped = QStringLiteral("Experiment stopped (\"Stop Experiment\"), 0 run(s) recorded");
+    const auto session = [](const char *file) { return QStringLiteral("New session, new data file /d/%1").arg(file); };
+    const QString data = working.filePath(QStringLiteral("Data/"));
+    QDir().mkpath(data);
+    const std::map<QString, QStringList> logs = {
+        // The run of channel 2 came before the restart; channel 4's subject changed since.
+        {"cut.log", {session("cut.csv"), start, channels, run(2), QStringLiteral("Master Start: Start_ALL to 128"),
+                     channels, run(1), run(3), QStringLiteral("Subject ID of Ch 4: M7")}},
+        {"old.log", {session("old.csv"), start, run(1)}},
+        {"done.log", {session("done.csv"), start, channels, run(1), run(2), run(3), run(4)}},
+        {"download.log", {session("download.csv")}},
+        {"stopped.log", {session("stopped.csv"), start, stopped}},
+        {"closed.log", {session("a.csv"), QStringLiteral("Session ended: the window was closed before the "
+                                                         "experiment started")}},
+        {"again.log", {session("again.csv"), start, channels, session("again.csv"), start, channels, stopped}},
+    };
+    for (const auto &[name, events] : logs)
+        ASSERT_TRUE(writeFile(data + name, log(events)));
+
+    QTemporaryDir noFactoryCopies;
+    for (int round = 0; round < 2; ++round) {
+        StartupOptions options;
+        options.factoryFolder = noFactoryCopies.path(); // no device: the port set-up is given up
+        Startup &s = makeStartup(options);
+        WindowWatch watch(s);
+        watch.onPortSetup = [](frmcomsetup *setup) {
+            if (!setup->isSearching())
+                setup->close();
+        };
+        prompts->messages.clear();
+        s.Main();
+        std::vector<MessageRequest> messages;
+        std::copy_if(prompts->messages.begin(), prompts->messages.end(), std::back_inserter(messages),
+                     [](const MessageRequest &m) { return m.title == QLatin1String("Interrupted Sessions"); });
+        if (round == 1) {
+            EXPECT_TRUE(messages.empty()); // told once
+            break;
+        }
+        ASSERT_EQ(messages.size(), 1u);
+        const QStringList told = messages[0].text.split(QLatin1Char('\n'));
+        EXPECT_EQ(told.mid(1), QStringList({
+            "cut.csv, session begun 2024-05-06 09:00:00: not recorded: Ch 2 (M3), Ch 4 (M7)",
+            "done.csv, session begun 2024-05-06 09:00:00: every run was recorded",
+            "download.csv, session begun 2024-05-06 09:00:00: the experiment had not started yet",
+            "old.csv, session begun 2024-05-06 09:00:00: the channels that ran are not known (its log does not "
+            "name them)",
+        }));
+    }
+    const QString ended = QStringLiteral("Session ended without a stop (the program or the computer stopped); "
+                                         "not recorded: ");
+    for (const auto &[name, last] : std::map<QString, QString>{
+             {"cut.log", ended + "Ch 2 (M3), Ch 4 (M7)"},
+             {"done.log", ended + "none"},
+             {"old.log", ended + "unknown (this log does not name the channels that ran)"},
+             {"stopped.log", stopped}}) {
+        QStringList lines;
+        ASSERT_TRUE(readTextLines(data + name, lines));
+        EXPECT_TRUE(lines.constLast().endsWith(QLatin1Char(' ') + last)) << lines.constLast().toStdString();
     }
 }
 
