@@ -49,11 +49,12 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
     record.sngRotSpeed[1] = 3.0f;
     EXPECT_EQ(datafile::runCells(record, 1, 0)[6], QStringLiteral("18.0"));
     // An ID the file cannot hold keeps the row at eight cells, and says so.
-    record.strSubID[1] = QStringLiteral("M1,L\u0416");
+    // A character beyond the 16-bit range is one mark, not two.
+    record.strSubID[1] = QStringLiteral("M1,L\u0416\U0001F600");
     QString note = QStringLiteral("old");
-    EXPECT_EQ(datafile::runCells(record, 1, 0, &note)[0], QStringLiteral("M1;L?"));
+    EXPECT_EQ(datafile::runCells(record, 1, 0, &note)[0], QStringLiteral("M1;L??"));
     EXPECT_EQ(note, QStringLiteral("The subject ID of Ch 2 holds a comma, which the data file cannot hold; "
-                                   "the run is recorded under \"M1;L?\"."));
+                                   "the run is recorded under \"M1;L??\"."));
     record.strSubID[1] = QStringLiteral("R7");
     (void)datafile::runCells(record, 1, 0, &note);
     EXPECT_EQ(note, QString());

@@ -101,6 +101,7 @@ TEST_F(FlashTest, EveryFileRealToolsWriteIsSentRecordByRecord)
     inputs.emplace_back("Ctrl-Z on the end line", avr.chopped(2) + "\x1A");
     inputs.emplace_back("blank lines and Ctrl-Z after the end", lf + "\n\n\x1A\n");
     inputs.emplace_back("no line end after the end", avr.chopped(2));
+    inputs.emplace_back("lower-case hex digits", avr.toLower());
 
     for (const auto &[what, bytes] : inputs) {
         QStringList lines = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
