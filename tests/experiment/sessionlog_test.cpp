@@ -134,6 +134,11 @@ TEST_F(SessionLogTest, ASessionThatNeverStoppedIsToldOnceWithTheRunsItCut)
                   + QStringLiteral(" Session ended without a stop (the program or the computer stopped); "
                                    "not recorded: Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (M7)"));
     EXPECT_TRUE(findInterruptedSessions(folder.path()).empty());
+    // A log that could not take the line is told again next time, and says so.
+    const QString again = QStringLiteral("so it is told again at the next start");
+    EXPECT_FALSE(interruptedSessionsMessage(found).text.contains(again));
+    found[0].closed = false;
+    EXPECT_TRUE(interruptedSessionsMessage(found).text.contains(again));
 }
 
 // The same session twice from the same start, once with a folder where its
