@@ -119,6 +119,10 @@ TEST(Readout, ARunIsStoredOnceOnePollAfterItsBitWasFirstSeenClear)
     p.times({80, 0, 0, 0}, 0x00, 90);
     EXPECT_EQ(p.stored.size(), 2u);
     EXPECT_EQ(p.record.dtChanStart[0], QDateTime(QDate(2005, 3, 7), QTime(14, 0, 7)));
+    // A time whose low byte is 0 (25.6 s) is a time all the same.
+    p.times({0, 0, 0, 0}, 0x02, 100);
+    p.times({0, 256, 0, 0}, 0x00, 110);
+    EXPECT_FLOAT_EQ(p.record.sngRunTime[1], 25.6f);
 }
 
 TEST(Readout, ARunIntoPassiveRotationIsStoredWhenTheRotationEnds)
