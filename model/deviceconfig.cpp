@@ -31,50 +31,37 @@ struct LabelKey
 {
     Key key;
     QLatin1String text;
+    const char *name; // what the value is called in the notes on a file
 };
 
 const LabelKey kLabels[] = {
-    {Key::ScanSpeed, QLatin1String("Scan Speed:             ")},
-    {Key::Device, QLatin1String("Device                  ")},
-    {Key::Type, QLatin1String("Device Type:            ")},
-    {Key::Version, QLatin1String("Device Version:         ")},
-    {Key::Label, QLatin1String("Device Label:           ")},
-    {Key::Units, QLatin1String("Device Units:           ")},
-    {Key::BusAddr, QLatin1String("Device ID:              ")},
-    {Key::ProdID, QLatin1String("Device ProdID:          ")},
+    {Key::ScanSpeed, QLatin1String("Scan Speed:             "), "scan speed"},
+    {Key::Device, QLatin1String("Device                  "), "device number"},
+    {Key::Type, QLatin1String("Device Type:            "), "device type"},
+    {Key::Version, QLatin1String("Device Version:         "), "device version"},
+    {Key::Label, QLatin1String("Device Label:           "), "device label"},
+    {Key::Units, QLatin1String("Device Units:           "), "device units"},
+    {Key::BusAddr, QLatin1String("Device ID:              "), "bus address"},
+    {Key::ProdID, QLatin1String("Device ProdID:          "), "product ID"},
 };
 
-QLatin1String labelOf(Key key)
+const LabelKey &entryOf(Key key)
 {
     for (const LabelKey &entry : kLabels) {
         if (entry.key == key)
-            return entry.text;
+            return entry;
     }
-    return {};
+    return kLabels[0]; // every key has its entry
 }
 
-// What a key's value is called in the notes on a file.
+QLatin1String labelOf(Key key)
+{
+    return entryOf(key).text;
+}
+
 QString nameOf(Key key)
 {
-    switch (key) {
-    case Key::Device:
-        return QStringLiteral("device number");
-    case Key::Type:
-        return QStringLiteral("device type");
-    case Key::Version:
-        return QStringLiteral("device version");
-    case Key::Label:
-        return QStringLiteral("device label");
-    case Key::Units:
-        return QStringLiteral("device units");
-    case Key::BusAddr:
-        return QStringLiteral("bus address");
-    case Key::ProdID:
-        return QStringLiteral("product ID");
-    case Key::ScanSpeed:
-        break;
-    }
-    return QStringLiteral("scan speed");
+    return QLatin1String(entryOf(key).name);
 }
 
 std::optional<Key> matchLabel(QStringView field)

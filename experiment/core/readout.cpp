@@ -217,8 +217,9 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
                 record.bolChanArmed[c] = false;
             }
             view.caption = runningCaption(c);
-            const float channelTime = timeGiven(body, c) ? valueAt(body, 2 * c) : 0.0f;
-            record.sngRunTime[c] = timeGiven(body, c) ? channelTime : record.sngElapsed;
+            const bool given = timeGiven(body, c);
+            const float channelTime = given ? valueAt(body, 2 * c) : 0.0f;
+            record.sngRunTime[c] = given ? channelTime : record.sngElapsed;
             const bool runsOn = bitSet(record.bytChanBits, c);
             if (poll.speeds && runsOn) {
                 // While it runs the device gives the session time it began at.

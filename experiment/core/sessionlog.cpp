@@ -29,7 +29,7 @@ bool isSilence(std::int16_t code)
 
 QString SessionLog::stamp(const QDateTime &when)
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+    return when.toString(logtext::kStampFormat);
 }
 
 QString SessionLog::codeText(std::int16_t code)

@@ -35,6 +35,8 @@ struct DeviceInfo;
 // How the lines start that tell a session's course: written here and by
 // the controller, read back by sessionlogreader.h.
 namespace logtext {
+// The stamp before every event: "2026-12-07T10:15:02 ".
+inline constexpr QLatin1String kStampFormat{"yyyy-MM-dd'T'HH:mm:ss"};
 inline constexpr QLatin1String kNewDataFile{"New session, new data file "};
 inline constexpr QLatin1String kAppending{"New session, appending to the data file "};
 inline constexpr QLatin1String kStarted{"Experiment started: "};

@@ -8,14 +8,13 @@ namespace velorix {
 
 namespace {
 
-// "2026-12-07T10:15:02 " before every event.
-constexpr int kStampLength = 19;
+constexpr qsizetype kStampLength = logtext::kStampFormat.size() - 2; // the quotes round the T
 
 QDateTime stampOf(const QString &line)
 {
     if (line.size() <= kStampLength || line[kStampLength] != QLatin1Char(' '))
         return {};
-    return QDateTime::fromString(line.left(kStampLength), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+    return QDateTime::fromString(line.left(kStampLength), logtext::kStampFormat);
 }
 
 // "Ch 1 (M1), Ch 2 (Channel 2)", the whole text or nothing: a list a crash
