@@ -135,8 +135,6 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     EXPECT_TRUE(prompts->messages.empty());
 
     // A failed write says why; on a full disk the old file stays byte for byte.
-    prompts->fileNames = {QStringLiteral("/no/such/folder/x.txt")};
-    templates.saveLabels(labels);
     const QByteArray old = contents(data("saved.txt"));
     prompts->fileNames = {data("saved.txt")};
     labels[1][0] = QStringLiteral("new");
@@ -145,10 +143,8 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
         templates.saveLabels(labels);
     }
     EXPECT_EQ(contents(data("saved.txt")), old);
-    ASSERT_EQ(prompts->messages.size(), 2u);
-    EXPECT_TRUE(prompts->messages[0].text.startsWith(
-        "File Access Error!\nThe channel label template /no/such/folder/x.txt could not be saved: "));
-    EXPECT_EQ(boxLine(prompts->messages[1]),
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(boxLine(prompts->messages[0]),
               "File Error! | File Access Error!\nThe channel label template " + data("saved.txt")
                   + " could not be saved: File too large. An earlier file of that name is left as it was."
                     " | Ok, Critical");

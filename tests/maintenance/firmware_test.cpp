@@ -60,7 +60,6 @@ TEST_F(FlashTest, AFileNoToolWouldTakeIsRefusedWithItsLineBeforeAnyByteIsSent)
         {data, "Line 1: no end-of-file record at the end"},
         {data + end + "\x1A\r\n" + data, "Line 3: a line after the end-of-file record"},
         {data + hexRecord(6, 0, "AB") + "\r\n" + end, "Line 2: unknown record type 06"},
-        {data + hexRecord(0xFF, 0, "") + "\r\n" + end, "Line 2: unknown record type FF"},
         {data + ":0100000100FE\r\n", "Line 2: end-of-file record with data (it takes none)"},
         {data + hexRecord(1, 0x10, "") + "\r\n", "Line 2: end-of-file record with address 0010 (it takes 0000)"},
         {hexRecord(2, 0, "1") + "\r\n" + data + end,
