@@ -47,9 +47,9 @@ private:
     void arm();
 
     QTimer m_timer;
-    QElapsedTimer m_clock;    // the beat's time base
+    QElapsedTimer m_clock; // the beat's time base
     QElapsedTimer m_sinceLast;
-    qint64 m_nextDue = 0;     // on m_clock
+    qint64 m_nextDue = 0; // on m_clock
     std::int32_t m_interval = 0;
     std::int32_t m_stats = 0;
     bool m_enabled = false;

@@ -14,8 +14,7 @@ void Delay(std::int32_t Milliseconds)
     // A timer may fire a little early; loop until the full time has passed.
     for (qint64 left = Milliseconds; left > 0; left = Milliseconds - clock.elapsed()) {
         QEventLoop loop;
-        QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop,
-                           &QEventLoop::quit);
+        QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         if (loop.exec() < 0) {
             // The application is quitting and refuses nested loops: sleep out
             // the rest instead of spinning.

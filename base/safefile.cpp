@@ -36,10 +36,9 @@ bool replaceFile(const QString &path, const QByteArray &bytes, QString *why)
     while (done < bytes.size()) {
         const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
         if (written <= 0) {
-            const QString reason = written < 0 ? file.errorString()
-                                               : QStringLiteral("only %1 of %2 bytes could be written")
-                                                         .arg(done)
-                                                         .arg(bytes.size());
+            const QString reason = written < 0
+                    ? file.errorString()
+                    : QStringLiteral("only %1 of %2 bytes could be written").arg(done).arg(bytes.size());
             file.cancelWriting(); // (which has its own words for the error)
             return failed(why, reason);
         }

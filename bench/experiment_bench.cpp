@@ -149,8 +149,9 @@ std::optional<Options> parseOptions(QStringList args, QString *error)
                 taken = taken && n >= 1 && n <= kMaxWindows;
                 options.windowCounts.push_back(n);
             }
-        } else if (name == QLatin1String("plot") && (text == QLatin1String("shown") || text == QLatin1String("hidden")
-                                                     || text == QLatin1String("both"))) {
+        } else if (name == QLatin1String("plot")
+                   && (text == QLatin1String("shown") || text == QLatin1String("hidden")
+                       || text == QLatin1String("both"))) {
             options.plotModes.clear();
             if (text != QLatin1String("hidden"))
                 options.plotModes.push_back(true);
@@ -264,8 +265,9 @@ class LineWatch
 public:
     void attach(sim::SimulatorHost &simulator)
     {
-        QObject::connect(&simulator, &sim::SimulatorHost::frameLogged, &simulator,
-                         [this](const sim::FrameLogEntry &entry) { observe(entry); }, Qt::DirectConnection);
+        QObject::connect(
+                &simulator, &sim::SimulatorHost::frameLogged, &simulator,
+                [this](const sim::FrameLogEntry &entry) { observe(entry); }, Qt::DirectConnection);
     }
 
     // Wall-clock ms of the start of the device's session (1 for its first).
@@ -277,12 +279,24 @@ public:
             return std::nullopt;
         return found->second[session - 1];
     }
-    [[nodiscard]] int requests() const { QMutexLocker lock(&m_mutex); return m_requests; }
+    [[nodiscard]] int requests() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_requests;
+    }
     // Seconds the line was in use so far: every byte's wire time (10 bits at
     // 19200 baud) and the devices' latency before each reply.
-    [[nodiscard]] double lineSeconds() const { QMutexLocker lock(&m_mutex); return m_lineUs / 1e6; }
+    [[nodiscard]] double lineSeconds() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_lineUs / 1e6;
+    }
     void setLatencyMs(double latency) { m_latencyUs = latency * 1000; }
-    [[nodiscard]] std::map<QString, int> faults() const { QMutexLocker lock(&m_mutex); return m_faults; }
+    [[nodiscard]] std::map<QString, int> faults() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_faults;
+    }
     // The simulator thread's CPU seconds, or nothing before its first frame.
     [[nodiscard]] std::optional<double> simulatorCpuSeconds() const
     {
@@ -404,7 +418,7 @@ bool stampFits(const Row &row, const TruthRun &run)
 
 struct Tally
 {
-    int required = 0;      // runs the devices saw end by a fall or the stop
+    int required = 0; // runs the devices saw end by a fall or the stop
     int fell = 0;
     int stopped = 0;
     int recorded = 0;      // required runs found with the right run time
@@ -467,7 +481,8 @@ std::vector<Step> align(const std::vector<TruthRun> &runs, const std::vector<Row
     const std::size_t n = runs.size(), m = rows.size();
     constexpr int kNever = 1 << 20;
     const auto skipRun = [&](std::size_t i) { return runs[i].required() ? 1 : 0; };
-    const auto pair = [&](std::size_t i, std::size_t j) { return pairCost(rows[j], runs[i]).value_or(kNever); };
+    const auto pair
+            = [&](std::size_t i, std::size_t j) { return pairCost(rows[j], runs[i]).value_or(kNever); };
     // cost[i][j]: the best alignment of runs i.. with rows j..
     std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1, 0));
     for (std::size_t i = n + 1; i-- > 0;) {
@@ -504,9 +519,10 @@ void showStep(const char *verdict, const Step &step)
         return;
     std::fprintf(stderr, "%-10s", verdict);
     if (const TruthRun *run = step.run)
-        std::fprintf(stderr, " | truth %u ch%d s%d start %.1f run %.1f end %d speed %.1f", run->record.address,
-                     run->record.channel, run->record.session, run->record.startSeconds(), run->record.runSeconds(),
-                     int(run->record.end), run->record.speedAtEndUnits());
+        std::fprintf(stderr, " | truth %u ch%d s%d start %.1f run %.1f end %d speed %.1f",
+                     run->record.address, run->record.channel, run->record.session,
+                     run->record.startSeconds(), run->record.runSeconds(), int(run->record.end),
+                     run->record.speedAtEndUnits());
     if (step.row)
         std::fprintf(stderr, " | %s", qPrintable(step.row->text));
     if (step.run && step.row && step.run->expectedStartMs)
@@ -578,7 +594,8 @@ Tally compareDevice(const QStringList &lines, const std::vector<sim::RunRecord> 
     // The ground truth lists runs as they end; the file as they are recorded.
     for (auto &[channel, list] : runs)
         std::stable_sort(list.begin(), list.end(), [](const TruthRun &a, const TruthRun &b) {
-            return std::pair(a.record.session, a.record.startTenths) < std::pair(b.record.session, b.record.startTenths);
+            return std::pair(a.record.session, a.record.startTenths)
+                    < std::pair(b.record.session, b.record.startTenths);
         });
     std::map<int, std::vector<Row>> rows;
     for (const QString &line : lines) {
@@ -656,13 +673,13 @@ private:
             const int rows = w->resultsGrid()->rowCount();
             const bool fourResults = rows - s.rowsAtPress >= 4;
             const bool longIdle = s.idleSinceMs && now - *s.idleSinceMs >= kIdlePatienceMs
-                                  && now - s.pressedAtMs >= kIdlePatienceMs;
+                    && now - s.pressedAtMs >= kIdlePatienceMs;
             if (!fourResults && !longIdle)
                 continue;
             s.withoutRows += fourResults ? 0 : 1;
             if (qEnvironmentVariableIsSet("BENCH_DEBUG"))
-                std::fprintf(stderr, "Master Start in window %zu at %.1f s: %d new rows\n", i + 1, now / 1000.0,
-                             rows - s.rowsAtPress);
+                std::fprintf(stderr, "Master Start in window %zu at %.1f s: %d new rows\n", i + 1,
+                             now / 1000.0, rows - s.rowsAtPress);
             ++s.presses;
             s.rowsAtPress = rows;
             s.pressedAtMs = now;
@@ -730,21 +747,23 @@ QString ratesText(const sim::FaultRates &rates)
     QStringList parts;
     for (const sim::FaultRateOption &option : sim::kFaultRateOptions)
         if (rates.*option.rate > 0)
-            parts << QStringLiteral("%1 %2%").arg(QLatin1String(option.name).mid(6)).arg(100 * rates.*option.rate);
+            parts << QStringLiteral("%1 %2%")
+                             .arg(QLatin1String(option.name).mid(6))
+                             .arg(100 * rates.*option.rate);
     return parts.join(QStringLiteral(", "));
 }
 
 struct SoakFigures
 {
-    double elapsed = 0;       // real seconds of the soak, the stop not included
-    double stopSeconds = 0;   // how long the stops took to finish
+    double elapsed = 0;     // real seconds of the soak, the stop not included
+    double stopSeconds = 0; // how long the stops took to finish
     bool stopFinished = true;
-    double threadCpu = 0;     // the program's main thread
+    double threadCpu = 0; // the program's main thread
     double processCpu = 0;
     std::optional<double> simulatorCpu;
-    double lineSeconds = 0;   // the line in use during the soak
-    long wakeUps = 0;         // of the main thread during the soak
-    long sleeps = 0;          // times it was about to block
+    double lineSeconds = 0; // the line in use during the soak
+    long wakeUps = 0;       // of the main thread during the soak
+    long sleeps = 0;        // times it was about to block
 };
 
 // One phase: so many windows, one device each, polling side by side.
@@ -782,19 +801,21 @@ struct Phase
 void printPhases(const std::vector<Phase> &phases)
 {
     std::printf("== polling, side by side ==\n");
-    std::printf("windows  plot    polls/s  of wanted  ticks/s  line busy  bus capacity  wake-ups/tick  sleeps/tick  "
-                "CPU main  CPU ms/tick  ticks put off\n");
+    std::printf(
+            "windows  plot    polls/s  of wanted  ticks/s  line busy  bus capacity  wake-ups/tick  sleeps/tick  "
+            "CPU main  CPU ms/tick  ticks put off\n");
     for (const Phase &p : phases) {
         int putOff = 0;
         for (const WindowFigures &w : p.figures)
             putOff += w.putOff;
         const double wanted = 10.0 * p.windows; // one poll a window every 100 ms
         const double ticks = std::max(1.0, p.ticks());
-        std::printf("%7d  %-6s  %7.2f  %8.0f%%  %7.2f  %8.0f%%  %8.1f/s    %13.2f  %11.2f  %7.1f%%  %11.3f  %13d\n",
-                    p.windows, p.plotShown ? "shown" : "hidden", p.polls(), 100 * p.polls() / wanted,
-                    p.ticks() / p.soak.elapsed, 100 * p.soak.lineSeconds / p.soak.elapsed, p.capacity(),
-                    p.soak.wakeUps / ticks, p.soak.sleeps / ticks, 100 * p.soak.threadCpu / p.soak.elapsed,
-                    p.cpuMsPerTick(), putOff);
+        std::printf(
+                "%7d  %-6s  %7.2f  %8.0f%%  %7.2f  %8.0f%%  %8.1f/s    %13.2f  %11.2f  %7.1f%%  %11.3f  %13d\n",
+                p.windows, p.plotShown ? "shown" : "hidden", p.polls(), 100 * p.polls() / wanted,
+                p.ticks() / p.soak.elapsed, 100 * p.soak.lineSeconds / p.soak.elapsed, p.capacity(),
+                p.soak.wakeUps / ticks, p.soak.sleeps / ticks, 100 * p.soak.threadCpu / p.soak.elapsed,
+                p.cpuMsPerTick(), putOff);
     }
     // The plot's cost, where a window count ran both ways.
     for (const Phase &shown : phases) {
@@ -805,8 +826,9 @@ void printPhases(const std::vector<Phase> &phases)
                 continue;
             std::printf("speed plot, %d window%s: %.3f ms of main-thread CPU a tick shown, %.3f hidden "
                         "(%+.3f ms, %.1f%% against %.1f%% of a core)\n",
-                        shown.windows, shown.windows == 1 ? "" : "s", shown.cpuMsPerTick(), hidden.cpuMsPerTick(),
-                        shown.cpuMsPerTick() - hidden.cpuMsPerTick(), 100 * shown.soak.threadCpu / shown.soak.elapsed,
+                        shown.windows, shown.windows == 1 ? "" : "s", shown.cpuMsPerTick(),
+                        hidden.cpuMsPerTick(), shown.cpuMsPerTick() - hidden.cpuMsPerTick(),
+                        100 * shown.soak.threadCpu / shown.soak.elapsed,
                         100 * hidden.soak.threadCpu / hidden.soak.elapsed);
             break;
         }
@@ -820,14 +842,15 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
     for (const Tally &t : tallies)
         all += t;
     std::printf("== experiment soak ==\n");
-    std::printf("set-up:      phases of %s windows, one device each, wire timing on, device clock x%g, seed %u%s\n",
-                qPrintable([&] {
-                    QStringList counts;
-                    for (const Phase &p : phases)
-                        counts << QString::number(p.windows);
-                    return counts.join(QLatin1Char(','));
-                }()),
-                options.scale, options.seed, options.noWait ? ", ticks run into a busy link" : "");
+    std::printf(
+            "set-up:      phases of %s windows, one device each, wire timing on, device clock x%g, seed %u%s\n",
+            qPrintable([&] {
+                QStringList counts;
+                for (const Phase &p : phases)
+                    counts << QString::number(p.windows);
+                return counts.join(QLatin1Char(','));
+            }()),
+            options.scale, options.seed, options.noWait ? ", ticks run into a busy link" : "");
     std::printf("faults:      %s\n", qPrintable(ratesText(options.faults)));
     QStringList injected;
     int faulted = 0;
@@ -846,15 +869,16 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
             for (const auto &[code, n] : w.errors)
                 errors[code] += n;
         }
-        std::printf("-- %d window%s, plot %s: %.1f s real, %.0f device s; the stop took %.1f s%s\n", p.windows,
-                    p.windows == 1 ? "" : "s", p.plotShown ? "shown" : "hidden", soak.elapsed, soak.elapsed * options.scale, soak.stopSeconds,
+        std::printf("-- %d window%s, plot %s: %.1f s real, %.0f device s; the stop took %.1f s%s\n",
+                    p.windows, p.windows == 1 ? "" : "s", p.plotShown ? "shown" : "hidden", soak.elapsed,
+                    soak.elapsed * options.scale, soak.stopSeconds,
                     soak.stopFinished ? "" : " and DID NOT FINISH");
         std::printf("polls/s:     %s, %.1f in all\n", qPrintable(polls.join(QLatin1Char(' '))), p.polls());
         std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
                     pct(soak.processCpu));
         if (soak.simulatorCpu)
-            std::printf(", of it the simulator's thread %.1f%%, so the program %.1f%%", pct(*soak.simulatorCpu),
-                        pct(soak.processCpu - *soak.simulatorCpu));
+            std::printf(", of it the simulator's thread %.1f%%, so the program %.1f%%",
+                        pct(*soak.simulatorCpu), pct(soak.processCpu - *soak.simulatorCpu));
         std::printf("\n");
         QStringList codes;
         for (const auto &[code, n] : errors)
@@ -864,9 +888,10 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
                     errors[rc::Busy] * 60.0 / soak.elapsed);
         for (std::size_t i = 0; i < p.figures.size(); ++i) {
             const WindowFigures &w = p.figures[i];
-            std::printf("window %zu:    %.2f ticks/s, %d ticks put off for the link; Master Start %d presses, "
-                        "%d without four new rows\n",
-                        i + 1, w.ticksPerSecond, w.putOff, w.presses, w.pressesWithoutRows);
+            std::printf(
+                    "window %zu:    %.2f ticks/s, %d ticks put off for the link; Master Start %d presses, "
+                    "%d without four new rows\n",
+                    i + 1, w.ticksPerSecond, w.putOff, w.presses, w.pressesWithoutRows);
         }
     }
     std::printf("-- runs of every phase\n");
@@ -878,22 +903,25 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
     std::printf("  wrong speed:      %d (more than one Acc Step, %.1f, off the speed at the fall)\n",
                 all.wrongSpeed, kAccStep);
     std::printf("  speed from the set-up's ramp: %d (no reading of the wheel near the fall)\n", all.fromRamp);
-    std::printf("  wrong start time: %d (stamped more than 2 s before or 5 s after the start)\n", all.wrongStart);
+    std::printf("  wrong start time: %d (stamped more than 2 s before or 5 s after the start)\n",
+                all.wrongStart);
     std::printf("  invented rows:    %d (%d unreadable lines)\n", all.invented, all.unreadable);
     std::printf("  rows of runs cut by a restart or reset: %d\n", all.cutRecorded);
     for (std::size_t i = 0; i < tallies.size(); ++i) {
         const Tally &t = tallies[i];
-        std::printf("device %u:  %d runs, %d right time, %d lost, %d wrong time, %d wrong speed, %d wrong start, "
-                    "%d invented\n",
-                    unsigned(kFirstAddress + i), t.required, t.recorded, t.lost, t.wrongTime, t.wrongSpeed,
-                    t.wrongStart, t.invented);
+        std::printf(
+                "device %u:  %d runs, %d right time, %d lost, %d wrong time, %d wrong speed, %d wrong start, "
+                "%d invented\n",
+                unsigned(kFirstAddress + i), t.required, t.recorded, t.lost, t.wrongTime, t.wrongSpeed,
+                t.wrongStart, t.invented);
     }
     int messages = 0;
     for (const auto &[text, n] : prompts.messages())
         messages += n;
     std::printf("messages:    %d\n", messages);
     for (const auto &[text, n] : prompts.messages())
-        std::printf("  %dx %s\n", n, qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1String(" / "))));
+        std::printf("  %dx %s\n", n,
+                    qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1String(" / "))));
     printPhases(phases);
     std::printf("every run recorded right: %s\n", all.allRight() ? "yes" : "NO");
 }
@@ -939,12 +967,14 @@ bool stopAll(const std::vector<frmexp *> &windows, int patienceMs)
 {
     for (frmexp *w : windows)
         button(w, "cmdstop_exp")->click();
-    return waitUntil([&] {
-        return allWindows(windows, [](frmexp *w) {
-            ExpController *c = w->controller();
-            return !c->bolrunning && !c->inTick() && c->dataFile().allWritten();
-        });
-    }, patienceMs);
+    return waitUntil(
+            [&] {
+                return allWindows(windows, [](frmexp *w) {
+                    ExpController *c = w->controller();
+                    return !c->bolrunning && !c->inTick() && c->dataFile().allWritten();
+                });
+            },
+            patienceMs);
 }
 
 // Lets the program run for `milliseconds`, with no look of the bench's own.
@@ -983,13 +1013,18 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
     for (frmexp *w : windows)
         w->findChild<QCheckBox *>(QStringLiteral("chkspeedplot"))->setChecked(plotShown);
     // Faults slow the uploads and starts down; the patience is generous.
-    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); }); },
-                   60'000)) {
+    if (!waitUntil(
+                [&] {
+                    return allWindows(windows,
+                                      [](frmexp *w) { return button(w, "cmdstartexp")->isEnabled(); });
+                },
+                60'000)) {
         std::fprintf(stderr, "the uploads did not end\n");
         return std::nullopt;
     }
     startExperiments(windows, options.noWait);
-    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); }, 60'000)) {
+    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); },
+                   60'000)) {
         std::fprintf(stderr, "the experiments did not start\n");
         return std::nullopt;
     }
@@ -1001,10 +1036,10 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
     SoakFigures &soak = phase.soak;
     long wakeUps = 0, sleeps = 0;
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
-    const QMetaObject::Connection counting =
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&wakeUps] { ++wakeUps; });
-    const QMetaObject::Connection countingSleeps =
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&sleeps] { ++sleeps; });
+    const QMetaObject::Connection counting
+            = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&wakeUps] { ++wakeUps; });
+    const QMetaObject::Connection countingSleeps
+            = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&sleeps] { ++sleeps; });
     const double thread0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     const double process0 = processCpuSeconds();
     const std::optional<double> simulator0 = watch.simulatorCpuSeconds();
@@ -1123,9 +1158,10 @@ int main(int argc, char **argv)
     }
     printSummary(options, phases, tallies, watch, prompts);
     std::fflush(stdout);
-    const bool allRight = std::all_of(tallies.begin(), tallies.end(), [](const Tally &t) { return t.allRight(); });
-    const bool stopsFinished = std::all_of(phases.begin(), phases.end(),
-                                           [](const Phase &p) { return p.soak.stopFinished; });
+    const bool allRight
+            = std::all_of(tallies.begin(), tallies.end(), [](const Tally &t) { return t.allRight(); });
+    const bool stopsFinished
+            = std::all_of(phases.begin(), phases.end(), [](const Phase &p) { return p.soak.stopFinished; });
     clearExtraPorts();
     setPrompter(nullptr);
     return allRight && stopsFinished ? 0 : 2;

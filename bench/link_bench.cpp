@@ -126,8 +126,8 @@ void report(const char *what, const Figures &f, int exchanges)
 {
     std::printf("%-30s %7.0f exchanges/s  %6.1f us/exchange  %5.1f us CPU/exchange  "
                 "%5.2f allocations/exchange  %d failed\n",
-                what, exchanges / f.seconds, f.seconds * 1e6 / exchanges,
-                f.cpuMs * 1e3 / exchanges, double(f.allocations) / exchanges, f.failures);
+                what, exchanges / f.seconds, f.seconds * 1e6 / exchanges, f.cpuMs * 1e3 / exchanges,
+                double(f.allocations) / exchanges, f.failures);
 }
 
 Figures throughProtocol(const QString &port, int exchanges)
@@ -226,7 +226,8 @@ int main(int argc, char **argv)
         report("bare QSerialPort write/read", bare, done);
         std::printf("program time per exchange / bare: %.2f, CPU per exchange / bare: %.2f\n",
                     program.seconds / bare.seconds, program.cpuMs / bare.cpuMs);
-        std::printf("program overhead per exchange: %.1f us\n", (program.seconds - bare.seconds) * 1e6 / done);
+        std::printf("program overhead per exchange: %.1f us\n",
+                    (program.seconds - bare.seconds) * 1e6 / done);
     }
 
     const double cpu = threadCpuMs();

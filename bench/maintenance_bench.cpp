@@ -72,12 +72,13 @@ int main(int argc, char **argv)
     const double silentMs = 3 * kByteMs + commands::ReturnID.timeoutMs;
     int found = 0;
     double seconds = searchSeconds(device, &found);
-    std::printf("search 128..239, %d devices answer: %.1f s (bus: %.1f s with %d answering)\n", found, seconds,
-                (found * answerMs + (addresses - found) * silentMs) / 1000.0, found);
+    std::printf("search 128..239, %d devices answer: %.1f s (bus: %.1f s with %d answering)\n", found,
+                seconds, (found * answerMs + (addresses - found) * silentMs) / 1000.0, found);
     for (quint8 address = 128; address <= 131; ++address)
         host.setDevicePresent(address, false);
     seconds = searchSeconds(device, &found);
-    std::printf("search 128..239, none answers:   %.1f s (bus: %.1f s)\n", seconds, addresses * silentMs / 1000.0);
+    std::printf("search 128..239, none answers:   %.1f s (bus: %.1f s)\n", seconds,
+                addresses * silentMs / 1000.0);
     host.setDevicePresent(130, true);
 
     QTemporaryDir folder;
@@ -100,7 +101,7 @@ int main(int argc, char **argv)
     FirmwareFlash(device, view, pacing).flash(path, 130);
     const double lineMs = (record(0).size() + 2) * kByteMs + kLatencyMs + 3 * kByteMs;
     const double pausesMs = pacing.afterModeSwitchMs + 2 * pacing.afterResetMs + pacing.beforeFinalResetMs
-                            + pacing.afterFinalResetMs;
+            + pacing.afterFinalResetMs;
     QString identity;
     const bool answered = device.ReturnID(130, identity) == 0;
     std::printf("flash %d lines: %.1f s (line pauses and wire %.1f s, other pauses %.1f s); "

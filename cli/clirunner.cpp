@@ -16,11 +16,10 @@ namespace velorix {
 
 namespace {
 
-const char kUsage[] =
-    "usage: velorix-cli --port PORT COMMAND [ARGS...]\n"
-    "       velorix-cli ports\n"
-    "PORT is a name of the port list or a path. ARGS are decimal numbers in the\n"
-    "command's order; ProgramData takes the address, then the record text.\n";
+const char kUsage[] = "usage: velorix-cli --port PORT COMMAND [ARGS...]\n"
+                      "       velorix-cli ports\n"
+                      "PORT is a name of the port list or a path. ARGS are decimal numbers in the\n"
+                      "command's order; ProgramData takes the address, then the record text.\n";
 
 // What a command printed: its result code and, on success, what it read.
 struct Outcome
@@ -49,8 +48,11 @@ public:
         const int value = text.toInt(&ok, 10);
         if (!ok || value < min || value > max)
             throw UsageError(QStringLiteral("%1 must be a decimal number from %2 to %3, not \"%4\"")
-                                 .arg(QString::fromLatin1(what)).arg(min).arg(max).arg(text)
-                                 .toStdString());
+                                     .arg(QString::fromLatin1(what))
+                                     .arg(min)
+                                     .arg(max)
+                                     .arg(text)
+                                     .toStdString());
         return value;
     }
     QString text(const char *what) { return next(what); }
@@ -105,94 +107,104 @@ const QMap<QString, Command> &commandTable()
 {
     using D = multiVelorix;
     static const QMap<QString, Command> table = {
-        {"clear", acknowledged(&D::clear)},
-        {"Start_Diag", acknowledged(&D::Start_Diag)},
-        {"Stop_Diag", acknowledged(&D::Stop_Diag)},
-        {"Start_Exp", acknowledged(&D::Start_Exp)},
-        {"Stop_Exp", acknowledged(&D::Stop_Exp)},
-        {"Start_ALL", acknowledged(&D::Start_ALL)},
-        {"Start_CH1", acknowledged(&D::Start_CH1)},
-        {"Start_CH2", acknowledged(&D::Start_CH2)},
-        {"Start_CH3", acknowledged(&D::Start_CH3)},
-        {"Start_CH4", acknowledged(&D::Start_CH4)},
-        {"Inc_Speed", acknowledged(&D::Inc_Speed)},
-        {"Dec_Speed", acknowledged(&D::Dec_Speed)},
-        {"PurgeON", acknowledged(&D::PurgeON)},
-        {"PurgeOFF", acknowledged(&D::PurgeOFF)},
-        {"CalModeON", acknowledged(&D::CalModeON)},
-        {"CalModeOFF", acknowledged(&D::CalModeOFF)},
-        {"Reset", acknowledged(&D::Reset)},
-        {"Read_Sensor", dataCommand(&D::Read_Sensor)},
-        {"Read_Times", dataCommand(&D::Read_Times)},
-        {"Read_ROT_Times", dataCommand(&D::Read_ROT_Times)},
-        {"Read_ROT_Speed", dataCommand(&D::Read_ROT_Speed)},
-        {"Read_Speed", dataCommand(&D::Read_Speed)},
-        {"ReadClear", dataCommand(&D::ReadClear)},
-        {"Read", dataCommand(&D::Read)},
-        {"ReSend", dataCommand(&D::ReSend)},
-        {"GetCalConstants", dataCommand(&D::GetCalConstants)},
-        {"IDString", [](D &device, Arguments &args) {
-             args.finish();
-             return Outcome{rc::Ok, device.IDString()};
-         }},
-        {"PumpSelect", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t pumps = args.byte("pump bit map");
-             const int cycles = args.number("cycle count", 0, 255);
-             args.finish();
-             return Outcome{device.PumpSelect(address, pumps, cycles), {}};
-         }},
-        {"ProgramAddr", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t newAddress = args.byte("new address");
-             args.finish();
-             return Outcome{device.ProgramAddr(address, newAddress), {}};
-         }},
-        {"ProgramMemLoc", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t location = args.byte("location");
-             const std::uint8_t value = args.byte("value");
-             args.finish();
-             return Outcome{device.ProgramMemLoc(address, location, value), {}};
-         }},
-        {"WriteMem", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t location = args.byte("location");
-             const std::uint8_t value = args.byte("value");
-             args.finish();
-             return Outcome{device.WriteMem(address, location, value), {}};
-         }},
-        {"ReadMem", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t location = args.byte("location");
-             args.finish();
-             std::uint8_t value = 0;
-             const std::int16_t result = device.ReadMem(address, location, value);
-             return Outcome{result, QString::number(value)};
-         }},
-        {"ProgramData", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const QString record = args.text("record");
-             args.finish();
-             return Outcome{device.ProgramData(record, address), {}};
-         }},
-        {"BusRESET", [](D &device, Arguments &args) {
-             args.finish();
-             return Outcome{device.BusRESET(), {}};
-         }},
-        {"ReturnID", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             args.finish();
-             QString id;
-             const std::int16_t result = device.ReturnID(address, id);
-             return Outcome{result, id};
-         }},
-        {"SetGroupID", [](D &device, Arguments &args) {
-             const std::uint8_t address = args.byte("address");
-             const std::uint8_t group = args.byte("group ID");
-             args.finish();
-             return Outcome{device.SetGroupID(address, group), {}};
-         }},
+            {"clear", acknowledged(&D::clear)},
+            {"Start_Diag", acknowledged(&D::Start_Diag)},
+            {"Stop_Diag", acknowledged(&D::Stop_Diag)},
+            {"Start_Exp", acknowledged(&D::Start_Exp)},
+            {"Stop_Exp", acknowledged(&D::Stop_Exp)},
+            {"Start_ALL", acknowledged(&D::Start_ALL)},
+            {"Start_CH1", acknowledged(&D::Start_CH1)},
+            {"Start_CH2", acknowledged(&D::Start_CH2)},
+            {"Start_CH3", acknowledged(&D::Start_CH3)},
+            {"Start_CH4", acknowledged(&D::Start_CH4)},
+            {"Inc_Speed", acknowledged(&D::Inc_Speed)},
+            {"Dec_Speed", acknowledged(&D::Dec_Speed)},
+            {"PurgeON", acknowledged(&D::PurgeON)},
+            {"PurgeOFF", acknowledged(&D::PurgeOFF)},
+            {"CalModeON", acknowledged(&D::CalModeON)},
+            {"CalModeOFF", acknowledged(&D::CalModeOFF)},
+            {"Reset", acknowledged(&D::Reset)},
+            {"Read_Sensor", dataCommand(&D::Read_Sensor)},
+            {"Read_Times", dataCommand(&D::Read_Times)},
+            {"Read_ROT_Times", dataCommand(&D::Read_ROT_Times)},
+            {"Read_ROT_Speed", dataCommand(&D::Read_ROT_Speed)},
+            {"Read_Speed", dataCommand(&D::Read_Speed)},
+            {"ReadClear", dataCommand(&D::ReadClear)},
+            {"Read", dataCommand(&D::Read)},
+            {"ReSend", dataCommand(&D::ReSend)},
+            {"GetCalConstants", dataCommand(&D::GetCalConstants)},
+            {"IDString",
+             [](D &device, Arguments &args) {
+                 args.finish();
+                 return Outcome{rc::Ok, device.IDString()};
+             }},
+            {"PumpSelect",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t pumps = args.byte("pump bit map");
+                 const int cycles = args.number("cycle count", 0, 255);
+                 args.finish();
+                 return Outcome{device.PumpSelect(address, pumps, cycles), {}};
+             }},
+            {"ProgramAddr",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t newAddress = args.byte("new address");
+                 args.finish();
+                 return Outcome{device.ProgramAddr(address, newAddress), {}};
+             }},
+            {"ProgramMemLoc",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t location = args.byte("location");
+                 const std::uint8_t value = args.byte("value");
+                 args.finish();
+                 return Outcome{device.ProgramMemLoc(address, location, value), {}};
+             }},
+            {"WriteMem",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t location = args.byte("location");
+                 const std::uint8_t value = args.byte("value");
+                 args.finish();
+                 return Outcome{device.WriteMem(address, location, value), {}};
+             }},
+            {"ReadMem",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t location = args.byte("location");
+                 args.finish();
+                 std::uint8_t value = 0;
+                 const std::int16_t result = device.ReadMem(address, location, value);
+                 return Outcome{result, QString::number(value)};
+             }},
+            {"ProgramData",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const QString record = args.text("record");
+                 args.finish();
+                 return Outcome{device.ProgramData(record, address), {}};
+             }},
+            {"BusRESET",
+             [](D &device, Arguments &args) {
+                 args.finish();
+                 return Outcome{device.BusRESET(), {}};
+             }},
+            {"ReturnID",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 args.finish();
+                 QString id;
+                 const std::int16_t result = device.ReturnID(address, id);
+                 return Outcome{result, id};
+             }},
+            {"SetGroupID",
+             [](D &device, Arguments &args) {
+                 const std::uint8_t address = args.byte("address");
+                 const std::uint8_t group = args.byte("group ID");
+                 args.finish();
+                 return Outcome{device.SetGroupID(address, group), {}};
+             }},
     };
     return table;
 }

@@ -9,10 +9,10 @@ namespace velorix {
 namespace rc {
 
 constexpr std::int16_t Ok = 0;
-constexpr std::int16_t Busy = 1001;           // link busy, nothing sent
-constexpr std::int16_t SerialError = 1003;    // the port failed during the exchange
-constexpr std::int16_t NoReply = 1005;        // no reply, or a short one
-constexpr std::int16_t LateText = 2006;       // text exchange only: text came after the time-out
+constexpr std::int16_t Busy = 1001;        // link busy, nothing sent
+constexpr std::int16_t SerialError = 1003; // the port failed during the exchange
+constexpr std::int16_t NoReply = 1005;     // no reply, or a short one
+constexpr std::int16_t LateText = 2006;    // text exchange only: text came after the time-out
 
 } // namespace rc
 

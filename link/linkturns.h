@@ -86,7 +86,7 @@ private:
 
     std::function<bool()> m_linkBusy;
     std::deque<Waiter> m_line;
-    QTimer m_serve; // zero-time single shot: serves from the event loop
+    QTimer m_serve;    // zero-time single shot: serves from the event loop
     int m_granted = 0; // synchronous turns handed out and not yet returned
     int m_held = 0;    // parties holding their turn across exchanges
 };

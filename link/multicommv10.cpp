@@ -38,8 +38,7 @@ constexpr std::size_t kTextReserve = 64;
 
 bool endsWithLineBreak(const ByteBuffer &bytes)
 {
-    return std::any_of(bytes.cbegin(), bytes.cend(),
-                       [](std::uint8_t b) { return b == '\r' || b == '\n'; });
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](std::uint8_t b) { return b == '\r' || b == '\n'; });
 }
 
 } // namespace
@@ -74,8 +73,8 @@ multicommv10::~multicommv10()
 }
 
 void multicommv10::transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer,
-                            std::int16_t intRecByteCnt, std::int32_t lngTimeout,
-                            std::int16_t &intErr, bool RONLY, const ShortReplyTest *shortReply)
+                            std::int16_t intRecByteCnt, std::int32_t lngTimeout, std::int16_t &intErr,
+                            bool RONLY, const ShortReplyTest *shortReply)
 {
     if (m_busy) {
         intErr = rc::Busy;
@@ -93,23 +92,19 @@ void multicommv10::transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytRece
     }
     const auto expected = static_cast<std::size_t>(intRecByteCnt);
     switch (waitForReply(bytReceiveBuffer, expected, false, lngTimeout, shortReply)) {
-    case WaitEnd::Complete:
-        intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply;
-        break;
+    case WaitEnd::Complete: intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply; break;
     case WaitEnd::TimedOut:
         intErr = bytReceiveBuffer.size() >= expected ? rc::Ok : rc::NoReply;
         if (bytReceiveBuffer.empty() && !RONLY)
             m_unanswered = UnansweredRequest{bytSendBuffer, expected};
         break;
     case WaitEnd::Failed:
-    case WaitEnd::Released:
-        intErr = rc::SerialError;
-        break;
+    case WaitEnd::Released: intErr = rc::SerialError; break;
     }
 }
 
-void multicommv10::transactTEXT(const ByteBuffer &bytSendBuffer, QString &strRec,
-                                std::int32_t lngTimeout, std::int16_t &intErr, bool RONLY)
+void multicommv10::transactTEXT(const ByteBuffer &bytSendBuffer, QString &strRec, std::int32_t lngTimeout,
+                                std::int16_t &intErr, bool RONLY)
 {
     if (m_busy) {
         intErr = rc::Busy;
@@ -127,21 +122,15 @@ void multicommv10::transactTEXT(const ByteBuffer &bytSendBuffer, QString &strRec
     ByteBuffer text;
     const WaitEnd end = waitForReply(text, 0, true, lngTimeout);
     // The line ends at its first CR or LF; what follows is not part of it.
-    const auto lineEnd = std::find_if(text.cbegin(), text.cend(),
-                                      [](std::uint8_t b) { return b == '\r' || b == '\n'; });
+    const auto lineEnd
+            = std::find_if(text.cbegin(), text.cend(), [](std::uint8_t b) { return b == '\r' || b == '\n'; });
     strRec = QString::fromLatin1(reinterpret_cast<const char *>(text.data()),
                                  static_cast<qsizetype>(lineEnd - text.cbegin()));
     switch (end) {
-    case WaitEnd::Complete:
-        intErr = rc::Ok;
-        break;
-    case WaitEnd::TimedOut:
-        intErr = text.empty() ? rc::NoReply : rc::LateText;
-        break;
+    case WaitEnd::Complete: intErr = rc::Ok; break;
+    case WaitEnd::TimedOut: intErr = text.empty() ? rc::NoReply : rc::LateText; break;
     case WaitEnd::Failed:
-    case WaitEnd::Released:
-        intErr = rc::SerialError;
-        break;
+    case WaitEnd::Released: intErr = rc::SerialError; break;
     }
 }
 
@@ -209,9 +198,8 @@ bool multicommv10::sendRequest(const ByteBuffer &bytes)
     return m_backend->write(bytes) && m_backend->isOpen();
 }
 
-multicommv10::WaitEnd multicommv10::waitForReply(ByteBuffer &sink, std::size_t expected,
-                                                 bool text, std::int32_t timeoutMs,
-                                                 const ShortReplyTest *shortReply)
+multicommv10::WaitEnd multicommv10::waitForReply(ByteBuffer &sink, std::size_t expected, bool text,
+                                                 std::int32_t timeoutMs, const ShortReplyTest *shortReply)
 {
     ReplyWait wait;
     wait.sink = &sink;
@@ -277,7 +265,7 @@ bool multicommv10::waitComplete() const
     if (m_wait->text)
         return endsWithLineBreak(*m_wait->sink);
     return m_wait->sink->size() >= m_wait->expected
-           || (m_wait->shortReply && m_wait->shortReply->isWhole(*m_wait->sink));
+            || (m_wait->shortReply && m_wait->shortReply->isWhole(*m_wait->sink));
 }
 
 } // namespace velorix

@@ -51,9 +51,9 @@ public:
     // reply is accepted whole. Results: 0, 1001, 1003, 1005.
     // `shortReply`, when given, ends the wait early on a shorter reply it
     // calls whole; the result is then 1005 as for any short reply.
-    void transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer,
-                  std::int16_t intRecByteCnt, std::int32_t lngTimeout, std::int16_t &intErr,
-                  bool RONLY = false, const ShortReplyTest *shortReply = nullptr);
+    void transact(const ByteBuffer &bytSendBuffer, ByteBuffer &bytReceiveBuffer, std::int16_t intRecByteCnt,
+                  std::int32_t lngTimeout, std::int16_t &intErr, bool RONLY = false,
+                  const ShortReplyTest *shortReply = nullptr);
 
     // One exchange whose reply is text ended by CR or LF. Results: 0, 1001,
     // 1003, 1005 (nothing came), 2006 (text came but its end did not arrive
@@ -96,7 +96,12 @@ public:
 
 private:
     // How a wait for reply bytes ended.
-    enum class WaitEnd { Complete, TimedOut, Failed, Released };
+    enum class WaitEnd {
+        Complete,
+        TimedOut,
+        Failed,
+        Released
+    };
     // What counts as a complete reply for the wait in progress. It lives on
     // the waiting call's stack, so it outlives a link released meanwhile.
     struct ReplyWait
@@ -105,8 +110,8 @@ private:
         std::size_t expected = 0;
         const ShortReplyTest *shortReply = nullptr;
         bool text = false;
-        bool inLoop = false;   // running m_loop
-        bool ended = false;    // the reply is complete, the time is up or the port failed
+        bool inLoop = false; // running m_loop
+        bool ended = false;  // the reply is complete, the time is up or the port failed
         bool failed = false;
         bool released = false; // the link was destroyed during the wait
         // The link's loop, handed over by its destructor: the waiting call
@@ -122,8 +127,7 @@ private:
     // Waits in a nested event loop; `this` may be gone when it returns
     // Released, so the caller must not touch members then.
     [[nodiscard]] WaitEnd waitForReply(ByteBuffer &sink, std::size_t expected, bool text,
-                                       std::int32_t timeoutMs,
-                                       const ShortReplyTest *shortReply = nullptr);
+                                       std::int32_t timeoutMs, const ShortReplyTest *shortReply = nullptr);
     void takeArrivedBytes();
     void onBackendFailed();
     // Ends the nested loop of the wait in progress, if it runs one.

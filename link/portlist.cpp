@@ -61,8 +61,8 @@ QStringList storedExtraPorts()
     const QVariant value = settings.value(QStringLiteral("ExtraPorts"));
     QStringList names;
     const QStringList raw = value.typeId() == QMetaType::QStringList
-                                ? value.toStringList()
-                                : value.toString().split(QLatin1Char(','));
+            ? value.toStringList()
+            : value.toString().split(QLatin1Char(','));
     for (const QString &name : raw)
         appendUnique(names, name.trimmed());
     return names;
@@ -79,7 +79,7 @@ QString permissionDeniedText(const QString &port)
     // Group membership is read at log-in, hence the last step.
     return QStringLiteral("Permission denied on %1. Add your user to the dialout group "
                           "(sudo usermod -aG dialout $USER), then log out and in again.")
-        .arg(location);
+            .arg(location);
 }
 
 bool isPermissionDenied(int portErrorNumber)

@@ -10,7 +10,10 @@
 
 namespace velorix {
 
-enum class PortPlacement { AfterSystemPorts, First };
+enum class PortPlacement {
+    AfterSystemPorts,
+    First
+};
 
 // Adds a port by name or path for the rest of the run; a name already
 // registered keeps its place unless it is now asked to come first.

@@ -45,9 +45,9 @@ bool QSerialPortBackend::open(const QString &name, PortError *error)
             // A refused permission has a fix the operator can apply; say it
             // where the error is shown, not only "Permission denied".
             const QSerialPort::SerialPortError why = m_port.error();
-            *error = {static_cast<int>(why), why == QSerialPort::PermissionError
-                                                 ? permissionDeniedText(name)
-                                                 : m_port.errorString()};
+            *error = {static_cast<int>(why),
+                      why == QSerialPort::PermissionError ? permissionDeniedText(name)
+                                                          : m_port.errorString()};
         }
         m_port.clearError();
         return false;
@@ -177,7 +177,7 @@ void QSerialPortBackend::onError(QSerialPort::SerialPortError error)
 {
     switch (error) {
     case QSerialPort::NoError:
-    case QSerialPort::TimeoutError: // only from the blocking calls we do not use
+    case QSerialPort::TimeoutError:              // only from the blocking calls we do not use
     case QSerialPort::UnsupportedOperationError: // DTR/RTS refused by a pseudo-terminal
         return;
     case QSerialPort::ResourceError:
@@ -187,8 +187,7 @@ void QSerialPortBackend::onError(QSerialPort::SerialPortError error)
     case QSerialPort::PermissionError:
     case QSerialPort::OpenError:
     case QSerialPort::NotOpenError:
-    case QSerialPort::UnknownError:
-        break;
+    case QSerialPort::UnknownError: break;
     }
     // After a failure the port's state is unknown (a pulled adapter keeps
     // signalling); close it so the next exchange can reopen it cleanly.

@@ -21,7 +21,16 @@ namespace velorix {
 
 namespace {
 
-enum class Key { ScanSpeed, Device, Type, Version, Label, Units, BusAddr, ProdID };
+enum class Key {
+    ScanSpeed,
+    Device,
+    Type,
+    Version,
+    Label,
+    Units,
+    BusAddr,
+    ProdID
+};
 
 // Every label is its key padded to 24 characters; the value starts at the
 // 25th.
@@ -35,14 +44,14 @@ struct LabelKey
 };
 
 const LabelKey kLabels[] = {
-    {Key::ScanSpeed, QLatin1String("Scan Speed:             "), "scan speed"},
-    {Key::Device, QLatin1String("Device                  "), "device number"},
-    {Key::Type, QLatin1String("Device Type:            "), "device type"},
-    {Key::Version, QLatin1String("Device Version:         "), "device version"},
-    {Key::Label, QLatin1String("Device Label:           "), "device label"},
-    {Key::Units, QLatin1String("Device Units:           "), "device units"},
-    {Key::BusAddr, QLatin1String("Device ID:              "), "bus address"},
-    {Key::ProdID, QLatin1String("Device ProdID:          "), "product ID"},
+        {Key::ScanSpeed, QLatin1String("Scan Speed:             "), "scan speed"},
+        {Key::Device, QLatin1String("Device                  "), "device number"},
+        {Key::Type, QLatin1String("Device Type:            "), "device type"},
+        {Key::Version, QLatin1String("Device Version:         "), "device version"},
+        {Key::Label, QLatin1String("Device Label:           "), "device label"},
+        {Key::Units, QLatin1String("Device Units:           "), "device units"},
+        {Key::BusAddr, QLatin1String("Device ID:              "), "bus address"},
+        {Key::ProdID, QLatin1String("Device ProdID:          "), "product ID"},
 };
 
 const LabelKey &entryOf(Key key)
@@ -144,12 +153,8 @@ public:
                 note(nameOf(Key::ProdID), value, QStringLiteral("is out of range; value ignored"));
             break;
         }
-        case Key::Label:
-            record.strLabel = value.toString();
-            break;
-        case Key::Units:
-            record.strUnits = value.toString();
-            break;
+        case Key::Label: record.strLabel = value.toString(); break;
+        case Key::Units: record.strUnits = value.toString(); break;
         case Key::BusAddr:
             if (const auto address = wholeNumber(leadingNumber(value.toString()), 0, 255))
                 record.bytBusAddr = std::uint8_t(*address);
@@ -157,8 +162,7 @@ public:
                 note(nameOf(Key::BusAddr), value, QStringLiteral("is out of range; value ignored"));
             break;
         case Key::Device:
-        case Key::ScanSpeed:
-            break;
+        case Key::ScanSpeed: break;
         }
     }
 
@@ -191,7 +195,9 @@ private:
     void note(const QString &what, QStringView value, const QString &outcome)
     {
         if (m_problems)
-            m_problems->append(QStringLiteral("Line %1: %2 \"%3\" %4.").arg(m_line).arg(what, value.toString(), outcome));
+            m_problems->append(QStringLiteral("Line %1: %2 \"%3\" %4.")
+                                       .arg(m_line)
+                                       .arg(what, value.toString(), outcome));
     }
 
     DeviceTable &m_table;
@@ -208,16 +214,17 @@ QString tableTextProblem(const DeviceTable &table)
         const DeviceInfo &record = table[std::size_t(i)];
         if (!record.inUse())
             continue;
-        const std::pair<const QString &, FieldKind> texts[] = {{record.strLabel, FieldKind::DeviceLabel},
-                                                               {record.strUnits, FieldKind::DeviceUnits}};
+        const std::pair<const QString &, FieldKind> texts[]
+                = {{record.strLabel, FieldKind::DeviceLabel}, {record.strUnits, FieldKind::DeviceUnits}};
         for (const auto &[text, kind] : texts) {
             const QString problem = fieldTextProblem(text);
             if (!problem.isEmpty()) {
                 return QStringLiteral("the %1 of device %2 (address %3) holds %4. %5")
-                    .arg(kind == FieldKind::DeviceLabel ? QStringLiteral("label") : QStringLiteral("units text"))
-                    .arg(i)
-                    .arg(record.bytBusAddr)
-                    .arg(problem, fieldTextRule(kind));
+                        .arg(kind == FieldKind::DeviceLabel ? QStringLiteral("label")
+                                                            : QStringLiteral("units text"))
+                        .arg(i)
+                        .arg(record.bytBusAddr)
+                        .arg(problem, fieldTextRule(kind));
             }
         }
     }
@@ -361,8 +368,8 @@ void checkfactoryconfig(const std::function<void()> &announceCopy)
 MessageRequest deviceConfigProblemsNotice(const QStringList &problems)
 {
     return MessageRequest{QStringLiteral("These lines of %1 were not read as they stand:\n")
-                                  .arg(QDir::toNativeSeparators(strDevIniPath))
-                              + problems.join(QLatin1Char('\n')),
+                                          .arg(QDir::toNativeSeparators(strDevIniPath))
+                                  + problems.join(QLatin1Char('\n')),
                           QStringLiteral("Device Configuration"), MessageRequest::Buttons::Ok,
                           MessageRequest::Icon::Exclamation};
 }

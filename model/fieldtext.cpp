@@ -22,7 +22,7 @@ QString fieldTextProblem(const QString &text)
         if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
             code = QChar::surrogateToUcs4(c, text.at(i + 1));
         return QStringLiteral("a character outside Latin-1 (U+%1)")
-            .arg(QString::number(uint(code), 16).toUpper(), 4, QLatin1Char('0'));
+                .arg(QString::number(uint(code), 16).toUpper(), 4, QLatin1Char('0'));
     }
     return {};
 }
@@ -31,18 +31,15 @@ QString fieldTextRule(FieldKind kind)
 {
     const auto rule = [](const char *what, const char *why) {
         return QLatin1String(what)
-               + QStringLiteral(" cannot hold a comma, a line break or characters outside Latin-1: ")
-               + QLatin1String(why);
+                + QStringLiteral(" cannot hold a comma, a line break or characters outside Latin-1: ")
+                + QLatin1String(why);
     };
     switch (kind) {
-    case FieldKind::SubjectId:
-        return rule("A subject ID", "the data file separates its cells by commas.");
+    case FieldKind::SubjectId: return rule("A subject ID", "the data file separates its cells by commas.");
     case FieldKind::ChannelLabel:
         return rule("A channel label", "the label template separates its labels by commas.");
-    case FieldKind::DeviceLabel:
-        return rule("A device label", "device.ini ends a value at a comma.");
-    case FieldKind::DeviceUnits:
-        return rule("A units text", "device.ini ends a value at a comma.");
+    case FieldKind::DeviceLabel: return rule("A device label", "device.ini ends a value at a comma.");
+    case FieldKind::DeviceUnits: return rule("A units text", "device.ini ends a value at a comma.");
     }
     return {};
 }

@@ -12,7 +12,12 @@
 
 namespace velorix {
 
-enum class FieldKind { SubjectId, ChannelLabel, DeviceLabel, DeviceUnits };
+enum class FieldKind {
+    SubjectId,
+    ChannelLabel,
+    DeviceLabel,
+    DeviceUnits
+};
 
 // Whether the files can hold the character. (Half of a surrogate pair is
 // outside Latin-1 as well.)

@@ -19,7 +19,8 @@ QString programFolder()
 QString workingFolderFor(const QString &programFolder, const QString &perUserFolder)
 {
     const QFileInfo folder(programFolder);
-    const bool perUser = QFileInfo::exists(programFolder + QLatin1Char('/') + QLatin1String(kPerUserDataMarker));
+    const bool perUser
+            = QFileInfo::exists(programFolder + QLatin1Char('/') + QLatin1String(kPerUserDataMarker));
     if (!perUser && folder.isDir() && folder.isWritable())
         return QDir::cleanPath(programFolder);
     return QDir::cleanPath(perUserFolder);

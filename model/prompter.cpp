@@ -14,9 +14,9 @@ public:
     MessageAnswer message(QWidget *, const MessageRequest &request) override
     {
         qWarning().noquote() << "Unanswered message:" << request.title << request.text;
-        return request.buttons == MessageRequest::Buttons::Ok ? MessageAnswer::Ok
-             : request.buttons == MessageRequest::Buttons::YesNo ? MessageAnswer::No
-                                                                 : MessageAnswer::Cancel;
+        return request.buttons == MessageRequest::Buttons::Ok       ? MessageAnswer::Ok
+                : request.buttons == MessageRequest::Buttons::YesNo ? MessageAnswer::No
+                                                                    : MessageAnswer::Cancel;
     }
 
     QString fileName(QWidget *, const FileRequest &request) override

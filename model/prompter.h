@@ -13,8 +13,20 @@ namespace velorix {
 
 struct MessageRequest
 {
-    enum class Icon { None, Information, Exclamation, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+    enum class Icon {
+        None,
+        Information,
+        Exclamation,
+        Critical,
+        Question
+    };
+    enum class Buttons {
+        Ok,
+        OkCancel,
+        YesNo,
+        YesNoCancel,
+        RetryCancel
+    };
 
     QString text;
     QString title;
@@ -24,11 +36,20 @@ struct MessageRequest
     bool defaultNo = false;
 };
 
-enum class MessageAnswer { Ok, Cancel, Yes, No, Retry };
+enum class MessageAnswer {
+    Ok,
+    Cancel,
+    Yes,
+    No,
+    Retry
+};
 
 struct FileRequest
 {
-    enum class Kind { Open, Save };
+    enum class Kind {
+        Open,
+        Save
+    };
 
     Kind kind = Kind::Open;
     QString title;
@@ -37,8 +58,8 @@ struct FileRequest
     QString filter;
     QString initialFolder;
     QString initialName;
-    bool mustExist = false;      // open: the file and its folder must exist
-    QString defaultSuffix;       // save: added to a name typed without it ("csv")
+    bool mustExist = false; // open: the file and its folder must exist
+    QString defaultSuffix;  // save: added to a name typed without it ("csv")
 };
 
 class Prompter

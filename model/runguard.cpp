@@ -19,10 +19,10 @@ bool mayResetDuringRun(QWidget *parent, std::optional<std::uint8_t> address, con
     question.title = QStringLiteral("Experiment Running");
     question.text = QStringLiteral("%1 would stop %2:\n\n%3\n\nRuns in progress would be cut short. "
                                    "Go ahead anyway?")
-                        .arg(action,
-                             affected.size() == 1 ? QStringLiteral("this running experiment")
-                                                  : QStringLiteral("these running experiments"),
-                             captions.join(QLatin1Char('\n')));
+                            .arg(action,
+                                 affected.size() == 1 ? QStringLiteral("this running experiment")
+                                                      : QStringLiteral("these running experiments"),
+                                 captions.join(QLatin1Char('\n')));
     question.buttons = MessageRequest::Buttons::YesNo;
     question.icon = MessageRequest::Icon::Exclamation;
     question.defaultNo = true;

@@ -92,7 +92,7 @@ MainPlacement WindowPlacementStore::load() const
                                    readNumber(settings, kWidth, defaults.width, true),
                                    readNumber(settings, kHeight, defaults.height, true)},
                          maximized == QLatin1String("true") || maximized == QLatin1String("1")
-                             || maximized == QLatin1String("-1")};
+                                 || maximized == QLatin1String("-1")};
 }
 
 void WindowPlacementStore::save(const MainPlacement &placement) const
@@ -103,7 +103,8 @@ void WindowPlacementStore::save(const MainPlacement &placement) const
     settings.setValue(QLatin1String(kTop), asText(placement.place.top));
     settings.setValue(QLatin1String(kWidth), asText(placement.place.width));
     settings.setValue(QLatin1String(kHeight), asText(placement.place.height));
-    settings.setValue(QLatin1String(kMaximized), placement.maximized ? QStringLiteral("true") : QStringLiteral("false"));
+    settings.setValue(QLatin1String(kMaximized),
+                      placement.maximized ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 } // namespace velorix

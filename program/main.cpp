@@ -23,7 +23,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Velorix"));
     QCoreApplication::setApplicationName(QStringLiteral("Velorix"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(velorix::kVersionMajor).arg(velorix::kVersionMinor).arg(velorix::kVersionRevision));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                    .arg(velorix::kVersionMajor)
+                                                    .arg(velorix::kVersionMinor)
+                                                    .arg(velorix::kVersionRevision));
 
     velorix::setPrompter(velorix::makeDialogPrompter());
 
@@ -56,7 +59,8 @@ int main(int argc, char **argv)
             return 2;
         }
         if (port.contains(QLatin1Char('/')) && !QFileInfo::exists(port))
-            std::fprintf(stderr, "velorix: %s does not exist (yet); it is searched once it does\n", qPrintable(port));
+            std::fprintf(stderr, "velorix: %s does not exist (yet); it is searched once it does\n",
+                         qPrintable(port));
         velorix::registerExtraPort(port, velorix::PortPlacement::First);
     }
 

@@ -110,8 +110,8 @@ void Startup::inisystem()
 
     if (!bolCommFound)
         return;
-    QPointer<frmdevicescan> scan =
-        qobject_cast<frmdevicescan *>(m_main->openWindow(frmMain::MenuItem::DeviceScan));
+    QPointer<frmdevicescan> scan
+            = qobject_cast<frmdevicescan *>(m_main->openWindow(frmMain::MenuItem::DeviceScan));
     if (!scan)
         return;
     scan->devicescan();

@@ -23,10 +23,10 @@ struct StartupOptions
     QString factoryFolder;
     QString workingFolder;
 
-    std::int32_t portPauseMs = 1000;     // the port set-up's pause per port
+    std::int32_t portPauseMs = 1000;      // the port set-up's pause per port
     std::int32_t scanAfterResetMs = 1000; // the scan's pause after the bus reset
     std::int32_t scanPerProbeMs = 100;
-    std::int32_t scanShownMs = 2000;      // the scan window stays this long
+    std::int32_t scanShownMs = 2000; // the scan window stays this long
 };
 
 // The windows of one run of the program. Main() fills it; it owns the main

@@ -56,7 +56,7 @@ inline constexpr Command SetGroupID{"SetGroupID", 0x12, 4, 3, 100};
 
 inline constexpr std::uint8_t kCalModeOn = 0x55;
 inline constexpr std::uint8_t kCalModeOff = 0xFF;
-inline constexpr std::uint8_t kAddressLocation = 16; // memory location of the bus address
+inline constexpr std::uint8_t kAddressLocation = 16;      // memory location of the bus address
 inline constexpr std::uint8_t kCalConstantsLocation = 48; // 48..55
 inline constexpr std::uint8_t kMinGroupId = 240;
 inline constexpr std::uint8_t kMaxGroupId = 254;

@@ -9,7 +9,10 @@
 
 namespace velorix {
 
-enum class ErrorDisplayWindow { Addresser, Diagnostics };
+enum class ErrorDisplayWindow {
+    Addresser,
+    Diagnostics
+};
 
 // "ERROR: " and the word for the code; the diagnostics window names the
 // device address for a missing reply ("NO DEVICE PRESENT AT ADDRESS 12").

@@ -12,8 +12,8 @@ std::uint8_t calcchecksum(const ByteBuffer &buffer)
     return static_cast<std::uint8_t>(sum & 0xFF);
 }
 
-ByteBuffer buildRequest(std::uint8_t address, std::uint8_t code,
-                        std::initializer_list<std::uint8_t> payload, std::size_t length)
+ByteBuffer buildRequest(std::uint8_t address, std::uint8_t code, std::initializer_list<std::uint8_t> payload,
+                        std::size_t length)
 {
     ByteBuffer frame(length, 0);
     frame[0] = address;
@@ -35,8 +35,7 @@ bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address, std::size_t 
 
 bool isRefusal(const ByteBuffer &bytes, std::uint8_t address)
 {
-    return bytes.size() == 3 && bytes[0] == address && bytes[1] == kNak
-           && calcchecksum(bytes) == bytes[2];
+    return bytes.size() == 3 && bytes[0] == address && bytes[1] == kNak && calcchecksum(bytes) == bytes[2];
 }
 
 std::int16_t judgeReply(std::int16_t linkResult, const ByteBuffer &reply, std::uint8_t address,

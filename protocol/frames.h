@@ -25,8 +25,7 @@ constexpr std::uint8_t kEveryDevice = 255;
 // A zeroed frame of `length` bytes with address, code and payload in place
 // and the checksum in the last byte.
 [[nodiscard]] ByteBuffer buildRequest(std::uint8_t address, std::uint8_t code,
-                                      std::initializer_list<std::uint8_t> payload,
-                                      std::size_t length);
+                                      std::initializer_list<std::uint8_t> payload, std::size_t length);
 
 // A reply byte that the command requires: the ack, or an echo of the request.
 struct ExpectedByte
@@ -38,8 +37,7 @@ struct ExpectedByte
 // Whether `bytes` begin with the complete reply a device at `address` would
 // give to a request whose reply is `replyLength` bytes long: that address
 // in byte 0 and a fitting checksum in the last byte.
-[[nodiscard]] bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address,
-                                   std::size_t replyLength);
+[[nodiscard]] bool startsWithFrame(const ByteBuffer &bytes, std::uint8_t address, std::size_t replyLength);
 
 // Whether `bytes` are exactly a device's refusal: [address, 21, checksum].
 [[nodiscard]] bool isRefusal(const ByteBuffer &bytes, std::uint8_t address);
@@ -48,8 +46,8 @@ struct ExpectedByte
 // checksum at the expected last position (2007), then each expected byte
 // (2006 at the first that differs). A reply longer than `replyLength` is
 // summed over all its bytes but the last, as the device's framing defines.
-[[nodiscard]] std::int16_t judgeReply(std::int16_t linkResult, const ByteBuffer &reply,
-                                      std::uint8_t address, std::size_t replyLength,
+[[nodiscard]] std::int16_t judgeReply(std::int16_t linkResult, const ByteBuffer &reply, std::uint8_t address,
+                                      std::size_t replyLength,
                                       std::initializer_list<ExpectedByte> required = {});
 
 } // namespace velorix::frames

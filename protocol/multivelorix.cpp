@@ -33,7 +33,7 @@ constexpr std::uint8_t kProgramKey[4] = {0x56, 0x35, 0x50, 0x4D};
 
 constexpr int kRecordSends = 4;        // a record is sent at most this often
 constexpr int kRecordBusyResends = 20; // sends refused by a busy link, on top
-constexpr int kRecordPauseMs = 100;     // also the longest wait for a turn at a busy link
+constexpr int kRecordPauseMs = 100;    // also the longest wait for a turn at a busy link
 
 bool recordTaken(std::uint8_t status)
 {
@@ -62,8 +62,7 @@ multiVelorix::~multiVelorix()
         objComm.reset();
 }
 
-std::int16_t multiVelorix::exchange(const ByteBuffer &request, ByteBuffer &reply,
-                                    const cmd::Command &command)
+std::int16_t multiVelorix::exchange(const ByteBuffer &request, ByteBuffer &reply, const cmd::Command &command)
 {
     if (!objComm)
         return rc::SerialError;
@@ -81,9 +80,8 @@ std::int16_t multiVelorix::exchange(const ByteBuffer &request, ByteBuffer &reply
     return result;
 }
 
-std::int16_t multiVelorix::dropLateReply(const multicommv10::UnansweredRequest &earlier,
-                                         ByteBuffer &reply, const cmd::Command &command,
-                                         std::int16_t result)
+std::int16_t multiVelorix::dropLateReply(const multicommv10::UnansweredRequest &earlier, ByteBuffer &reply,
+                                         const cmd::Command &command, std::int16_t result)
 {
     // A late reply as long as ours cannot be told from ours by its framing;
     // the reply's judging (address, echo) decides about it as about any.
@@ -118,8 +116,8 @@ std::int16_t multiVelorix::dataCommand(std::uint8_t bytAddr, const cmd::Command 
 {
     ByteBuffer reply;
     const ByteBuffer request = buildRequest(bytAddr, command.code, {}, command.requestLength);
-    const std::int16_t result =
-        judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength);
+    const std::int16_t result
+            = judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength);
     if (result != rc::Ok)
         return result;
     const std::size_t bodyLength = command.replyLength - 2u;
@@ -130,29 +128,95 @@ std::int16_t multiVelorix::dataCommand(std::uint8_t bytAddr, const cmd::Command 
     return rc::Ok;
 }
 
-std::int16_t multiVelorix::clear(std::uint8_t a) { return acknowledged(a, cmd::clear); }
-std::int16_t multiVelorix::Start_Diag(std::uint8_t a) { return acknowledged(a, cmd::Start_Diag); }
-std::int16_t multiVelorix::Stop_Diag(std::uint8_t a) { return acknowledged(a, cmd::Stop_Diag); }
-std::int16_t multiVelorix::Start_Exp(std::uint8_t a) { return acknowledged(a, cmd::Start_Exp); }
-std::int16_t multiVelorix::Stop_Exp(std::uint8_t a) { return acknowledged(a, cmd::Stop_Exp); }
-std::int16_t multiVelorix::Start_ALL(std::uint8_t a) { return acknowledged(a, cmd::Start_ALL); }
-std::int16_t multiVelorix::Start_CH1(std::uint8_t a) { return acknowledged(a, cmd::Start_CH1); }
-std::int16_t multiVelorix::Start_CH2(std::uint8_t a) { return acknowledged(a, cmd::Start_CH2); }
-std::int16_t multiVelorix::Start_CH3(std::uint8_t a) { return acknowledged(a, cmd::Start_CH3); }
-std::int16_t multiVelorix::Start_CH4(std::uint8_t a) { return acknowledged(a, cmd::Start_CH4); }
-std::int16_t multiVelorix::Inc_Speed(std::uint8_t a) { return acknowledged(a, cmd::Inc_Speed); }
-std::int16_t multiVelorix::Dec_Speed(std::uint8_t a) { return acknowledged(a, cmd::Dec_Speed); }
-std::int16_t multiVelorix::PurgeON(std::uint8_t a) { return acknowledged(a, cmd::PurgeON); }
-std::int16_t multiVelorix::PurgeOFF(std::uint8_t a) { return acknowledged(a, cmd::PurgeOFF); }
+std::int16_t multiVelorix::clear(std::uint8_t a)
+{
+    return acknowledged(a, cmd::clear);
+}
+std::int16_t multiVelorix::Start_Diag(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_Diag);
+}
+std::int16_t multiVelorix::Stop_Diag(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Stop_Diag);
+}
+std::int16_t multiVelorix::Start_Exp(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_Exp);
+}
+std::int16_t multiVelorix::Stop_Exp(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Stop_Exp);
+}
+std::int16_t multiVelorix::Start_ALL(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_ALL);
+}
+std::int16_t multiVelorix::Start_CH1(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_CH1);
+}
+std::int16_t multiVelorix::Start_CH2(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_CH2);
+}
+std::int16_t multiVelorix::Start_CH3(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_CH3);
+}
+std::int16_t multiVelorix::Start_CH4(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Start_CH4);
+}
+std::int16_t multiVelorix::Inc_Speed(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Inc_Speed);
+}
+std::int16_t multiVelorix::Dec_Speed(std::uint8_t a)
+{
+    return acknowledged(a, cmd::Dec_Speed);
+}
+std::int16_t multiVelorix::PurgeON(std::uint8_t a)
+{
+    return acknowledged(a, cmd::PurgeON);
+}
+std::int16_t multiVelorix::PurgeOFF(std::uint8_t a)
+{
+    return acknowledged(a, cmd::PurgeOFF);
+}
 
-std::int16_t multiVelorix::Read_Sensor(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read_Sensor, out); }
-std::int16_t multiVelorix::Read_Times(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read_Times, out); }
-std::int16_t multiVelorix::Read_ROT_Times(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read_ROT_Times, out); }
-std::int16_t multiVelorix::Read_ROT_Speed(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read_ROT_Speed, out); }
-std::int16_t multiVelorix::Read_Speed(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read_Speed, out); }
-std::int16_t multiVelorix::ReadClear(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::ReadClear, out); }
-std::int16_t multiVelorix::Read(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::Read, out); }
-std::int16_t multiVelorix::ReSend(std::uint8_t a, ByteBuffer &out) { return dataCommand(a, cmd::ReSend, out); }
+std::int16_t multiVelorix::Read_Sensor(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read_Sensor, out);
+}
+std::int16_t multiVelorix::Read_Times(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read_Times, out);
+}
+std::int16_t multiVelorix::Read_ROT_Times(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read_ROT_Times, out);
+}
+std::int16_t multiVelorix::Read_ROT_Speed(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read_ROT_Speed, out);
+}
+std::int16_t multiVelorix::Read_Speed(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read_Speed, out);
+}
+std::int16_t multiVelorix::ReadClear(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::ReadClear, out);
+}
+std::int16_t multiVelorix::Read(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::Read, out);
+}
+std::int16_t multiVelorix::ReSend(std::uint8_t a, ByteBuffer &out)
+{
+    return dataCommand(a, cmd::ReSend, out);
+}
 
 std::int16_t multiVelorix::calMode(std::uint8_t bytAddr, std::uint8_t mode)
 {
@@ -163,30 +227,33 @@ std::int16_t multiVelorix::calMode(std::uint8_t bytAddr, std::uint8_t mode)
                       {{1, command.code}, {2, mode}});
 }
 
-std::int16_t multiVelorix::CalModeON(std::uint8_t a) { return calMode(a, cmd::kCalModeOn); }
-std::int16_t multiVelorix::CalModeOFF(std::uint8_t a) { return calMode(a, cmd::kCalModeOff); }
+std::int16_t multiVelorix::CalModeON(std::uint8_t a)
+{
+    return calMode(a, cmd::kCalModeOn);
+}
+std::int16_t multiVelorix::CalModeOFF(std::uint8_t a)
+{
+    return calMode(a, cmd::kCalModeOff);
+}
 
-std::int16_t multiVelorix::PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap,
-                                      int intNumCycles)
+std::int16_t multiVelorix::PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap, int intNumCycles)
 {
     if (intNumCycles < 0 || intNumCycles > 255)
         throw std::overflow_error("PumpSelect: cycle count outside 0..255");
     const auto cycles = static_cast<std::uint8_t>(intNumCycles);
     ByteBuffer reply;
     const auto &command = cmd::PumpSelect;
-    const ByteBuffer request =
-        buildRequest(bytAddr, command.code, {bytPumpBitMap, cycles}, command.requestLength);
+    const ByteBuffer request
+            = buildRequest(bytAddr, command.code, {bytPumpBitMap, cycles}, command.requestLength);
     return judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength,
                       {{1, command.code}, {2, bytPumpBitMap}});
 }
 
-std::int16_t multiVelorix::writeLocation(std::uint8_t bytAddr, std::uint8_t location,
-                                         std::uint8_t value)
+std::int16_t multiVelorix::writeLocation(std::uint8_t bytAddr, std::uint8_t location, std::uint8_t value)
 {
     ByteBuffer reply;
     const auto &command = cmd::WriteMem;
-    const ByteBuffer request =
-        buildRequest(bytAddr, command.code, {location, value}, command.requestLength);
+    const ByteBuffer request = buildRequest(bytAddr, command.code, {location, value}, command.requestLength);
     return judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength,
                       {{1, location}, {2, value}});
 }
@@ -202,14 +269,12 @@ std::int16_t multiVelorix::ProgramMemLoc(std::uint8_t bytAddr, std::uint8_t bytM
     return writeLocation(bytAddr, bytMemLoc, bytNewData);
 }
 
-std::int16_t multiVelorix::WriteMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr,
-                                    std::uint8_t bytdata)
+std::int16_t multiVelorix::WriteMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t bytdata)
 {
     return writeLocation(bytAddr, bytMemAddr, bytdata);
 }
 
-std::int16_t multiVelorix::ReadMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr,
-                                   std::uint8_t &bytdata)
+std::int16_t multiVelorix::ReadMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t &bytdata)
 {
     ByteBuffer reply;
     const auto &command = cmd::ReadMem;
@@ -236,10 +301,9 @@ std::int16_t multiVelorix::Program(std::uint8_t bytAddr)
 {
     ByteBuffer reply;
     const auto &command = cmd::Program;
-    const ByteBuffer request =
-        buildRequest(bytAddr, command.code,
-                     {kProgramKey[0], kProgramKey[1], kProgramKey[2], kProgramKey[3]},
-                     command.requestLength);
+    const ByteBuffer request = buildRequest(bytAddr, command.code,
+                                            {kProgramKey[0], kProgramKey[1], kProgramKey[2], kProgramKey[3]},
+                                            command.requestLength);
     return judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength);
 }
 
@@ -299,8 +363,8 @@ std::int16_t multiVelorix::ReturnID(std::uint8_t bytAddr, QString &strID)
     ByteBuffer reply;
     const auto &command = cmd::ReturnID;
     const ByteBuffer request = buildRequest(bytAddr, command.code, {}, command.requestLength);
-    const std::int16_t result =
-        judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength);
+    const std::int16_t result
+            = judgeReply(exchange(request, reply, command), reply, bytAddr, command.replyLength);
     if (result != rc::Ok)
         return result;
     for (std::size_t i = 1; i <= 8; ++i)

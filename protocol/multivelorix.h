@@ -64,7 +64,8 @@ public:
     // outside 0..255.
     [[nodiscard]] std::int16_t PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap, int intNumCycles);
     [[nodiscard]] std::int16_t ProgramAddr(std::uint8_t bytAddr, std::uint8_t bytNewAddr);
-    [[nodiscard]] std::int16_t ProgramMemLoc(std::uint8_t bytAddr, std::uint8_t bytMemLoc, std::uint8_t bytNewData);
+    [[nodiscard]] std::int16_t ProgramMemLoc(std::uint8_t bytAddr, std::uint8_t bytMemLoc,
+                                             std::uint8_t bytNewData);
     [[nodiscard]] std::int16_t WriteMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t bytdata);
     // `bytdata` is the location's byte on success and 0 on any failure.
     [[nodiscard]] std::int16_t ReadMem(std::uint8_t bytAddr, std::uint8_t bytMemAddr, std::uint8_t &bytdata);
@@ -99,15 +100,13 @@ public:
     void setSettings(const QString &strNewValue);
 
 private:
-    std::int16_t exchange(const ByteBuffer &request, ByteBuffer &reply,
-                          const commands::Command &command);
+    std::int16_t exchange(const ByteBuffer &request, ByteBuffer &reply, const commands::Command &command);
     // Drops a reply to an earlier, unanswered request from the front of
     // `reply` and reads what is then missing of ours.
     std::int16_t dropLateReply(const multicommv10::UnansweredRequest &earlier, ByteBuffer &reply,
                                const commands::Command &command, std::int16_t result);
     std::int16_t acknowledged(std::uint8_t bytAddr, const commands::Command &command);
-    std::int16_t dataCommand(std::uint8_t bytAddr, const commands::Command &command,
-                             ByteBuffer &bytreturn);
+    std::int16_t dataCommand(std::uint8_t bytAddr, const commands::Command &command, ByteBuffer &bytreturn);
     std::int16_t writeLocation(std::uint8_t bytAddr, std::uint8_t location, std::uint8_t value);
     std::int16_t calMode(std::uint8_t bytAddr, std::uint8_t mode);
 };

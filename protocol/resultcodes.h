@@ -7,12 +7,12 @@ namespace velorix {
 // Result codes of the device commands, beside the link's own: 0 is success.
 namespace rc {
 
-constexpr std::int16_t RecordRefused = 2;     // firmware record refused four times
-constexpr std::int16_t EmptyRecord = 2004;    // empty firmware record
-constexpr std::int16_t BadReply = 2006;       // wrong address, no ack, wrong echo, bad status
+constexpr std::int16_t RecordRefused = 2;  // firmware record refused four times
+constexpr std::int16_t EmptyRecord = 2004; // empty firmware record
+constexpr std::int16_t BadReply = 2006;    // wrong address, no ack, wrong echo, bad status
 constexpr std::int16_t BadChecksum = 2007;
-constexpr std::int16_t BadGroupId = 2008;     // group ID outside 240..254
-constexpr std::int16_t BusResetFailed = -1;   // BusRESET's own failure value
+constexpr std::int16_t BadGroupId = 2008;   // group ID outside 240..254
+constexpr std::int16_t BusResetFailed = -1; // BusRESET's own failure value
 
 } // namespace rc
 

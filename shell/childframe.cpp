@@ -23,15 +23,13 @@ public:
             return QScrollArea::sizeHint();
         const int frame = 2 * frameWidth();
         return window->sizeHint().expandedTo(window->minimumSizeHint()).expandedTo(window->minimumSize())
-               + QSize(frame, frame);
+                + QSize(frame, frame);
     }
 };
 
 } // namespace
 
-ChildFrame::ChildFrame(QWidget *window, QWidget *parent)
-    : QMdiSubWindow(parent)
-    , m_window(window)
+ChildFrame::ChildFrame(QWidget *window, QWidget *parent) : QMdiSubWindow(parent), m_window(window)
 {
     setAttribute(Qt::WA_DeleteOnClose);
 

@@ -40,9 +40,9 @@ protected:
 
 private:
     QPointer<QWidget> m_window;
-    bool m_frameClosing = false;  // the close began at the frame
-    bool m_passingOn = false;     // the window's own close event is being delivered
-    bool m_windowAgreed = false;  // the window has accepted its close already
+    bool m_frameClosing = false; // the close began at the frame
+    bool m_passingOn = false;    // the window's own close event is being delivered
+    bool m_windowAgreed = false; // the window has accepted its close already
 };
 
 } // namespace velorix

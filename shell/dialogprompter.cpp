@@ -24,7 +24,8 @@ QMessageBox::StandardButtons boxButtons(MessageRequest::Buttons buttons)
     switch (buttons) {
     case MessageRequest::Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
     case MessageRequest::Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case MessageRequest::Buttons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MessageRequest::Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     case MessageRequest::Buttons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
     case MessageRequest::Buttons::Ok: break;
     }
@@ -52,8 +53,8 @@ class DialogPrompter final : public Prompter
 public:
     MessageAnswer message(QWidget *parent, const MessageRequest &request) override
     {
-        QMessageBox box(boxIcon(request.icon), request.title, request.text,
-                        boxButtons(request.buttons), parent);
+        QMessageBox box(boxIcon(request.icon), request.title, request.text, boxButtons(request.buttons),
+                        parent);
         if (request.defaultNo)
             box.setDefaultButton(QMessageBox::No);
         switch (box.exec()) {
@@ -63,8 +64,7 @@ public:
         case QMessageBox::Retry: return MessageAnswer::Retry;
         default: break;
         }
-        return request.buttons == MessageRequest::Buttons::Ok ? MessageAnswer::Ok
-                                                              : MessageAnswer::Cancel;
+        return request.buttons == MessageRequest::Buttons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
     }
 
     QString fileName(QWidget *parent, const FileRequest &request) override

@@ -15,8 +15,7 @@
 
 namespace velorix {
 
-frmAbout::frmAbout(QWidget *parent)
-    : QDialog(parent)
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Velorix"));
@@ -91,7 +90,7 @@ frmAbout::frmAbout(QWidget *parent)
 QString frmAbout::description()
 {
     return QStringLiteral(
-        "Velorix connects several Velorix-5 devices to one central data-collection computer.");
+            "Velorix connects several Velorix-5 devices to one central data-collection computer.");
 }
 
 QString frmAbout::dataFoldersText()
@@ -99,19 +98,21 @@ QString frmAbout::dataFoldersText()
     // Start-up has set the paths; before that they follow from the folder
     // the program would choose.
     const QString working = workingFolder();
-    const QString config = strDevIniPath.isEmpty() ? working + QStringLiteral("/config/device.ini") : strDevIniPath;
+    const QString config
+            = strDevIniPath.isEmpty() ? working + QStringLiteral("/config/device.ini") : strDevIniPath;
     const QString data = strDataPath.isEmpty() ? working + QStringLiteral("/Data") : strDataPath;
     return QStringLiteral("Device configuration: %1; data files: %2")
-        .arg(QDir::toNativeSeparators(config), QDir::toNativeSeparators(data));
+            .arg(QDir::toNativeSeparators(config), QDir::toNativeSeparators(data));
 }
 
 void frmAbout::showSystemInfo()
 {
     if (m_systemInfo.start())
         return;
-    prompter().message(this, MessageRequest{QStringLiteral("System Information Is Unavailable At This Time"),
-                                            programTitle(), MessageRequest::Buttons::Ok,
-                                            MessageRequest::Icon::Information});
+    prompter().message(this,
+                       MessageRequest{QStringLiteral("System Information Is Unavailable At This Time"),
+                                      programTitle(), MessageRequest::Buttons::Ok,
+                                      MessageRequest::Icon::Information});
 }
 
 } // namespace velorix

@@ -37,7 +37,7 @@ QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
     return menu;
 }
 
-template <class Receiver, class Slot>
+template<class Receiver, class Slot>
 QAction *addItem(QMenu *menu, const char *name, const QString &caption, Receiver *receiver, Slot slot)
 {
     QAction *item = menu->addAction(caption);
@@ -63,8 +63,7 @@ QScreen *screenOf(const QWidget *widget)
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
-    : QMainWindow(parent)
-    , m_helpManual(programFolder() + QStringLiteral("/help/index.html"))
+    : QMainWindow(parent), m_helpManual(programFolder() + QStringLiteral("/help/index.html"))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
@@ -188,7 +187,8 @@ void frmMain::makeRoomFor(const QSize &frameSize)
     if (!isVisible() || !inNormalState())
         return;
     const QSize space = m_mdiArea->viewport()->size();
-    const QSize missing(qMax(0, frameSize.width() - space.width()), qMax(0, frameSize.height() - space.height()));
+    const QSize missing(qMax(0, frameSize.width() - space.width()),
+                        qMax(0, frameSize.height() - space.height()));
     if (missing.isNull())
         return;
     const QRect screen = screenOf(this)->availableGeometry();
@@ -278,10 +278,11 @@ void frmMain::setHelpManualPath(const QString &contentsPage)
 void frmMain::showHelpManual()
 {
     if (!QFileInfo(m_helpManual).isFile()) {
-        prompter().message(this, MessageRequest{QStringLiteral("The help manual could not be found:\n")
-                                                    + QDir::toNativeSeparators(m_helpManual),
-                                                programTitle(), MessageRequest::Buttons::Ok,
-                                                MessageRequest::Icon::Exclamation});
+        prompter().message(this,
+                           MessageRequest{QStringLiteral("The help manual could not be found:\n")
+                                                  + QDir::toNativeSeparators(m_helpManual),
+                                          programTitle(), MessageRequest::Buttons::Ok,
+                                          MessageRequest::Icon::Exclamation});
         return;
     }
     if (!m_helpViewer)
@@ -353,7 +354,8 @@ void frmMain::restorePlacement()
     const auto all = QGuiApplication::screens();
     for (const QScreen *each : all)
         screens << each->availableGeometry();
-    const QRect placement = keepReachable(m_readPixels, screens, twipsToPixels(TwipsRect(), dpiX, dpiY).topLeft());
+    const QRect placement
+            = keepReachable(m_readPixels, screens, twipsToPixels(TwipsRect(), dpiX, dpiY).topLeft());
 
     move(placement.topLeft());
     resize(placement.size());
@@ -372,10 +374,10 @@ void frmMain::savePlacement() const
     // that it was maximised.
     const QRect place = inNormalState() ? QRect(pos(), size()) : m_normalPlace;
     const QScreen *screen = screenOf(this);
-    WindowPlacementStore().save(MainPlacement{
-        placementToStore(place, m_readPixels, m_readPlace, screen->logicalDotsPerInchX(),
-                         screen->logicalDotsPerInchY()),
-        isMaximized()});
+    WindowPlacementStore().save(
+            MainPlacement{placementToStore(place, m_readPixels, m_readPlace, screen->logicalDotsPerInchX(),
+                                           screen->logicalDotsPerInchY()),
+                          isMaximized()});
 }
 
 } // namespace velorix

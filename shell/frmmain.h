@@ -63,7 +63,7 @@ public:
     // The open child window with this object name, or nullptr.
     [[nodiscard]] QWidget *findChildWindow(const QString &objectName) const;
     // The first open child window of type T, or nullptr.
-    template <class T>
+    template<class T>
     [[nodiscard]] T *childWindow() const
     {
         for (QWidget *window : childWindows()) {

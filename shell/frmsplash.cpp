@@ -30,8 +30,7 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, qreal 
 
 } // namespace
 
-frmSplash::frmSplash(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(programTitle());
@@ -47,7 +46,8 @@ frmSplash::frmSplash(QWidget *parent)
     picture->setObjectName(QStringLiteral("imgLogo"));
 
     auto *product = makeLabel(panel, "lblProductName", QStringLiteral("The Velorix-5 Interface"), 1.9, true);
-    auto *platform = makeLabel(panel, "lblPlatform", QStringLiteral("for Windows 98/XP/Win7/Win8"), 1.1, false);
+    auto *platform
+            = makeLabel(panel, "lblPlatform", QStringLiteral("for Windows 98/XP/Win7/Win8"), 1.1, false);
     m_lblVersion = makeLabel(panel, "lblVersion", versionText(), 1.0, false);
 
     auto *texts = new QVBoxLayout;

@@ -9,8 +9,7 @@
 
 namespace velorix {
 
-HelpViewer::HelpViewer(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("frmHelp"));
     setWindowTitle(QStringLiteral("Velorix Help"));

@@ -72,18 +72,10 @@ void tile(QMdiArea &area, Qt::Orientation stacking)
 void arrangeChildren(QMdiArea &area, ArrangeStyle style)
 {
     switch (style) {
-    case ArrangeStyle::Cascade:
-        area.cascadeSubWindows();
-        break;
-    case ArrangeStyle::TileHorizontal:
-        tile(area, Qt::Vertical);
-        break;
-    case ArrangeStyle::TileVertical:
-        tile(area, Qt::Horizontal);
-        break;
-    case ArrangeStyle::ArrangeIcons:
-        lineUpIcons(area);
-        break;
+    case ArrangeStyle::Cascade: area.cascadeSubWindows(); break;
+    case ArrangeStyle::TileHorizontal: tile(area, Qt::Vertical); break;
+    case ArrangeStyle::TileVertical: tile(area, Qt::Horizontal); break;
+    case ArrangeStyle::ArrangeIcons: lineUpIcons(area); break;
     }
 }
 

@@ -22,8 +22,7 @@ QLabel *makePanel(QStatusBar *bar, const char *name)
 
 } // namespace
 
-StatusPanels::StatusPanels(QStatusBar *bar)
-    : QObject(bar)
+StatusPanels::StatusPanels(QStatusBar *bar) : QObject(bar)
 {
     m_text = makePanel(bar, "sbStatusBarText");
     m_date = makePanel(bar, "sbStatusBarDate");
@@ -36,9 +35,9 @@ StatusPanels::StatusPanels(QStatusBar *bar)
     const QFontMetrics metrics(m_date->font());
     const int padding = 2 * m_date->frameWidth() + 16;
     m_date->setMinimumWidth(
-        metrics.horizontalAdvance(locale.toString(QDate(2028, 12, 28), QLocale::ShortFormat)) + padding);
+            metrics.horizontalAdvance(locale.toString(QDate(2028, 12, 28), QLocale::ShortFormat)) + padding);
     m_time->setMinimumWidth(
-        metrics.horizontalAdvance(locale.toString(QTime(23, 58, 58), QLocale::ShortFormat)) + padding);
+            metrics.horizontalAdvance(locale.toString(QTime(23, 58, 58), QLocale::ShortFormat)) + padding);
     // The text panel takes the room the date and time leave.
     bar->addWidget(m_text, 1);
     bar->addPermanentWidget(m_date);

@@ -9,14 +9,13 @@ namespace velorix {
 
 SystemInfoTool::SystemInfoTool()
     : m_launcher([](const QString &program) { return QProcess::startDetached(program, {}); })
-{
-}
+{}
 
 QStringList SystemInfoTool::knownTools()
 {
-    return {QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter"),
-            QStringLiteral("gnome-system-monitor"), QStringLiteral("mate-system-monitor"),
-            QStringLiteral("xfce4-taskmanager")};
+    return {QStringLiteral("hardinfo2"),           QStringLiteral("hardinfo"),
+            QStringLiteral("kinfocenter"),         QStringLiteral("gnome-system-monitor"),
+            QStringLiteral("mate-system-monitor"), QStringLiteral("xfce4-taskmanager")};
 }
 
 void SystemInfoTool::setSearchPaths(const QStringList &folders)

@@ -88,8 +88,7 @@ QIcon wheelIcon()
     return icon;
 }
 
-WheelPicture::WheelPicture(int side, QWidget *parent)
-    : QWidget(parent)
+WheelPicture::WheelPicture(int side, QWidget *parent) : QWidget(parent)
 {
     setFixedSize(side, side);
 }

@@ -7,10 +7,7 @@
 
 namespace velorix {
 
-WindowListMenu::WindowListMenu(QMenu *menu, QMdiArea *area)
-    : QObject(menu)
-    , m_menu(menu)
-    , m_area(area)
+WindowListMenu::WindowListMenu(QMenu *menu, QMdiArea *area) : QObject(menu), m_menu(menu), m_area(area)
 {
     connect(menu, &QMenu::aboutToShow, this, &WindowListMenu::rebuild);
 }

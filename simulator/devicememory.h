@@ -28,8 +28,8 @@ public:
     static constexpr quint8 kBusAddress = 16;
     static constexpr quint8 kProgramSwitch = 18;
     static constexpr quint8 kProgramArmValue = 19;
-    static constexpr quint8 kStartSpeed = 34; // two bytes, low first
-    static constexpr quint8 kEndSpeed = 36;   // two bytes
+    static constexpr quint8 kStartSpeed = 34;  // two bytes, low first
+    static constexpr quint8 kEndSpeed = 36;    // two bytes
     static constexpr quint8 kAccInterval = 38; // two bytes
     static constexpr quint8 kAccStep = 40;
     static constexpr quint8 kOptions = 41;

@@ -10,8 +10,7 @@ constexpr qint64 kMicrosecondsPerTenth = 100'000;
 
 ExperimentSession::ExperimentSession(quint8 address, const Scenario *scenario)
     : m_address(address), m_scenario(scenario)
-{
-}
+{}
 
 void ExperimentSession::startExperiment(qint64 deviceUs, const SessionSetup &setup)
 {
@@ -24,8 +23,7 @@ void ExperimentSession::startDiagnostics(qint64 deviceUs, const SessionSetup &se
     begin(deviceUs, setup, setup.startSpeed);
 }
 
-void ExperimentSession::begin(qint64 deviceUs, const SessionSetup &setup,
-                              std::optional<int> manualSpeed)
+void ExperimentSession::begin(qint64 deviceUs, const SessionSetup &setup, std::optional<int> manualSpeed)
 {
     endAll(RunEnd::Restarted);
     for (SimChannel &channel : m_channels)

@@ -64,7 +64,11 @@ public:
     [[nodiscard]] const RunLog &runs() const { return m_runs; }
 
 private:
-    enum class State { Idle, Running, Stopped };
+    enum class State {
+        Idle,
+        Running,
+        Stopped
+    };
 
     void begin(qint64 deviceUs, const SessionSetup &setup, std::optional<int> manualSpeed);
     void endAll(RunEnd why);

@@ -31,8 +31,8 @@ std::optional<FaultKind> FaultPlan::faultFor(quint8 address, quint8 code)
 {
     const auto matches = [&](const FaultInjection &injection) {
         return injection.kind != FaultKind::FlashWriteFailure
-               && (injection.address == kAnyAddress || injection.address == address)
-               && (injection.code == kAnyCode || injection.code == code);
+                && (injection.address == kAnyAddress || injection.address == address)
+                && (injection.code == kAnyCode || injection.code == code);
     };
     const auto injected = std::find_if(m_injections.begin(), m_injections.end(), matches);
     if (injected != m_injections.end()) {
@@ -43,13 +43,13 @@ std::optional<FaultKind> FaultPlan::faultFor(quint8 address, quint8 code)
     }
 
     const std::array<std::pair<double, FaultKind>, 7> byRate{{
-        {m_rates.noReply, FaultKind::NoReply},
-        {m_rates.badChecksum, FaultKind::BadChecksum},
-        {m_rates.wrongAddress, FaultKind::WrongAddress},
-        {m_rates.nak, FaultKind::Nak},
-        {m_rates.late, FaultKind::Late},
-        {m_rates.split, FaultKind::Split},
-        {m_rates.stray, FaultKind::Stray},
+            {m_rates.noReply, FaultKind::NoReply},
+            {m_rates.badChecksum, FaultKind::BadChecksum},
+            {m_rates.wrongAddress, FaultKind::WrongAddress},
+            {m_rates.nak, FaultKind::Nak},
+            {m_rates.late, FaultKind::Late},
+            {m_rates.split, FaultKind::Split},
+            {m_rates.stray, FaultKind::Stray},
     }};
     const double draw = m_random.generateDouble();
     double upTo = 0;

@@ -50,13 +50,13 @@ struct FaultRateOption
     double FaultRates::*rate;
 };
 inline constexpr std::array<FaultRateOption, 7> kFaultRateOptions{{
-    {"fault-noreply", &FaultRates::noReply},
-    {"fault-checksum", &FaultRates::badChecksum},
-    {"fault-address", &FaultRates::wrongAddress},
-    {"fault-nak", &FaultRates::nak},
-    {"fault-late", &FaultRates::late},
-    {"fault-split", &FaultRates::split},
-    {"fault-stray", &FaultRates::stray},
+        {"fault-noreply", &FaultRates::noReply},
+        {"fault-checksum", &FaultRates::badChecksum},
+        {"fault-address", &FaultRates::wrongAddress},
+        {"fault-nak", &FaultRates::nak},
+        {"fault-late", &FaultRates::late},
+        {"fault-split", &FaultRates::split},
+        {"fault-stray", &FaultRates::stray},
 }};
 
 inline constexpr int kAnyAddress = -1;

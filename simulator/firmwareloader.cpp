@@ -1,6 +1,5 @@
 #include "simulator/firmwareloader.h"
 
-
 namespace velorix::sim {
 
 namespace {

@@ -14,7 +14,7 @@ namespace RecordStatus {
 inline constexpr char DataTaken = 'L';
 inline constexpr char AddressTaken = 'S'; // extended address and start records
 inline constexpr char EndTaken = 'H';
-inline constexpr char BadRecord = 'C';    // checksum wrong or text unreadable: send again
+inline constexpr char BadRecord = 'C'; // checksum wrong or text unreadable: send again
 inline constexpr char FlashFailed = 'F';
 } // namespace RecordStatus
 

@@ -4,11 +4,11 @@ namespace velorix::sim {
 
 QString FrameLogEntry::toText() const
 {
-    QString text = QStringLiteral("%1 s  %2 %3")
-                       .arg(double(timeUs) / 1e6, 12, 'f', 6)
-                       .arg(direction == Direction::ToDevice ? QStringLiteral("->")
-                                                             : QStringLiteral("<-"))
-                       .arg(QString::fromLatin1(bytes.toHex(' ')));
+    QString text
+            = QStringLiteral("%1 s  %2 %3")
+                      .arg(double(timeUs) / 1e6, 12, 'f', 6)
+                      .arg(direction == Direction::ToDevice ? QStringLiteral("->") : QStringLiteral("<-"))
+                      .arg(QString::fromLatin1(bytes.toHex(' ')));
     if (!note.isEmpty())
         text += QStringLiteral("  (%1)").arg(note);
     return text;

@@ -15,7 +15,10 @@ namespace velorix::sim {
 
 struct FrameLogEntry
 {
-    enum class Direction { ToDevice, FromDevice };
+    enum class Direction {
+        ToDevice,
+        FromDevice
+    };
 
     qint64 timeUs = 0; // real time; for replies the time they are handed to the line
     Direction direction = Direction::ToDevice;

@@ -26,7 +26,7 @@ struct RunRecord
     int startTenths = 0; // session time at which the channel started
     int endTenths = 0;   // session time of the fall (or of the other end)
     RunEnd end = RunEnd::Fall;
-    int speedAtEnd = 0;  // wheel speed at the fall
+    int speedAtEnd = 0; // wheel speed at the fall
     // Passive rotation after a fall: how long the rotation bit was set (the
     // device's own count, which includes the delay of location 47) and the
     // speed. A rotation cut short by a stop or restart counts as far as it got.

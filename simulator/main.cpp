@@ -29,10 +29,9 @@ int main(int argc, char *argv[])
                      &QCoreApplication::quit);
     velorix::sim::SimulatorHost sim(*commandLine.config);
     if (commandLine.printFrames) {
-        QObject::connect(&sim, &velorix::sim::SimulatorHost::frameLogged, &app,
-                         [&out](const velorix::sim::FrameLogEntry &entry) {
-                             out << entry.toText() << Qt::endl;
-                         });
+        QObject::connect(
+                &sim, &velorix::sim::SimulatorHost::frameLogged, &app,
+                [&out](const velorix::sim::FrameLogEntry &entry) { out << entry.toText() << Qt::endl; });
     }
     QString error;
     if (!sim.start(&error)) {

@@ -24,19 +24,20 @@ constexpr qint64 kTimerSlackUs = 500;
 
 QString systemError(const char *what)
 {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 bool isSymlink(const QString &path)
 {
-    struct stat info{};
+    struct stat info
+    {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool exists(const QString &path)
 {
-    struct stat info{};
+    struct stat info
+    {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
@@ -55,8 +56,7 @@ void makeRaw(int fd)
 
 } // namespace
 
-PtyServer::PtyServer(SimBus &bus, QObject *parent)
-    : QObject(parent), m_bus(bus), m_timer(new QTimer(this))
+PtyServer::PtyServer(SimBus &bus, QObject *parent) : QObject(parent), m_bus(bus), m_timer(new QTimer(this))
 {
     m_clock.start();
     m_timer->setSingleShot(true);
@@ -95,8 +95,7 @@ bool PtyServer::open(const QString &linkPath, QString *error)
 
     if (!linkPath.isEmpty()) {
         if (exists(linkPath) && !isSymlink(linkPath))
-            return fail(QStringLiteral("%1 exists and is not a symlink; not replacing it")
-                            .arg(linkPath));
+            return fail(QStringLiteral("%1 exists and is not a symlink; not replacing it").arg(linkPath));
         const QByteArray link = QFile::encodeName(linkPath);
         ::unlink(link.constData());
         if (::symlink(name, link.constData()) != 0)
@@ -184,8 +183,7 @@ void PtyServer::writeToLine(const QByteArray &bytes)
 {
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t put =
-            ::write(m_master, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t put = ::write(m_master, bytes.constData() + written, size_t(bytes.size() - written));
         if (put > 0) {
             written += put;
             continue;

@@ -21,12 +21,8 @@ QByteArray withNewChecksum(QByteArray reply)
 QByteArray spoiled(QByteArray reply, FaultKind fault, QRandomGenerator &random)
 {
     switch (fault) {
-    case FaultKind::BadChecksum:
-        reply.back() = char(quint8(reply.back()) + 1);
-        return reply;
-    case FaultKind::WrongAddress:
-        reply[0] = char(quint8(reply[0]) ^ 1u);
-        return withNewChecksum(reply);
+    case FaultKind::BadChecksum: reply.back() = char(quint8(reply.back()) + 1); return reply;
+    case FaultKind::WrongAddress: reply[0] = char(quint8(reply[0]) ^ 1u); return withNewChecksum(reply);
     case FaultKind::Nak: {
         // A refusal is the 3-byte frame [address, NAK, checksum] whatever the
         // command: never a full-length reply with 21 somewhere in its body.
@@ -42,8 +38,7 @@ QByteArray spoiled(QByteArray reply, FaultKind fault, QRandomGenerator &random)
             stray.append(char(random.bounded(256)));
         return stray + reply;
     }
-    default:
-        return reply;
+    default: return reply;
     }
 }
 
@@ -56,8 +51,8 @@ std::vector<QByteArray> cutInPieces(const QByteArray &reply, QRandomGenerator &r
     for (int i = 0; i < count; ++i) {
         const int piecesAfter = count - 1 - i;
         const qsizetype size = piecesAfter == 0
-                                   ? reply.size() - from
-                                   : random.bounded(1, int(reply.size() - from - piecesAfter) + 1);
+                ? reply.size() - from
+                : random.bounded(1, int(reply.size() - from - piecesAfter) + 1);
         pieces.push_back(reply.mid(from, size));
         from += size;
     }
@@ -71,9 +66,9 @@ qint64 ReplyShaper::wireUs(qsizetype bytes) const
     return m_wireTiming ? bytes * kBitsPerByte * 1'000'000 / kBaud : 0;
 }
 
-std::vector<Transmission> ReplyShaper::shape(QByteArray reply, qsizetype requestLength,
-                                             int timeoutMs, std::optional<FaultKind> fault,
-                                             qint64 requestEndUs, QRandomGenerator &random)
+std::vector<Transmission> ReplyShaper::shape(QByteArray reply, qsizetype requestLength, int timeoutMs,
+                                             std::optional<FaultKind> fault, qint64 requestEndUs,
+                                             QRandomGenerator &random)
 {
     // Every reply has at least address, one body byte and checksum.
     if (reply.size() < 3 || fault == FaultKind::NoReply)

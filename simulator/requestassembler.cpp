@@ -8,10 +8,8 @@
 
 namespace velorix::sim {
 
-RequestAssembler::RequestAssembler(ProgramModeQuery isProgramMode)
-    : m_isProgramMode(std::move(isProgramMode))
-{
-}
+RequestAssembler::RequestAssembler(ProgramModeQuery isProgramMode) : m_isProgramMode(std::move(isProgramMode))
+{}
 
 void RequestAssembler::push(QByteArrayView bytes, qint64 nowUs)
 {
@@ -41,8 +39,8 @@ std::optional<RequestAssembler::Piece> RequestAssembler::next()
         // A request that began before a gap must be complete without the
         // bytes that came after it.
         const bool stale = m_staleCount > 0;
-        const QByteArrayView view = stale ? QByteArrayView(m_buffer).first(m_staleCount)
-                                          : QByteArrayView(m_buffer);
+        const QByteArrayView view
+                = stale ? QByteArrayView(m_buffer).first(m_staleCount) : QByteArrayView(m_buffer);
         const Candidate candidate = judge(view);
         if (candidate.verdict == Candidate::Verdict::NeedMore && !stale)
             return takeDiscarded();
@@ -55,8 +53,8 @@ std::optional<RequestAssembler::Piece> RequestAssembler::next()
             return piece;
         }
         discardFirst(candidate.verdict == Candidate::Verdict::Bad
-                         ? candidate.reason
-                         : QStringLiteral("request stopped for more than 50 ms"));
+                             ? candidate.reason
+                             : QStringLiteral("request stopped for more than 50 ms"));
     }
     m_staleCount = 0;
     return takeDiscarded();

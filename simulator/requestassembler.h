@@ -27,7 +27,10 @@ public:
 
     struct Piece
     {
-        enum class Kind { Request, Discarded };
+        enum class Kind {
+            Request,
+            Discarded
+        };
         Kind kind = Kind::Request;
         QByteArray bytes;
         QString reason; // why bytes were discarded
@@ -50,7 +53,11 @@ public:
 private:
     struct Candidate
     {
-        enum class Verdict { NeedMore, Complete, Bad };
+        enum class Verdict {
+            NeedMore,
+            Complete,
+            Bad
+        };
         Verdict verdict = Verdict::NeedMore;
         qsizetype length = 0;
         QString reason;

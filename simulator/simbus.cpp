@@ -12,8 +12,7 @@ SimBus::SimBus(const SimConfig &config)
       m_faults(config.faultSeed)
 {
     for (const DeviceSpec &wanted : config.devices) {
-        m_devices.push_back(
-            std::make_unique<SimDevice>(wanted.address, wanted.firmwareVersion, &m_scenario));
+        m_devices.push_back(std::make_unique<SimDevice>(wanted.address, wanted.firmwareVersion, &m_scenario));
     }
     m_clock.setScale(config.timeScale, 0);
     m_shaper.setWireTiming(config.wireTiming);
@@ -91,8 +90,8 @@ void SimBus::handleRequest(const QByteArray &request, qint64 nowUs, std::vector<
     const QByteArray reply = withChecksum(QByteArray(1, char(address)) + *body);
     const int timeoutMs = isRecord ? kRecordTimeoutMs : commandInfo(code)->timeoutMs;
     const auto fault = m_faults.faultFor(address, code);
-    const auto transmissions =
-        m_shaper.shape(reply, request.size(), timeoutMs, fault, nowUs, m_faults.random());
+    const auto transmissions
+            = m_shaper.shape(reply, request.size(), timeoutMs, fault, nowUs, m_faults.random());
     const QString note = fault ? QStringLiteral("fault: %1").arg(faultName(*fault)) : QString();
     using Direction = FrameLogEntry::Direction;
     if (transmissions.empty())

@@ -61,10 +61,7 @@ public:
     [[nodiscard]] RunLog groundTruth(qint64 nowUs);
     [[nodiscard]] std::vector<FrameLogEntry> frameLog() const { return m_log.entries(); }
     [[nodiscard]] SimDevice *device(quint8 address);
-    [[nodiscard]] const std::vector<std::unique_ptr<SimDevice>> &devices() const
-    {
-        return m_devices;
-    }
+    [[nodiscard]] const std::vector<std::unique_ptr<SimDevice>> &devices() const { return m_devices; }
     [[nodiscard]] qint64 deviceUs(qint64 nowUs) const { return m_clock.deviceUs(nowUs); }
 
 private:

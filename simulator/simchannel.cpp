@@ -4,8 +4,8 @@
 
 namespace velorix::sim {
 
-void SimChannel::start(qint64 now, std::optional<PlannedRun> plan, const RunRecord &identity,
-                       int wheelSpeed, RunLog &log)
+void SimChannel::start(qint64 now, std::optional<PlannedRun> plan, const RunRecord &identity, int wheelSpeed,
+                       RunLog &log)
 {
     end(now, RunEnd::Restarted, wheelSpeed, log);
     m_running = true;
@@ -83,7 +83,7 @@ void SimChannel::clearResults(qint64 now)
 bool SimChannel::isRotating(qint64 now) const
 {
     return !m_running && m_rotationLength > 0 && now >= m_rotationStart
-           && now < m_rotationStart + m_rotationLength;
+            && now < m_rotationStart + m_rotationLength;
 }
 
 qint64 SimChannel::rotationTime(qint64 now) const

@@ -23,8 +23,8 @@ public:
     // Starts a run at `now`. A run still going on ends there as Restarted; a
     // passive rotation is cut short. `identity` carries the record's device,
     // channel, session and rotation delay.
-    void start(qint64 now, std::optional<PlannedRun> plan, const RunRecord &identity,
-               int wheelSpeed, RunLog &log);
+    void start(qint64 now, std::optional<PlannedRun> plan, const RunRecord &identity, int wheelSpeed,
+               RunLog &log);
     // Ends a run or rotation at `now` (stop, reset).
     void end(qint64 now, RunEnd why, int wheelSpeed, RunLog &log);
     // Session time of the planned fall, once `now` has reached it.

@@ -65,8 +65,7 @@ public:
                 config.faultRates.*option.rate = *rate;
         }
         if (isSet("new-firmware")) {
-            config.newFirmwareVersion =
-                parseFirmwareVersion(m_parser.value(QStringLiteral("new-firmware")));
+            config.newFirmwareVersion = parseFirmwareVersion(m_parser.value(QStringLiteral("new-firmware")));
             if (!config.newFirmwareVersion)
                 refuse("new-firmware", "a version like 2.30");
         }
@@ -86,7 +85,7 @@ private:
             if (!device)
                 return fail(QStringLiteral("--device needs ADDR[:VERSION] with ADDR 0 to 254 "
                                            "and a version like 2.20, got '%1'")
-                                .arg(text));
+                                    .arg(text));
             if (!seen.insert(device->address).second)
                 return fail(QStringLiteral("--device %1 is given twice").arg(device->address));
             config.devices.push_back(*device);
@@ -101,8 +100,7 @@ private:
             const QString path = m_parser.value(QStringLiteral("script"));
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-                return fail(QStringLiteral("cannot read the script %1: %2")
-                                .arg(path, file.errorString()));
+                return fail(QStringLiteral("cannot read the script %1: %2").arg(path, file.errorString()));
             QString why;
             const auto scenario = Scenario::fromScript(QString::fromUtf8(file.readAll()), &why);
             if (!scenario)
@@ -121,8 +119,7 @@ private:
         config.scenario.setRandomSeed(seed);
     }
 
-    std::optional<double> number(const char *name, const char *wanted, double lowest,
-                                 double highest)
+    std::optional<double> number(const char *name, const char *wanted, double lowest, double highest)
     {
         if (!isSet(name))
             return std::nullopt;
@@ -139,8 +136,7 @@ private:
     void refuse(const char *name, const char *wanted)
     {
         fail(QStringLiteral("--%1 needs %2, got '%3'")
-                 .arg(QLatin1String(name), QLatin1String(wanted),
-                      m_parser.value(QLatin1String(name))));
+                     .arg(QLatin1String(name), QLatin1String(wanted), m_parser.value(QLatin1String(name))));
     }
 
     void fail(const QString &why)
@@ -176,8 +172,8 @@ void addOptions(QCommandLineParser &parser)
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Simulates Velorix-5 devices on a pseudo-terminal until SIGINT or SIGTERM."));
+    parser.setApplicationDescription(
+            QStringLiteral("Simulates Velorix-5 devices on a pseudo-terminal until SIGINT or SIGTERM."));
     parser.addHelpOption();
     addOptions(parser);
 
@@ -192,8 +188,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        result.error = QStringLiteral("unexpected argument '%1'")
-                           .arg(parser.positionalArguments().first());
+        result.error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
         return result;
     }
     SimConfig config;

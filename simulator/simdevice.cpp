@@ -6,7 +6,7 @@ namespace velorix::sim {
 
 namespace {
 
-constexpr int kSpeedStep = 10;          // Inc_Speed/Dec_Speed: 1.0 unit
+constexpr int kSpeedStep = 10;            // Inc_Speed/Dec_Speed: 1.0 unit
 constexpr int kFirstRockingVersion = 211; // PurgeOFF rocks on firmware above 2.1
 constexpr quint8 kCalibrationOn = 0x55;
 
@@ -18,12 +18,9 @@ QByteArray ack()
 } // namespace
 
 SimDevice::SimDevice(quint8 address, int firmwareVersion, const Scenario *scenario)
-    : m_homeAddress(address),
-      m_firmwareVersion(firmwareVersion),
-      m_memory(address),
+    : m_homeAddress(address), m_firmwareVersion(firmwareVersion), m_memory(address),
       m_session(address, scenario)
-{
-}
+{}
 
 bool SimDevice::answersTo(quint8 address) const
 {
@@ -73,82 +70,57 @@ QByteArray SimDevice::handleNormal(QByteArrayView request, qint64 deviceUs)
     const quint8 code = byteAt(request, 1);
     const auto payload = [&](int index) { return byteAt(request, 1 + index); };
     switch (code) {
-    case Code::ReturnId:
-        return identity().toLatin1();
-    case Code::SetGroupId:
-        return setGroup(payload(1));
+    case Code::ReturnId: return identity().toLatin1();
+    case Code::SetGroupId: return setGroup(payload(1));
     case Code::Program:
         m_memory.set(DeviceMemory::kProgramSwitch, DeviceMemory::kProgramArmValue);
         return ack();
-    case Code::WriteMem:
-        return writeMemory(payload(1), payload(2));
+    case Code::WriteMem: return writeMemory(payload(1), payload(2));
     case Code::ReadMem: {
         QByteArray reply;
         reply.append(char(payload(1)));
         reply.append(char(m_memory.at(payload(1))));
         return reply;
     }
-    case Code::ReSend:
-        return m_lastBlock;
-    case Code::Clear:
-        m_session.clearResults();
-        return ack();
+    case Code::ReSend: return m_lastBlock;
+    case Code::Clear: m_session.clearResults(); return ack();
     case Code::ReadClear:
         m_lastBlock = statusBlock();
         m_session.clearResults();
         return m_lastBlock;
-    case Code::Read:
-        m_lastBlock = statusBlock();
-        return m_lastBlock;
-    case Code::PurgeOn:
-        return ack();
+    case Code::Read: m_lastBlock = statusBlock(); return m_lastBlock;
+    case Code::PurgeOn: return ack();
     case Code::CalMode:
         m_calibrationMode = payload(1) == kCalibrationOn;
         return request.sliced(1, 2).toByteArray();
-    case Code::PumpSelect:
-        return request.sliced(1, 3).toByteArray();
-    case Code::StartDiag:
-        m_session.startDiagnostics(deviceUs, m_memory.sessionSetup());
-        return ack();
+    case Code::PumpSelect: return request.sliced(1, 3).toByteArray();
+    case Code::StartDiag: m_session.startDiagnostics(deviceUs, m_memory.sessionSetup()); return ack();
     case Code::StopDiag:
         if (m_session.isDiagnostics())
             m_session.stop();
         return ack();
-    case Code::ReadSensor:
-        return sensorReply();
-    case Code::IncSpeed:
-        m_session.stepManualSpeed(kSpeedStep);
-        return ack();
-    case Code::DecSpeed:
-        m_session.stepManualSpeed(-kSpeedStep);
-        return ack();
+    case Code::ReadSensor: return sensorReply();
+    case Code::IncSpeed: m_session.stepManualSpeed(kSpeedStep); return ack();
+    case Code::DecSpeed: m_session.stepManualSpeed(-kSpeedStep); return ack();
     case Code::ReadSpeed: {
         QByteArray reply;
         appendTenths(reply, m_session.wheelSpeed());
         return reply;
     }
-    case Code::ReadTimes:
-        return timesReply();
-    case Code::StartAll:
-        m_session.startAllChannels();
-        return ack();
+    case Code::ReadTimes: return timesReply();
+    case Code::StartAll: m_session.startAllChannels(); return ack();
     case Code::StartExp:
         ++m_counters.startExpSeen;
         m_session.startExperiment(deviceUs, m_memory.sessionSetup());
         return ack();
-    case Code::StopExp:
-        m_session.stop();
-        return ack();
-    case Code::ReadRotTimes:
-        return rotationTimesReply();
-    case Code::ReadRotSpeed:
-        return rotationSpeedReply();
+    case Code::StopExp: m_session.stop(); return ack();
+    case Code::ReadRotTimes: return rotationTimesReply();
+    case Code::ReadRotSpeed: return rotationSpeedReply();
     case Code::PurgeOff:
         if (m_firmwareVersion >= kFirstRockingVersion)
             ++m_counters.rockingRequests;
         return ack();
-    default:
-        break;
+    default: break;
     }
     if (code >= Code::StartCh1 && code <= Code::StartCh4) {
         m_session.startChannel(code - Code::StartCh1);
@@ -211,7 +183,7 @@ QByteArray SimDevice::statusBlock() const
     appendTenths(block, m_session.sessionTenths());
     appendTenths(block, m_session.wheelSpeed());
     const int flags = (m_session.isLive() ? 1 : 0) | (m_session.isDiagnostics() ? 2 : 0)
-                      | (m_calibrationMode ? 4 : 0);
+            | (m_calibrationMode ? 4 : 0);
     block.append(char(flags));
     block.append('\0');
     return block;

@@ -79,8 +79,7 @@ public:
     [[nodiscard]] QString identity() const;
 
 private:
-    [[nodiscard]] std::optional<QByteArray> handleProgramMode(QByteArrayView request,
-                                                              qint64 deviceUs);
+    [[nodiscard]] std::optional<QByteArray> handleProgramMode(QByteArrayView request, qint64 deviceUs);
     [[nodiscard]] QByteArray handleNormal(QByteArrayView request, qint64 deviceUs);
     [[nodiscard]] QByteArray writeMemory(quint8 location, quint8 value);
     [[nodiscard]] QByteArray setGroup(quint8 group);

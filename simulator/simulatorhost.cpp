@@ -12,9 +12,7 @@
 namespace velorix::sim {
 
 SimulatorHost::SimulatorHost(SimConfig config, QObject *parent)
-    : QObject(parent),
-      m_config(std::move(config)),
-      m_bus(std::make_unique<SimBus>(m_config)),
+    : QObject(parent), m_config(std::move(config)), m_bus(std::make_unique<SimBus>(m_config)),
       m_server(std::make_unique<PtyServer>(*m_bus))
 {
     qRegisterMetaType<FrameLogEntry>();
@@ -29,7 +27,7 @@ SimulatorHost::~SimulatorHost()
 
 // Runs `work` on the simulator's thread and waits for its result; directly
 // when that thread is not running (the objects then belong to the caller's).
-template <typename Work>
+template<typename Work>
 auto SimulatorHost::onSimulatorThread(Work work) const
 {
     using Result = std::invoke_result_t<Work>;
@@ -40,7 +38,7 @@ auto SimulatorHost::onSimulatorThread(Work work) const
     } else {
         Result result{};
         QMetaObject::invokeMethod(
-            m_server.get(), [&] { result = work(); }, Qt::BlockingQueuedConnection);
+                m_server.get(), [&] { result = work(); }, Qt::BlockingQueuedConnection);
         return result;
     }
 }
@@ -76,9 +74,8 @@ void SimulatorHost::stop()
 
 QString SimulatorHost::portPath() const
 {
-    return onSimulatorThread([&] {
-        return m_server->linkPath().isEmpty() ? m_server->slavePath() : m_server->linkPath();
-    });
+    return onSimulatorThread(
+            [&] { return m_server->linkPath().isEmpty() ? m_server->slavePath() : m_server->linkPath(); });
 }
 
 QString SimulatorHost::slavePath() const

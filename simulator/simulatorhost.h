@@ -98,7 +98,7 @@ signals:
     void frameLogged(const velorix::sim::FrameLogEntry &entry);
 
 private:
-    template <typename Work>
+    template<typename Work>
     auto onSimulatorThread(Work work) const;
 
     SimConfig m_config;

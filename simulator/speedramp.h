@@ -18,16 +18,14 @@ public:
     SpeedRamp() = default;
     SpeedRamp(int startSpeed, int endSpeed, int intervalTenths, int step)
         : m_start(startSpeed), m_end(endSpeed), m_interval(intervalTenths), m_step(step)
-    {
-    }
+    {}
 
     // Speed in tenths of the speed unit at a session time in tenths.
     [[nodiscard]] int speedAt(qint64 sessionTenths) const
     {
         if (m_interval <= 0 || m_step <= 0 || sessionTenths < 0)
             return m_start;
-        const qint64 moved = std::min<qint64>(sessionTenths / m_interval * m_step,
-                                              std::abs(m_end - m_start));
+        const qint64 moved = std::min<qint64>(sessionTenths / m_interval * m_step, std::abs(m_end - m_start));
         return int(m_end >= m_start ? m_start + moved : m_start - moved);
     }
 

@@ -29,7 +29,8 @@ TerminationWatcher::TerminationWatcher(QObject *parent) : QObject(parent)
     m_notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::onSignalled);
 
-    struct sigaction action{};
+    struct sigaction action
+    {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

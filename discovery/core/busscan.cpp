@@ -27,10 +27,11 @@ QString completeText(int notTaken)
 {
     if (notTaken <= 0)
         return kComplete;
-    return kComplete + QStringLiteral(" %1 %2 not taken: the table holds %3.")
-                           .arg(notTaken)
-                           .arg(notTaken == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
-                           .arg(BusScan::kLastScannedDevice);
+    return kComplete
+            + QStringLiteral(" %1 %2 not taken: the table holds %3.")
+                      .arg(notTaken)
+                      .arg(notTaken == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+                      .arg(BusScan::kLastScannedDevice);
 }
 
 } // namespace
@@ -116,8 +117,8 @@ void BusScan::endScan(const QString &status)
 std::int16_t BusScan::askIdentity(const std::shared_ptr<multiVelorix> &device, std::uint8_t address,
                                   QString &identity)
 {
-    return probeIdentity([&device](std::uint8_t a, QString &id) { return device->ReturnID(a, id); },
-                         address, identity, m_pacing.busy, [this] { return !m_stopped; });
+    return probeIdentity([&device](std::uint8_t a, QString &id) { return device->ReturnID(a, id); }, address,
+                         identity, m_pacing.busy, [this] { return !m_stopped; });
 }
 
 void BusScan::configuredScan()

@@ -40,9 +40,16 @@ public:
     static constexpr int kFirstAddress = 128;
     static constexpr int kLastAddress = 239;
 
-    enum class Kind { Configured, NewDevices };
+    enum class Kind {
+        Configured,
+        NewDevices
+    };
     // What the configured scan learnt of a device it asked.
-    enum class Check { NoResponse, Identified, WrongProduct };
+    enum class Check {
+        NoResponse,
+        Identified,
+        WrongProduct
+    };
 
     struct Pacing
     {

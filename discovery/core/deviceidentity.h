@@ -27,7 +27,6 @@ struct DeviceIdentity
     [[nodiscard]] bool isVelorix5() const { return product == kVelorix5Product; }
 };
 
-
 [[nodiscard]] DeviceIdentity decodeIdentity(const QString &text);
 
 // Writes a Velorix-5 found at `address` into its record. Only the identity

@@ -16,7 +16,7 @@ namespace velorix {
 struct BusyRetry
 {
     int pauseMs = 100; // the longest wait for a turn at the link
-    int repeats = 10; // requests after the first one
+    int repeats = 10;  // requests after the first one
 };
 
 // Normally a protocol object's ReturnID.

@@ -33,7 +33,11 @@ public:
     static constexpr std::uint8_t kFirstAddress = 128;
     static constexpr std::uint8_t kLastAddress = 239;
 
-    enum class Outcome { Found, NotFound, Stopped };
+    enum class Outcome {
+        Found,
+        NotFound,
+        Stopped
+    };
 
     [[nodiscard]] static std::shared_ptr<PortSearch> create();
     ~PortSearch() override;

@@ -20,8 +20,8 @@ struct ColumnDesign
 };
 
 constexpr ColumnDesign kColumns[DeviceGrid::ColumnCount] = {
-    {"Device", 900, "Velorix-5"}, {"Address#", 900, "239 (0xEF)"}, {"Prod ID#", 800, "9999"},
-    {"Version", 800, "99.99"},    {"Status", 750, "No-Resp"},
+        {"Device", 900, "Velorix-5"}, {"Address#", 900, "239 (0xEF)"}, {"Prod ID#", 800, "9999"},
+        {"Version", 800, "99.99"},    {"Status", 750, "No-Resp"},
 };
 
 // Room on both sides of a cell's text and of a heading's.
@@ -111,10 +111,10 @@ void DeviceGrid::showRecord(int row, const DeviceInfo &record)
     // The configuration file keeps no device name: a Velorix-5 read from it
     // has none until it has been scanned.
     const QString name = record.strDevName.isEmpty() && record.intDevType == kDevTypeVelorix5
-                             ? kVelorix5Name
-                             : record.strDevName;
-    const QString texts[] = {name, addressText(record.bytBusAddr),
-                             prodIdText(record.sngProdID), versionText(record.sngVersion)};
+            ? kVelorix5Name
+            : record.strDevName;
+    const QString texts[] = {name, addressText(record.bytBusAddr), prodIdText(record.sngProdID),
+                             versionText(record.sngVersion)};
     for (int column = DeviceColumn; column <= VersionColumn; ++column) {
         if (QTableWidgetItem *target = cell(row, column))
             target->setText(texts[column]);

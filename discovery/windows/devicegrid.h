@@ -20,8 +20,20 @@ class DeviceGrid : public QTableWidget
 {
     Q_OBJECT
 public:
-    enum class Status { Cleared, Ok, NoResp, Error };
-    enum Column { DeviceColumn, AddressColumn, ProdIdColumn, VersionColumn, StatusColumn, ColumnCount };
+    enum class Status {
+        Cleared,
+        Ok,
+        NoResp,
+        Error
+    };
+    enum Column {
+        DeviceColumn,
+        AddressColumn,
+        ProdIdColumn,
+        VersionColumn,
+        StatusColumn,
+        ColumnCount
+    };
 
     explicit DeviceGrid(QWidget *parent = nullptr);
 

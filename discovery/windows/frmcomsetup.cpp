@@ -74,7 +74,8 @@ frmcomsetup::frmcomsetup(QWidget *parent) : QWidget(parent)
     layout->addWidget(cmdSearch, 2, 1);
     layout->addWidget(lblpermission, 3, 0, 1, 2);
     layout->setColumnStretch(0, 1);
-    setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Searching /dev/ttyUSB10 For DEVID 239")) + 40);
+    setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Searching /dev/ttyUSB10 For DEVID 239"))
+                    + 40);
 
     connect(cmdSearch, &QPushButton::clicked, this, &frmcomsetup::cmdSearch_Click);
     connect(optcom, &QRadioButton::clicked, this, &frmcomsetup::optcom_Click);
@@ -135,10 +136,11 @@ void frmcomsetup::showManualControls()
 
 void frmcomsetup::reportNothingFound()
 {
-    prompter().message(this, MessageRequest{QStringLiteral("Devices not Found.\r\nManually Setup Communication Ports."),
-                                            QStringLiteral("Communication Port Setup"),
-                                            MessageRequest::Buttons::Ok,
-                                            MessageRequest::Icon::Exclamation});
+    prompter().message(
+            this,
+            MessageRequest{QStringLiteral("Devices not Found.\r\nManually Setup Communication Ports."),
+                           QStringLiteral("Communication Port Setup"), MessageRequest::Buttons::Ok,
+                           MessageRequest::Icon::Exclamation});
 }
 
 void frmcomsetup::EstablishComm()

@@ -46,7 +46,8 @@ frmdevicescan::frmdevicescan(QWidget *parent) : QWidget(parent)
     prgbardevice_scan = new QProgressBar(this);
     prgbardevice_scan->setObjectName(QStringLiteral("prgbardevice_scan"));
     prgbardevice_scan->setTextVisible(false);
-    cmddevice_setup = makeButton(QStringLiteral("cmddevice_setup"), QStringLiteral("Scan Configured Devices"), this);
+    cmddevice_setup
+            = makeButton(QStringLiteral("cmddevice_setup"), QStringLiteral("Scan Configured Devices"), this);
     cmdscannew = makeButton(QStringLiteral("cmdscannew"), QStringLiteral("Scan for New Devices"), this);
     cmdquit = makeButton(QStringLiteral("cmdquit"), QStringLiteral("Exit"), this);
 
@@ -148,16 +149,12 @@ void frmdevicescan::showCheck(int number, BusScan::Check check)
         row = devgrid->appendDeviceRow(number);
     }
     switch (check) {
-    case BusScan::Check::NoResponse:
-        devgrid->setStatus(row, DeviceGrid::Status::NoResp);
-        break;
+    case BusScan::Check::NoResponse: devgrid->setStatus(row, DeviceGrid::Status::NoResp); break;
     case BusScan::Check::Identified:
         devgrid->showRecord(row, Devices[number]);
         devgrid->setStatus(row, DeviceGrid::Status::Ok);
         break;
-    case BusScan::Check::WrongProduct:
-        devgrid->setStatus(row, DeviceGrid::Status::Error);
-        break;
+    case BusScan::Check::WrongProduct: devgrid->setStatus(row, DeviceGrid::Status::Error); break;
     }
 }
 
@@ -211,8 +208,9 @@ bool frmdevicescan::mayLeave()
 {
     const QPointer<frmdevicescan> self(this);
     const MessageAnswer answer = prompter().message(
-        this, MessageRequest{QStringLiteral("Update Device Configuration"), QStringLiteral("Configuration"),
-                             MessageRequest::Buttons::YesNo, MessageRequest::Icon::Question});
+            this,
+            MessageRequest{QStringLiteral("Update Device Configuration"), QStringLiteral("Configuration"),
+                           MessageRequest::Buttons::YesNo, MessageRequest::Icon::Question});
     if (!self || m_unloaded || answer != MessageAnswer::Yes)
         return true;
     QString error;
@@ -221,8 +219,9 @@ bool frmdevicescan::mayLeave()
     // The table stays in memory; the window stays open so that the user can
     // try again once the cause is dealt with.
     const QString text = error.isEmpty() ? QStringLiteral("Device configuration could not be saved.") : error;
-    prompter().message(this, MessageRequest{text, QStringLiteral("Configuration"), MessageRequest::Buttons::Ok,
-                                            MessageRequest::Icon::Critical});
+    prompter().message(this,
+                       MessageRequest{text, QStringLiteral("Configuration"), MessageRequest::Buttons::Ok,
+                                      MessageRequest::Icon::Critical});
     return false;
 }
 

@@ -9,7 +9,7 @@ namespace velorix {
 
 namespace {
 
-constexpr int kLargestStep = 255; // tenths; the device keeps the step in one byte
+constexpr int kLargestStep = 255;   // tenths; the device keeps the step in one byte
 constexpr double kWorstError = 100; // tenths; an interval must do better
 // Whole seconds; the set-up keeps the interval in tenths in 16 bits (3276.7 s),
 // so no longer one is tried however large the largest interval typed.
@@ -35,17 +35,20 @@ AccelOutcome calcAccel(const AccelInputs &inputs)
     // A box that holds no number breaks its rule as 0 would.
     AccelOutcome outcome;
     if (!period.ok() || period.value <= 0) {
-        outcome.problem = withHint(QStringLiteral("Period(seconds) must be more than 0."), period, "Period(seconds)");
+        outcome.problem
+                = withHint(QStringLiteral("Period(seconds) must be more than 0."), period, "Period(seconds)");
         return outcome;
     }
     if (!most.ok() || most.value < 1) {
-        outcome.problem = withHint(QStringLiteral("Max Acc_Int(sec) must be 1 or more."), most, "Max Acc_Int(sec)");
+        outcome.problem
+                = withHint(QStringLiteral("Max Acc_Int(sec) must be 1 or more."), most, "Max Acc_Int(sec)");
         return outcome;
     }
     if (!start.ok() || !end.ok() || start.value < 0 || end.value <= 0) {
-        outcome.problem = withHint(withHint(QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."),
-                                            start, "Enter Start Speed"),
-                                   end, "Enter End Speed");
+        outcome.problem = withHint(
+                withHint(QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."), start,
+                         "Enter Start Speed"),
+                end, "Enter End Speed");
         return outcome;
     }
     const double T = period.value;
@@ -75,7 +78,7 @@ AccelOutcome calcAccel(const AccelInputs &inputs)
     if (bestInterval == 0) {
         outcome.problem = QStringLiteral("No acceleration interval from 1 to %1 seconds gives a step of "
                                          "at most 25.5 that comes within 10.0 of the end speed.")
-                              .arg(longest);
+                                  .arg(longest);
         return outcome;
     }
 
@@ -103,11 +106,11 @@ std::optional<QString> copyToSetup(const AccelInputs &inputs, const AccelLabels 
         std::int16_t DeviceInfo::*field;
     };
     const Value values[] = {
-        {inputs.startSpeed, true, 10, 32767, "Enter Start Speed", &DeviceInfo::intStartSpeed},
-        {inputs.endSpeed, true, 10, 32767, "Enter End Speed", &DeviceInfo::intEndSpeed},
-        {labels.lblAcc_int, false, 10, 32767, "Acc Int", &DeviceInfo::intAccInterval},
-        {labels.lblAcc_Step, false, 10, 255, "Acc Step", &DeviceInfo::intAccStep},
-        {inputs.period, true, 1, 32767, "Period(seconds)", &DeviceInfo::intDuration},
+            {inputs.startSpeed, true, 10, 32767, "Enter Start Speed", &DeviceInfo::intStartSpeed},
+            {inputs.endSpeed, true, 10, 32767, "Enter End Speed", &DeviceInfo::intEndSpeed},
+            {labels.lblAcc_int, false, 10, 32767, "Acc Int", &DeviceInfo::intAccInterval},
+            {labels.lblAcc_Step, false, 10, 255, "Acc Step", &DeviceInfo::intAccStep},
+            {inputs.period, true, 1, 32767, "Period(seconds)", &DeviceInfo::intDuration},
     };
     DeviceInfo updated = record;
     for (const Value &value : values) {
@@ -118,9 +121,9 @@ std::optional<QString> copyToSetup(const AccelInputs &inputs, const AccelLabels 
         const double rounded = readable ? roundHalfEven(number.value * value.scale) : -1;
         if (rounded < 0 || rounded > value.maximum) {
             return withHint(QStringLiteral("%1 does not fit the experiment set-up (0 to %2).")
-                                .arg(QLatin1String(value.caption), value.scale == 1
-                                                                      ? QString::number(value.maximum)
-                                                                      : format1(value.maximum / value.scale)),
+                                    .arg(QLatin1String(value.caption),
+                                         value.scale == 1 ? QString::number(value.maximum)
+                                                          : format1(value.maximum / value.scale)),
                             number, value.caption);
         }
         updated.*value.field = static_cast<std::int16_t>(rounded);

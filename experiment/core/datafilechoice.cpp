@@ -32,9 +32,9 @@ DataFileChoice::Outcome DataFileChoice::choose()
         if (!QFile::exists(chosen))
             return Outcome::NewFile;
 
-        const MessageAnswer answer = m_owner.ask(
-            MessageRequest{chosen + QStringLiteral(" Exists! Append to Existing File?"), QStringLiteral("File Warning"),
-                           MessageRequest::Buttons::YesNoCancel, MessageRequest::Icon::Exclamation});
+        const MessageAnswer answer = m_owner.ask(MessageRequest{
+                chosen + QStringLiteral(" Exists! Append to Existing File?"), QStringLiteral("File Warning"),
+                MessageRequest::Buttons::YesNoCancel, MessageRequest::Icon::Exclamation});
         if (m_owner.gone())
             return Outcome::WindowGone;
         if (answer == MessageAnswer::Yes) {
@@ -44,7 +44,7 @@ DataFileChoice::Outcome DataFileChoice::choose()
             if (!file.backup(&why)) {
                 MessageRequest error = fileAccessError();
                 error.text += QStringLiteral("\nThe backup %1 could not be made: %2")
-                                  .arg(datafile::bakNameFor(m_record.strDataFile), why);
+                                      .arg(datafile::bakNameFor(m_record.strDataFile), why);
                 m_owner.ask(error);
                 if (m_owner.gone())
                     return Outcome::WindowGone;

@@ -20,7 +20,8 @@ DataRecovery recoverDataFiles(const QString &folder)
     for (const QFileInfo &csv : dir.entryInfoList({QStringLiteral("*.csv")}, QDir::Files | QDir::Hidden))
         dataFiles.insert(csv.completeBaseName().toLower(), csv.absoluteFilePath());
 
-    const QFileInfoList raws = dir.entryInfoList({QStringLiteral("*.raw")}, QDir::Files | QDir::Hidden, QDir::Name);
+    const QFileInfoList raws
+            = dir.entryInfoList({QStringLiteral("*.raw")}, QDir::Files | QDir::Hidden, QDir::Name);
     for (const QFileInfo &rawInfo : raws) {
         const QString rawPath = rawInfo.absoluteFilePath();
         QByteArray raw;
@@ -33,7 +34,8 @@ DataRecovery recoverDataFiles(const QString &folder)
 
         const QString key = rawInfo.completeBaseName().toLower();
         const bool haveData = dataFiles.contains(key);
-        const QString dataPath = haveData ? dataFiles.value(key) : datafile::withCsvSuffix(rawPath.chopped(4));
+        const QString dataPath
+                = haveData ? dataFiles.value(key) : datafile::withCsvSuffix(rawPath.chopped(4));
         QByteArray data;
         if (haveData) {
             if (!datafile::readWhole(dataPath, data)) {
@@ -52,8 +54,7 @@ DataRecovery recoverDataFiles(const QString &folder)
                 continue;
             }
         }
-        if ((raw.size() < whole && !datafile::cutFile(rawPath, raw.size()))
-            || !replaceFile(dataPath, raw)) {
+        if ((raw.size() < whole && !datafile::cutFile(rawPath, raw.size())) || !replaceFile(dataPath, raw)) {
             result.failed << dataPath;
             continue;
         }
@@ -72,14 +73,17 @@ MessageRequest recoveryMessage(const DataRecovery &recovery)
             lines << QFileInfo(path).fileName();
     }
     for (const QString &path : recovery.conflicts)
-        lines << QFileInfo(path).fileName() + QStringLiteral(" was left as it is: it does not match its working copy");
+        lines << QFileInfo(path).fileName()
+                        + QStringLiteral(" was left as it is: it does not match its working copy");
     for (const QString &path : recovery.failed)
         lines << QFileInfo(path).fileName()
-                     + QStringLiteral(" could not be brought up to date from its working copy; the working copy "
-                                      "keeps its rows");
+                        + QStringLiteral(
+                                " could not be brought up to date from its working copy; the working copy "
+                                "keeps its rows");
     const bool allRecovered = recovery.conflicts.isEmpty() && recovery.failed.isEmpty();
-    return MessageRequest{lines.join(QLatin1Char('\n')), QStringLiteral("Data Recovery"), MessageRequest::Buttons::Ok,
-                          allRecovered ? MessageRequest::Icon::Information : MessageRequest::Icon::Exclamation};
+    return MessageRequest{
+            lines.join(QLatin1Char('\n')), QStringLiteral("Data Recovery"), MessageRequest::Buttons::Ok,
+            allRecovered ? MessageRequest::Icon::Information : MessageRequest::Icon::Exclamation};
 }
 
 } // namespace velorix

@@ -17,7 +17,10 @@ struct DataRecovery
     QStringList conflicts; // data files left alone: the working copy does not start with them
     QStringList failed;    // data files that could not be written
 
-    [[nodiscard]] bool isEmpty() const { return recovered.isEmpty() && conflicts.isEmpty() && failed.isEmpty(); }
+    [[nodiscard]] bool isEmpty() const
+    {
+        return recovered.isEmpty() && conflicts.isEmpty() && failed.isEmpty();
+    }
 };
 
 // Looks at every working file "<name>.raw" in `folder` (not below it). When

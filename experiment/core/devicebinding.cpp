@@ -6,8 +6,7 @@ std::optional<int> chooseExperimentDevice(const DeviceTable &table, int windowCo
                                           const std::set<int> &held)
 {
     const auto free = [&](int number) {
-        return number >= 0 && number < kUsableDevices && table[number].inUse()
-               && held.count(number) == 0;
+        return number >= 0 && number < kUsableDevices && table[number].inUse() && held.count(number) == 0;
     };
     if (free(windowCount))
         return windowCount;

@@ -48,7 +48,6 @@ private:
     bool &m_holding;
 };
 
-
 const QString kSuccessful = QStringLiteral("successful");
 const QString kReadSuccessful = QStringLiteral("READ successful");
 
@@ -193,8 +192,10 @@ void ExpController::stopBeforeUnload()
     if (bolrunning) {
         // The device never confirmed the stop (or never answered after it);
         // the reset that follows ends its runs, so record them now.
-        logEvent(QStringLiteral("Stop_Exp to %1 not confirmed: the runs in progress are recorded from the last reply")
-                     .arg(m_devAddr));
+        logEvent(
+                QStringLiteral(
+                        "Stop_Exp to %1 not confirmed: the runs in progress are recorded from the last reply")
+                        .arg(m_devAddr));
         recordInProgress();
         finishRun();
     }
@@ -208,8 +209,7 @@ void ExpController::resetDevice(bool patient)
     clock.start();
     // Another window's exchange may hold the link for a moment; the reset
     // is what leaves the device stopped, so it is worth a short wait.
-    while (objDevice->Reset(m_devAddr) == rc::Busy && patient
-           && clock.elapsed() < m_pacing.resetPatienceMs) {
+    while (objDevice->Reset(m_devAddr) == rc::Busy && patient && clock.elapsed() < m_pacing.resetPatienceMs) {
         (void)waitForLinkTurn(int(m_pacing.resetPatienceMs - clock.elapsed())); // the next try tells
         if (!objDevice)
             return;
@@ -229,17 +229,13 @@ void ExpController::noteStop(StopCause cause)
         return;
     m_stopCause = cause;
     switch (cause) {
-    case StopCause::Button:
-        logEvent(QStringLiteral("Stop requested: \"Stop Experiment\""));
-        break;
+    case StopCause::Button: logEvent(QStringLiteral("Stop requested: \"Stop Experiment\"")); break;
     case StopCause::Duration:
-        logEvent(QStringLiteral("Stop requested: the session duration of %1 s ended").arg(record().intDuration));
+        logEvent(QStringLiteral("Stop requested: the session duration of %1 s ended")
+                         .arg(record().intDuration));
         break;
-    case StopCause::Close:
-        logEvent(QStringLiteral("Stop requested: the window is being closed"));
-        break;
-    case StopCause::None:
-        break;
+    case StopCause::Close: logEvent(QStringLiteral("Stop requested: the window is being closed")); break;
+    case StopCause::None: break;
     }
 }
 
@@ -305,9 +301,9 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     logEvent((append ? logtext::kAppending : logtext::kNewDataFile) + rec.strDataFile);
     logEvent(programTitle() + QLatin1Char(' ') + versionText());
     logEvent(QStringLiteral("Device %1 at address %2, firmware %3")
-                 .arg(m_devIndex)
-                 .arg(m_devAddr)
-                 .arg(QString::number(rec.sngVersion, 'f', 2)));
+                     .arg(m_devIndex)
+                     .arg(m_devAddr)
+                     .arg(QString::number(rec.sngVersion, 'f', 2)));
     for (const QString &line : SessionLog::setupLines(rec, intRockInterval))
         logEvent(line);
 
@@ -331,8 +327,9 @@ bool ExpController::startExperiment(const SetupTexts &setup, bool append)
     boldownload = true;
     m_controls.cmdstartexp = false;
     m_controls.cmdstop_exp = true;
-    runningExperiments().add(this, QStringLiteral("Experiment for Device %1 at address %2").arg(m_devIndex).arg(m_devAddr),
-                             m_devAddr);
+    runningExperiments().add(
+            this, QStringLiteral("Experiment for Device %1 at address %2").arg(m_devIndex).arg(m_devAddr),
+            m_devAddr);
     const QDateTime now = m_now();
     for (int c = 0; c < kChannels; ++c)
         rec.dtChanStart[c] = now;
@@ -562,8 +559,7 @@ void ExpController::tick()
         // where it was.
         if (m_timesTaken && m_fall.owed && !m_speedFresh && !m_stopSent)
             (void)readSpeedOnce(true);
-        readout::updatetimes(record(), m_display.channels, m_display.txttime,
-                             m_display.txtch_enables);
+        readout::updatetimes(record(), m_display.channels, m_display.txttime, m_display.txtch_enables);
         const QDateTime now = m_now();
         if (!m_abandoned && intRockInterval > 0 && (!dtNextRock.isValid() || now >= dtNextRock)) {
             dtNextRock = now.addSecs(intRockInterval);
@@ -580,9 +576,10 @@ void ExpController::tick()
         if (m_timesTaken) {
             finishRun();
         } else if (++m_stopReadFailures >= m_pacing.stopReadTries) {
-            logEvent(QStringLiteral("Read_Times to %1 failed after the stop: the runs in progress are recorded from "
-                                    "the last reply")
-                         .arg(m_devAddr));
+            logEvent(QStringLiteral(
+                             "Read_Times to %1 failed after the stop: the runs in progress are recorded from "
+                             "the last reply")
+                             .arg(m_devAddr));
             recordInProgress();
             finishRun();
         }
@@ -676,7 +673,7 @@ void ExpController::restartRunningChannels(std::uint8_t running)
     if (!restarted.isEmpty())
         logEvent(QStringLiteral("Restarted running channel(s) %1: "
                                 "their runs until now are not recorded")
-                     .arg(restarted.join(QStringLiteral(", "))));
+                         .arg(restarted.join(QStringLiteral(", "))));
 }
 
 void ExpController::channelsStarted()
@@ -915,10 +912,12 @@ void ExpController::finishRun()
         m_sessionOpen = false;
         m_log.writeRepeats();
         logEvent(QStringLiteral("Experiment stopped (%1), %2 run(s) recorded")
-                     .arg(m_stopCause == StopCause::Duration ? QStringLiteral("the session duration ended")
-                          : m_stopCause == StopCause::Close  ? QStringLiteral("the window was closed")
-                                                             : QStringLiteral("\"Stop Experiment\""))
-                     .arg(m_sessionRuns));
+                         .arg(m_stopCause == StopCause::Duration
+                                      ? QStringLiteral("the session duration ended")
+                                      : m_stopCause == StopCause::Close
+                                      ? QStringLiteral("the window was closed")
+                                      : QStringLiteral("\"Stop Experiment\""))
+                         .arg(m_sessionRuns));
     }
     m_stopSent = false;
     runningExperiments().remove(this);
@@ -982,8 +981,9 @@ void ExpController::updateexpdata(int channel, bool runOver)
     ++m_sessionRuns;
     logEvent(SessionLog::runLine(cells, unitsText(rec.bytExpOptions))
              + (fromRamp ? logtext::kSpeedFromRamp
-                               + QStringLiteral("%1 s into the session: no reading of the wheel speed near it)")
-                                     .arg(format1(m_fall.fallTime[c]))
+                                + QStringLiteral(
+                                          "%1 s into the session: no reading of the wheel speed near it)")
+                                          .arg(format1(m_fall.fallTime[c]))
                          : QString())
              + (written ? QString() : QStringLiteral(" (the data file is not written yet: the row waits)")));
     emit rowRecorded(cells);

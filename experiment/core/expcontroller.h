@@ -45,10 +45,10 @@ class multiVelorix;
 
 struct ExpPacing
 {
-    int firstIntervalMs = 20;   // the first tick after the load
-    int pollIntervalMs = 100;   // every tick after it
-    int downloadWaitMs = 1000;  // each of the two waits of the download's reset step
-    int unloadWaitMs = 200;     // after the timer stops at unload
+    int firstIntervalMs = 20;  // the first tick after the load
+    int pollIntervalMs = 100;  // every tick after it
+    int downloadWaitMs = 1000; // each of the two waits of the download's reset step
+    int unloadWaitMs = 200;    // after the timer stops at unload
     // False: a tick runs into a busy link and every command it sends is
     // refused with 1001, as the program did before ticks waited (kept for
     // the benchmark's comparison).
@@ -95,9 +95,9 @@ struct ExpControls
 // Tallies for the benchmark and the tests.
 struct ExpCounters
 {
-    int ticks = 0;          // ticks that ran (not put off)
-    int polls = 0;          // polls whose Read_Times succeeded
-    int putOff = 0;         // ticks put off because the link was busy
+    int ticks = 0;  // ticks that ran (not put off)
+    int polls = 0;  // polls whose Read_Times succeeded
+    int putOff = 0; // ticks put off because the link was busy
     int recordedRuns = 0;
     std::map<int, int> errors; // result code -> commands that failed with it
 };
@@ -227,7 +227,11 @@ private:
     // "Channels running: ...", after each start.
     void logChannelsRunning();
     [[nodiscard]] QString subjectOf(int channel) const;
-    enum class StartState { NotStarted, Started, Unknown };
+    enum class StartState {
+        NotStarted,
+        Started,
+        Unknown
+    };
     [[nodiscard]] StartState startState();
     void startSucceeded();
     // `running`: the channels on when the start went out.
@@ -253,7 +257,12 @@ private:
     // when the command succeeded.
     bool judge(const char *command, std::int16_t result);
     // What ended (or is ending) the run, for the session log.
-    enum class StopCause { None, Button, Duration, Close };
+    enum class StopCause {
+        None,
+        Button,
+        Duration,
+        Close
+    };
     void noteStop(StopCause cause);
     void logEvent(const QString &text) { m_log.write(text); }
     void showSuccess(const QString &text) { m_display.txtDisplay = text; }
@@ -280,21 +289,21 @@ private:
     bool m_abandoned = false;
     bool m_unloaded = false;
     bool m_dataFileOk = true;
-    bool m_timesTaken = false;   // Read_Times succeeded in this tick
-    bool m_speedFresh = true;       // the last Read_Speed succeeded
+    bool m_timesTaken = false;          // Read_Times succeeded in this tick
+    bool m_speedFresh = true;           // the last Read_Speed succeeded
     bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
     bool m_stopSent = false;            // a Stop_Exp of this run went out
     bool m_holdingLink = false;         // inside a tick that holds the link's turn
     std::uint8_t m_startedUnseen = 0;   // channels started, no reply seen since
-    int m_stopReadFailures = 0;  // stop ticks whose final reads failed
+    int m_stopReadFailures = 0;         // stop ticks whose final reads failed
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the
     // device keeps refusing shows after every try.
     QString m_controlError;
     float m_stopSpeed = 0.0f;
-    readout::FallSpeeds m_fall; // the speed readings dated for the falls
-    bool m_startAllUnsure = false;       // a Start_ALL's answer was lost
-    std::uint8_t m_bitsAtStartAll = 0;   // the running bits when it went out
+    readout::FallSpeeds m_fall;                        // the speed readings dated for the falls
+    bool m_startAllUnsure = false;                     // a Start_ALL's answer was lost
+    std::uint8_t m_bitsAtStartAll = 0;                 // the running bits when it went out
     std::array<float, kChannels> m_startsAtStartAll{}; // the channels' starts then
     SessionLog m_log{[this] { return m_now(); }};
     StopCause m_stopCause = StopCause::None;

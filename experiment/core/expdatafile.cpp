@@ -65,28 +65,30 @@ QStringList headerLines(const DeviceInfo &record, const HeaderFacts &facts)
 {
     const QString units = unitsText(record.bytExpOptions);
     return {
-        QStringLiteral("Tarvenor Velorix-5 %1.%2").arg(facts.versionMajor).arg(facts.versionMinor),
-        QStringLiteral("Velorix-5 number %1 at address %2").arg(facts.deviceNumber).arg(record.bytBusAddr),
-        QStringLiteral("Started On:,") + formatStamp(record.dtExpStart),
-        QStringLiteral("Experiment Filename:,") + record.strRawFile,
-        QString(),
-        QStringLiteral("[Experiment Setup Info]"),
-        QStringLiteral("Duration:,%1").arg(record.intDuration),
-        QStringLiteral("Start Speed:,") + format1(record.intStartSpeed / 10.0),
-        QStringLiteral("End Speed:,") + format1(record.intEndSpeed / 10.0),
-        QStringLiteral("Acceleration Interval:,") + format1(record.intAccInterval / 10.0),
-        QStringLiteral("Acceleration Step Speed:,") + format1(record.intAccStep / 10.0),
-        QStringLiteral("Session Duration:,") + format1(record.intDuration),
-        QStringLiteral("Passive Rotation Delay:,") + format1(record.intRotDelay / 10.0),
-        QStringLiteral("Speed Units:,") + units,
-        QStringLiteral("Wheel Type:,")
-            + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel")
-                                                          : QStringLiteral("Rat Wheel")),
-        QStringLiteral("Wheel Rotation:,")
-            + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
-        QStringLiteral(" 3 "),
-        QStringLiteral("[Experiment Data]"),
-        csvLine(gridHeadings(units)),
+            QStringLiteral("Tarvenor Velorix-5 %1.%2").arg(facts.versionMajor).arg(facts.versionMinor),
+            QStringLiteral("Velorix-5 number %1 at address %2")
+                    .arg(facts.deviceNumber)
+                    .arg(record.bytBusAddr),
+            QStringLiteral("Started On:,") + formatStamp(record.dtExpStart),
+            QStringLiteral("Experiment Filename:,") + record.strRawFile,
+            QString(),
+            QStringLiteral("[Experiment Setup Info]"),
+            QStringLiteral("Duration:,%1").arg(record.intDuration),
+            QStringLiteral("Start Speed:,") + format1(record.intStartSpeed / 10.0),
+            QStringLiteral("End Speed:,") + format1(record.intEndSpeed / 10.0),
+            QStringLiteral("Acceleration Interval:,") + format1(record.intAccInterval / 10.0),
+            QStringLiteral("Acceleration Step Speed:,") + format1(record.intAccStep / 10.0),
+            QStringLiteral("Session Duration:,") + format1(record.intDuration),
+            QStringLiteral("Passive Rotation Delay:,") + format1(record.intRotDelay / 10.0),
+            QStringLiteral("Speed Units:,") + units,
+            QStringLiteral("Wheel Type:,")
+                    + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel")
+                                                                  : QStringLiteral("Rat Wheel")),
+            QStringLiteral("Wheel Rotation:,")
+                    + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
+            QStringLiteral(" 3 "),
+            QStringLiteral("[Experiment Data]"),
+            csvLine(gridHeadings(units)),
     };
 }
 
@@ -103,8 +105,8 @@ QStringList runCells(const DeviceInfo &record, int channel, float lastColumn, QS
         if (note) {
             *note = QStringLiteral("The subject ID of Ch %1 holds %2, which the data file cannot hold; "
                                    "the run is recorded under \"%3\".")
-                        .arg(c + 1)
-                        .arg(problem, id);
+                            .arg(c + 1)
+                            .arg(problem, id);
         }
     } else if (note) {
         note->clear();

@@ -25,7 +25,10 @@ public:
 
     [[nodiscard]] bool gone() const { return m_watched && m_window.isNull(); }
     MessageAnswer ask(const MessageRequest &request) const { return prompter().message(m_widget, request); }
-    [[nodiscard]] QString fileName(const FileRequest &request) const { return prompter().fileName(m_widget, request); }
+    [[nodiscard]] QString fileName(const FileRequest &request) const
+    {
+        return prompter().fileName(m_widget, request);
+    }
 
 private:
     QWidget *m_widget = nullptr;

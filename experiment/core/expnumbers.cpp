@@ -15,7 +15,7 @@ double roundHalfEven(double value)
 bool fitsInt16(double rounded)
 {
     return std::isfinite(rounded) && rounded >= std::numeric_limits<std::int16_t>::min()
-           && rounded <= std::numeric_limits<std::int16_t>::max();
+            && rounded <= std::numeric_limits<std::int16_t>::max();
 }
 
 namespace {

@@ -23,9 +23,9 @@ namespace velorix {
 
 // Display formats. "0.0" and "0" round a half away from zero, as the
 // program's number formats always have (12.5 shows as "13").
-[[nodiscard]] QString format1(double value);      // "0.0"
-[[nodiscard]] QString formatWhole(double value);  // "0"
-[[nodiscard]] QString formatSpeed(double value);  // "00.0": 5.3 -> "05.3"
+[[nodiscard]] QString format1(double value);     // "0.0"
+[[nodiscard]] QString formatWhole(double value); // "0"
+[[nodiscard]] QString formatSpeed(double value); // "00.0": 5.3 -> "05.3"
 
 // A two-byte count of tenths, low byte first, combined unsigned (0.0 to
 // 6553.5), so a session past 54 minutes keeps counting.

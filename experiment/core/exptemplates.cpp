@@ -39,33 +39,33 @@ Apply number(std::int16_t DeviceInfo::*field, double scale)
 const std::map<QString, Apply> &setupLines()
 {
     static const std::map<QString, Apply> lines = {
-        {QStringLiteral("Duration:"), number(&DeviceInfo::intDuration, 1)},
-        {QStringLiteral("Start Speed:"), number(&DeviceInfo::intStartSpeed, 10)},
-        {QStringLiteral("End Speed:"), number(&DeviceInfo::intEndSpeed, 10)},
-        {QStringLiteral("Acceleration Interval:"), number(&DeviceInfo::intAccInterval, 10)},
-        {QStringLiteral("Acceleration Step Speed:"), number(&DeviceInfo::intAccStep, 10)},
-        {QStringLiteral("Session Duration:"), number(&DeviceInfo::intDuration, 1)},
-        {QStringLiteral("Passive Rotation Delay:"), number(&DeviceInfo::intRotDelay, 10)},
-        {QStringLiteral("Speed Units:"),
-         [](DeviceInfo &record, const QString &value) {
-             // The whole options byte, as files written by the window have
-             // the wheel type after the units.
-             record.bytExpOptions = value == QStringLiteral("RPM") ? kOptionRpm : 0;
-             return true;
-         }},
-        {QStringLiteral("Wheel Type:"),
-         [](DeviceInfo &record, const QString &value) {
-             if (value == QStringLiteral("Mouse Wheel"))
-                 record.bytExpOptions |= kOptionMouseWheel;
-             else
-                 record.bytExpOptions &= 0x0F;
-             return true;
-         }},
-        {QStringLiteral("Wheel Rotation:"),
-         [](DeviceInfo &record, const QString &value) {
-             record.bytDirection = value == QStringLiteral("CCW") ? 1 : 0;
-             return true;
-         }},
+            {QStringLiteral("Duration:"), number(&DeviceInfo::intDuration, 1)},
+            {QStringLiteral("Start Speed:"), number(&DeviceInfo::intStartSpeed, 10)},
+            {QStringLiteral("End Speed:"), number(&DeviceInfo::intEndSpeed, 10)},
+            {QStringLiteral("Acceleration Interval:"), number(&DeviceInfo::intAccInterval, 10)},
+            {QStringLiteral("Acceleration Step Speed:"), number(&DeviceInfo::intAccStep, 10)},
+            {QStringLiteral("Session Duration:"), number(&DeviceInfo::intDuration, 1)},
+            {QStringLiteral("Passive Rotation Delay:"), number(&DeviceInfo::intRotDelay, 10)},
+            {QStringLiteral("Speed Units:"),
+             [](DeviceInfo &record, const QString &value) {
+                 // The whole options byte, as files written by the window have
+                 // the wheel type after the units.
+                 record.bytExpOptions = value == QStringLiteral("RPM") ? kOptionRpm : 0;
+                 return true;
+             }},
+            {QStringLiteral("Wheel Type:"),
+             [](DeviceInfo &record, const QString &value) {
+                 if (value == QStringLiteral("Mouse Wheel"))
+                     record.bytExpOptions |= kOptionMouseWheel;
+                 else
+                     record.bytExpOptions &= 0x0F;
+                 return true;
+             }},
+            {QStringLiteral("Wheel Rotation:"),
+             [](DeviceInfo &record, const QString &value) {
+                 record.bytDirection = value == QStringLiteral("CCW") ? 1 : 0;
+                 return true;
+             }},
     };
     return lines;
 }
@@ -142,9 +142,9 @@ QString labelGridProblem(const LabelGrid &grid)
             const QString problem = fieldTextProblem(grid[row][column]);
             if (!problem.isEmpty()) {
                 return QStringLiteral("the label in row %1, column %2 holds %3. %4")
-                    .arg(row + 1)
-                    .arg(column + 1)
-                    .arg(problem, fieldTextRule(FieldKind::ChannelLabel));
+                        .arg(row + 1)
+                        .arg(column + 1)
+                        .arg(problem, fieldTextRule(FieldKind::ChannelLabel));
             }
         }
     }

@@ -17,8 +17,8 @@ namespace velorix {
 struct ExperimentTemplateLoad
 {
     bool opened = false;
-    int valuesTaken = 0;  // set-up lines that changed the record
-    QStringList skipped;  // set-up lines whose value could not be used, as read
+    int valuesTaken = 0; // set-up lines that changed the record
+    QStringList skipped; // set-up lines whose value could not be used, as read
 };
 
 // loadexp: reads the header of a data file into the record's set-up. A

@@ -285,8 +285,7 @@ float liveRunTime(const DeviceInfo &record, int channel)
     return record.sngElapsed == start ? start : record.sngElapsed - start;
 }
 
-void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime,
-                 QString &txtch_enables)
+void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime, QString &txtch_enables)
 {
     for (int c = 0; c < kChannels; ++c) {
         if (bitSet(record.bytPrevChanBits, c))

@@ -99,8 +99,8 @@ struct FallSpeeds
     SpeedReadings readings;
     std::array<float, kChannels> startTime{}; // session time the channel's run began at
     std::array<float, kChannels> fallTime{};  // session time of the fall whose speed is owed
-    std::uint8_t owed = 0;     // channels whose fall has no speed read near it yet
-    std::uint8_t fromRamp = 0; // channels whose fall got the set-up's ramp instead
+    std::uint8_t owed = 0;                    // channels whose fall has no speed read near it yet
+    std::uint8_t fromRamp = 0;                // channels whose fall got the set-up's ramp instead
 
     // Gives the owed channels the speed read nearest their fall where one
     // was read within one acceleration interval of it; `final`: the others
@@ -132,7 +132,7 @@ struct TimesPoll
     // none near it is owed; without them, the speed this poll read.
     FallSpeeds *speeds = nullptr;
     bool speedJustRead = false; // the exchange before this Read_Times was a good Read_Speed
-    bool bolstop = false;     // in: as it is; out: set when the duration is reached
+    bool bolstop = false;       // in: as it is; out: set when the duration is reached
     QDateTime now;
     // updateexpdata(channel, runOver): records the channel's result unless
     // it is still in passive rotation and the run is not over.
@@ -149,8 +149,7 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
 [[nodiscard]] float liveRunTime(const DeviceInfo &record, int channel);
 
 // updatetimes: the live run times, the session time and the running bits.
-void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime,
-                 QString &txtch_enables);
+void updatetimes(const DeviceInfo &record, ChannelViews &views, QString &txttime, QString &txtch_enables);
 
 } // namespace readout
 

@@ -45,20 +45,22 @@ QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)
     const auto tenths = [](int value) { return format1(value / 10.0); };
     const QString prefix = QStringLiteral("Set-up: ");
     return {
-        prefix + QStringLiteral("Start Speed ") + tenths(record.intStartSpeed) + units,
-        prefix + QStringLiteral("End Speed ") + tenths(record.intEndSpeed) + units,
-        prefix + QStringLiteral("Acceleration Interval ") + tenths(record.intAccInterval) + seconds,
-        prefix + QStringLiteral("Acceleration Step Speed ") + tenths(record.intAccStep) + units,
-        prefix + QStringLiteral("Passive Rotation Delay ") + tenths(record.intRotDelay) + seconds,
-        prefix + QStringLiteral("Speed Units") + units,
-        prefix + QStringLiteral("Wheel Type ")
-            + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel") : QStringLiteral("Rat Wheel")),
-        prefix + QStringLiteral("Wheel Rotation ") + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
-        prefix + QStringLiteral("Options Byte %1").arg(record.bytExpOptions),
-        prefix + QStringLiteral("Session Duration %1 s").arg(record.intDuration)
-            + (record.intDuration > 0 ? QString() : QStringLiteral(" (no limit)")),
-        prefix + QStringLiteral("Rocking Interval %1 s").arg(rockInterval)
-            + (rockInterval > 0 ? QString() : QStringLiteral(" (no rocking)")),
+            prefix + QStringLiteral("Start Speed ") + tenths(record.intStartSpeed) + units,
+            prefix + QStringLiteral("End Speed ") + tenths(record.intEndSpeed) + units,
+            prefix + QStringLiteral("Acceleration Interval ") + tenths(record.intAccInterval) + seconds,
+            prefix + QStringLiteral("Acceleration Step Speed ") + tenths(record.intAccStep) + units,
+            prefix + QStringLiteral("Passive Rotation Delay ") + tenths(record.intRotDelay) + seconds,
+            prefix + QStringLiteral("Speed Units") + units,
+            prefix + QStringLiteral("Wheel Type ")
+                    + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel")
+                                                                  : QStringLiteral("Rat Wheel")),
+            prefix + QStringLiteral("Wheel Rotation ")
+                    + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
+            prefix + QStringLiteral("Options Byte %1").arg(record.bytExpOptions),
+            prefix + QStringLiteral("Session Duration %1 s").arg(record.intDuration)
+                    + (record.intDuration > 0 ? QString() : QStringLiteral(" (no limit)")),
+            prefix + QStringLiteral("Rocking Interval %1 s").arg(rockInterval)
+                    + (rockInterval > 0 ? QString() : QStringLiteral(" (no rocking)")),
     };
 }
 
@@ -67,9 +69,10 @@ QString SessionLog::runLine(const QStringList &cells, const QString &units)
     if (cells.size() < 8)
         return logtext::kRunRecorded + cells.join(QLatin1Char(','));
     return logtext::kRunRecorded
-           + QStringLiteral("channel %1, subject %2, started %3, run time %4 s, speed %5 %6, "
-                            "passive rotation %7 s at %8 %6, total %9 s")
-        .arg(cells[1], cells[0], cells[2], cells[3], cells[4], units, cells[5], cells[6], cells[7]);
+            + QStringLiteral("channel %1, subject %2, started %3, run time %4 s, speed %5 %6, "
+                             "passive rotation %7 s at %8 %6, total %9 s")
+                      .arg(cells[1], cells[0], cells[2], cells[3], cells[4], units, cells[5], cells[6],
+                           cells[7]);
 }
 
 QString SessionLog::channelList(const std::vector<LoggedChannelId> &channels)
@@ -90,8 +93,8 @@ QString SessionLog::channelsLine(const std::vector<LoggedChannelId> &channels)
 QString SessionLog::endedWithoutStopLine(const std::vector<LoggedChannelId> *unrecorded)
 {
     return logtext::kEndedWithoutStop
-           + (unrecorded ? channelList(*unrecorded)
-                         : QStringLiteral("unknown (this log does not name the channels that ran)"));
+            + (unrecorded ? channelList(*unrecorded)
+                          : QStringLiteral("unknown (this log does not name the channels that ran)"));
 }
 
 void SessionLog::open(const QString &path)
@@ -128,9 +131,11 @@ bool SessionLog::write(const QString &text)
     const QString now = stamp(m_now());
     QByteArray bytes;
     if (m_lost > 0)
-        bytes += (now + QStringLiteral(" (%1 line(s) of this log could not be written before this one)").arg(m_lost))
-                     .toLatin1()
-                 + "\r\n";
+        bytes += (now
+                  + QStringLiteral(" (%1 line(s) of this log could not be written before this one)")
+                            .arg(m_lost))
+                         .toLatin1()
+                + "\r\n";
     bytes += (now + QLatin1Char(' ') + text).toLatin1() + "\r\n";
 
     QFile file(m_path);
@@ -166,7 +171,9 @@ void SessionLog::noteResult(const char *command, std::uint8_t address, std::int1
         if (m_contactLost.isValid()) {
             const qint64 seconds = m_contactLost.secsTo(m_now());
             m_contactLost = QDateTime();
-            write(QStringLiteral("Re-connected: %1 answered again after %2 s without contact").arg(who).arg(seconds));
+            write(QStringLiteral("Re-connected: %1 answered again after %2 s without contact")
+                          .arg(who)
+                          .arg(seconds));
         }
         if (m_streaks.count(name))
             endStreak(name);
@@ -190,7 +197,9 @@ void SessionLog::noteResult(const char *command, std::uint8_t address, std::int1
     ++m_silentReplies;
     if (!m_contactLost.isValid() && (code == rc::SerialError || m_silentReplies >= kSilentRepliesForLoss)) {
         m_contactLost = m_now();
-        write(QStringLiteral("Contact lost: the device at address %1 does not answer: %2").arg(address).arg(codeText(code)));
+        write(QStringLiteral("Contact lost: the device at address %1 does not answer: %2")
+                      .arg(address)
+                      .arg(codeText(code)));
     }
 }
 
@@ -202,8 +211,11 @@ void SessionLog::endStreak(const std::string &command)
     const Streak streak = found->second;
     m_streaks.erase(found);
     if (streak.repeats > 0) {
-        const QString who = QStringLiteral("%1 to %2").arg(QString::fromStdString(command)).arg(streak.address);
-        write(QStringLiteral("%1: %2 again %3 more time(s)").arg(who, codeText(streak.code)).arg(streak.repeats));
+        const QString who
+                = QStringLiteral("%1 to %2").arg(QString::fromStdString(command)).arg(streak.address);
+        write(QStringLiteral("%1: %2 again %3 more time(s)")
+                      .arg(who, codeText(streak.code))
+                      .arg(streak.repeats));
     }
 }
 

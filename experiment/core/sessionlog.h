@@ -53,7 +53,7 @@ inline constexpr QLatin1String kSpeedFromRamp{" (speed from the set-up's ramp at
 inline constexpr QLatin1String kStopped{"Experiment stopped ("};
 inline constexpr QLatin1String kSessionEnded{"Session ended"};
 inline constexpr QLatin1String kEndedWithoutStop{
-    "Session ended without a stop (the program or the computer stopped); not recorded: "};
+        "Session ended without a stop (the program or the computer stopped); not recorded: "};
 } // namespace logtext
 
 // A channel (1 to 4) with the subject ID its row carries.
@@ -118,10 +118,10 @@ private:
     QString m_path;
     int m_lost = 0;
     bool m_told = false;
-    bool m_endChecked = false; // whether the file's last line is known to be ended
+    bool m_endChecked = false;               // whether the file's last line is known to be ended
     std::map<std::string, Streak> m_streaks; // by command name
-    int m_silentReplies = 0;                  // failures in a row without any answer
-    QDateTime m_contactLost;                  // invalid while the device answers
+    int m_silentReplies = 0;                 // failures in a row without any answer
+    QDateTime m_contactLost;                 // invalid while the device answers
 };
 
 } // namespace velorix

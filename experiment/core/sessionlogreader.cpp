@@ -27,8 +27,8 @@ std::optional<std::vector<LoggedChannel>> channelsOf(const QString &list)
         return channels;
     qsizetype at = 0;
     while (at < list.size()) {
-        const QRegularExpressionMatch match =
-            one.match(list, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+        const QRegularExpressionMatch match = one.match(list, at, QRegularExpression::NormalMatch,
+                                                        QRegularExpression::AnchorAtOffsetMatchOption);
         if (!match.hasMatch())
             return std::nullopt;
         channels.push_back(LoggedChannel{match.captured(1).toInt(), match.captured(2), false});
@@ -42,8 +42,8 @@ std::optional<std::vector<LoggedChannel>> channelsOf(const QString &list)
 std::optional<LoggedRun> runOf(const QString &text)
 {
     static const QRegularExpression line(QStringLiteral(
-        "^channel ([1-4]), subject (.*?), started (.*?), run time (\\S+) s, speed (\\S+) (\\S+), "
-        "passive rotation (\\S+) s at (\\S+) \\S+, total (\\S+) s(.*)$"));
+            "^channel ([1-4]), subject (.*?), started (.*?), run time (\\S+) s, speed (\\S+) (\\S+), "
+            "passive rotation (\\S+) s at (\\S+) \\S+, total (\\S+) s(.*)$"));
     const QRegularExpressionMatch match = line.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -134,7 +134,8 @@ std::vector<LoggedSession> readSessionLog(const QStringList &lines)
             LoggedSession session;
             session.began = at;
             session.appending = appending;
-            session.dataFile = text.mid(appending ? logtext::kAppending.size() : logtext::kNewDataFile.size());
+            session.dataFile
+                    = text.mid(appending ? logtext::kAppending.size() : logtext::kNewDataFile.size());
             sessions.push_back(std::move(session));
         } else if (!sessions.empty() && !sessions.back().ended()) {
             // What follows an end (the window's reset) changes nothing.

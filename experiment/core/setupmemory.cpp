@@ -19,9 +19,8 @@ std::uint8_t highByte(std::int16_t value)
 void addHighByte(std::int16_t &field, std::uint8_t byte)
 {
     const int combined = field + 256 * byte;
-    field = combined > std::numeric_limits<std::int16_t>::max()
-                ? std::numeric_limits<std::int16_t>::max()
-                : static_cast<std::int16_t>(combined);
+    field = combined > std::numeric_limits<std::int16_t>::max() ? std::numeric_limits<std::int16_t>::max()
+                                                                : static_cast<std::int16_t>(combined);
 }
 
 } // namespace

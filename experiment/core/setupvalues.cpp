@@ -8,27 +8,30 @@ namespace velorix {
 
 namespace {
 
-enum class Scale { Tenths, Whole };
+enum class Scale {
+    Tenths,
+    Whole
+};
 
 struct FieldRule
 {
     const char *caption;
     QString SetupTexts::*text;
     Scale scale;
-    int maximum; // in the field's own unit (tenths or whole)
+    int maximum;    // in the field's own unit (tenths or whole)
     bool speedUnit; // the range is in the speed unit, else in seconds
 };
 
 // In the order of the set-up frame, so the first problem named is the one
 // highest up on the screen.
 const FieldRule kRules[] = {
-    {"Start Speed", &SetupTexts::startSpeed, Scale::Tenths, 32767, true},
-    {"Max Speed", &SetupTexts::endSpeed, Scale::Tenths, 32767, true},
-    {"Acc Int", &SetupTexts::accInterval, Scale::Tenths, 32767, false},
-    {"Acc Step", &SetupTexts::accStep, Scale::Tenths, 255, true},
-    {"Duration", &SetupTexts::duration, Scale::Whole, 32767, false},
-    {"Rot Delay", &SetupTexts::rotDelay, Scale::Tenths, 255, false},
-    {"Rocking Int", &SetupTexts::rockInterval, Scale::Whole, 32767, false},
+        {"Start Speed", &SetupTexts::startSpeed, Scale::Tenths, 32767, true},
+        {"Max Speed", &SetupTexts::endSpeed, Scale::Tenths, 32767, true},
+        {"Acc Int", &SetupTexts::accInterval, Scale::Tenths, 32767, false},
+        {"Acc Step", &SetupTexts::accStep, Scale::Tenths, 255, true},
+        {"Duration", &SetupTexts::duration, Scale::Whole, 32767, false},
+        {"Rot Delay", &SetupTexts::rotDelay, Scale::Tenths, 255, false},
+        {"Rocking Int", &SetupTexts::rockInterval, Scale::Whole, 32767, false},
 };
 
 double packed(double number, Scale scale)
@@ -73,8 +76,9 @@ std::optional<SetupProblem> checkSetup(const SetupTexts &texts)
         if (value >= 0 && value <= rule.maximum)
             continue;
         const QString caption = QLatin1String(rule.caption);
-        QString message = QStringLiteral("%1 must be from %2 %3.")
-                              .arg(caption, rangeText(rule), rule.speedUnit ? units : QStringLiteral("seconds"));
+        QString message
+                = QStringLiteral("%1 must be from %2 %3.")
+                          .arg(caption, rangeText(rule), rule.speedUnit ? units : QStringLiteral("seconds"));
         if (number.status == TypedNumber::Status::Malformed)
             message += QLatin1Char('\n') + decimalPointHint(caption);
         return SetupProblem{caption, message};
@@ -93,8 +97,8 @@ void packSetup(const SetupTexts &texts, DeviceInfo &record, std::int16_t &rockIn
     record.intRotDelay = clampedField(packed(texts.rotDelay, Scale::Tenths), 255);
     // Only bits 0 and 4 are the window's; the others travel unchanged.
     record.bytExpOptions = static_cast<std::uint8_t>(
-        (record.bytExpOptions & ~(kOptionRpm | kOptionMouseWheel)) | (texts.rpm ? kOptionRpm : 0)
-        | (texts.mouseWheel ? kOptionMouseWheel : 0));
+            (record.bytExpOptions & ~(kOptionRpm | kOptionMouseWheel)) | (texts.rpm ? kOptionRpm : 0)
+            | (texts.mouseWheel ? kOptionMouseWheel : 0));
     record.bytDirection = texts.ccw ? 1 : 0;
 }
 

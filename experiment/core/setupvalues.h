@@ -21,16 +21,16 @@ constexpr std::uint8_t kOptionMouseWheel = 0x10;
 // The texts of the set-up boxes and the state of the option buttons.
 struct SetupTexts
 {
-    QString startSpeed;   // txts_speed
-    QString endSpeed;     // txte_speed
-    QString accInterval;  // txtacc_time
-    QString accStep;      // txtacc_step
-    QString duration;     // txtduration
-    QString rotDelay;     // txtrot_delay
+    QString startSpeed;                         // txts_speed
+    QString endSpeed;                           // txte_speed
+    QString accInterval;                        // txtacc_time
+    QString accStep;                            // txtacc_step
+    QString duration;                           // txtduration
+    QString rotDelay;                           // txtrot_delay
     QString rockInterval = QStringLiteral("0"); // txtdir
-    bool rpm = true;        // optrpmspeed(0), else optrpmspeed(1)
-    bool mouseWheel = true; // optwheel(1), else optwheel(0)
-    bool ccw = false;       // optdir
+    bool rpm = true;                            // optrpmspeed(0), else optrpmspeed(1)
+    bool mouseWheel = true;                     // optwheel(1), else optwheel(0)
+    bool ccw = false;                           // optdir
 };
 
 // A box whose value does not fit its field, with the message for the user.

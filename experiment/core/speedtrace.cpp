@@ -90,7 +90,7 @@ QList<QPointF> rampPoints(const RampPlan &plan)
     const long steps = stepsToEnd(plan);
     // Steps that come within the span.
     const double inSpan = plan.stepAtEnd ? std::floor(span / plan.interval + 1e-6)
-                                          : std::ceil(span / plan.interval - 1e-6) - 1;
+                                         : std::ceil(span / plan.interval - 1e-6) - 1;
     const long shown = std::min<long>(steps, long(std::min(inSpan, 1e9)));
     if (shown > kMostDrawnSteps) {
         const double reached = double(shown) * plan.interval;

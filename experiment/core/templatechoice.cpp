@@ -36,12 +36,12 @@ bool TemplateChoice::loadLabels(LabelGrid &labels)
     for (int line : std::as_const(doubtful))
         numbers << QString::number(line);
     const QString text = doubtful.size() == 1
-                             ? QStringLiteral("Line %1 of %2 is not as a saved template writes it (four labels to a "
-                                              "line, seven lines): a label there may have held a comma or a line "
-                                              "break and been split. Check the labels read from it.")
-                             : QStringLiteral("Lines %1 of %2 are not as a saved template writes them (four labels "
-                                              "to a line, seven lines): a label there may have held a comma or a "
-                                              "line break and been split. Check the labels read from them.");
+            ? QStringLiteral("Line %1 of %2 is not as a saved template writes it (four labels to a "
+                             "line, seven lines): a label there may have held a comma or a line "
+                             "break and been split. Check the labels read from it.")
+            : QStringLiteral("Lines %1 of %2 are not as a saved template writes them (four labels "
+                             "to a line, seven lines): a label there may have held a comma or a "
+                             "line break and been split. Check the labels read from them.");
     m_owner.ask(MessageRequest{text.arg(numbers.join(QStringLiteral(", ")), name), labelTemplateTitle(),
                                MessageRequest::Buttons::Ok, MessageRequest::Icon::Exclamation});
     return !m_owner.gone();
@@ -52,8 +52,9 @@ void TemplateChoice::saveLabels(const LabelGrid &labels)
     // Said before a name is asked for: no file can take such a label.
     const QString problem = labelGridProblem(labels);
     if (!problem.isEmpty()) {
-        m_owner.ask(MessageRequest{QStringLiteral("The template cannot be saved: ") + problem, labelTemplateTitle(),
-                                   MessageRequest::Buttons::Ok, MessageRequest::Icon::Exclamation});
+        m_owner.ask(MessageRequest{QStringLiteral("The template cannot be saved: ") + problem,
+                                   labelTemplateTitle(), MessageRequest::Buttons::Ok,
+                                   MessageRequest::Icon::Exclamation});
         return;
     }
     FileRequest request;
@@ -75,7 +76,7 @@ void TemplateChoice::saveLabels(const LabelGrid &labels)
         MessageRequest error = fileAccessError();
         error.text += QStringLiteral("\nThe channel label template %1 could not be saved: %2. "
                                      "An earlier file of that name is left as it was.")
-                          .arg(name, why);
+                              .arg(name, why);
         m_owner.ask(error);
     }
 }
@@ -97,13 +98,14 @@ bool TemplateChoice::loadExperiment()
     const ExperimentTemplateLoad load = loadExperimentTemplate(name, m_record);
     const QString title = QStringLiteral("Experiment Template");
     const auto tell = [&](const QString &text) {
-        m_owner.ask(MessageRequest{text, title, MessageRequest::Buttons::Ok, MessageRequest::Icon::Exclamation});
+        m_owner.ask(
+                MessageRequest{text, title, MessageRequest::Buttons::Ok, MessageRequest::Icon::Exclamation});
     };
     if (!load.opened)
         m_owner.ask(fileAccessError());
     else if (!load.skipped.isEmpty())
         tell(QStringLiteral("These lines of %1 could not be used and were skipped:\n%2")
-                 .arg(name, load.skipped.join(QLatin1Char('\n'))));
+                     .arg(name, load.skipped.join(QLatin1Char('\n'))));
     else if (load.valuesTaken == 0)
         tell(QStringLiteral("%1 holds no experiment set-up.").arg(name));
     return !m_owner.gone();

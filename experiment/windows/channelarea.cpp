@@ -52,8 +52,8 @@ ChannelArea::ChannelArea(QWidget *parent) : QWidget(parent)
         cmdchenable[c] = new QPushButton(QStringLiteral("Subject ID"), group);
         cmdchenable[c]->setObjectName(QStringLiteral("cmdch%1enable").arg(c + 1));
         // Wide enough for "Pas. Rotation" and "Ch1 Running".
-        cmdchenable[c]->setMinimumWidth(cmdchenable[c]->fontMetrics().horizontalAdvance(
-                                            QStringLiteral("Pas. Rotation")) + 20);
+        cmdchenable[c]->setMinimumWidth(
+                cmdchenable[c]->fontMetrics().horizontalAdvance(QStringLiteral("Pas. Rotation")) + 20);
         txtsubid[c] = new QLineEdit(group);
         txtsubid[c]->setObjectName(QStringLiteral("txtsubid(%1)").arg(c));
         txtsubid[c]->setReadOnly(true);
@@ -93,7 +93,8 @@ ChannelArea::ChannelArea(QWidget *parent) : QWidget(parent)
     txtDisplay->setObjectName(QStringLiteral("txtDisplay"));
     txtDisplay->setReadOnly(true);
     txtDisplay->setFocusPolicy(Qt::NoFocus);
-    txtDisplay->setMinimumWidth(txtDisplay->fontMetrics().horizontalAdvance(QStringLiteral("READ successful")) + 16);
+    txtDisplay->setMinimumWidth(txtDisplay->fontMetrics().horizontalAdvance(QStringLiteral("READ successful"))
+                                + 16);
 
     auto *live = new QHBoxLayout;
     live->addWidget(new QLabel(QStringLiteral("Wheel Speed"), this));

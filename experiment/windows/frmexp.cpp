@@ -35,8 +35,8 @@ namespace {
 using Icon = MessageRequest::Icon;
 using Buttons = MessageRequest::Buttons;
 
-MessageAnswer ask(QWidget *parent, const QString &text, const QString &title,
-                  Buttons buttons = Buttons::Ok, Icon icon = Icon::Exclamation)
+MessageAnswer ask(QWidget *parent, const QString &text, const QString &title, Buttons buttons = Buttons::Ok,
+                  Icon icon = Icon::Exclamation)
 {
     return prompter().message(parent, MessageRequest{text, title, buttons, icon});
 }
@@ -47,9 +47,9 @@ MessageRequest noFreeDeviceMessage()
     bool anyInUse = false;
     for (int number = 0; number < kUsableDevices; ++number)
         anyInUse = anyInUse || Devices[number].inUse();
-    const QString text =
-        anyInUse ? QStringLiteral("Every device in the device table already has an experiment window open.")
-                 : QStringLiteral("There is no device in the device table to run an experiment on.");
+    const QString text = anyInUse
+            ? QStringLiteral("Every device in the device table already has an experiment window open.")
+            : QStringLiteral("There is no device in the device table to run an experiment on.");
     return MessageRequest{text, QStringLiteral("Experiment"), Buttons::Ok, Icon::Exclamation};
 }
 
@@ -202,7 +202,8 @@ void frmexp::buildWindow()
         m_panels[i]->setFrameShape(QFrame::Panel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
     }
-    m_panels[1]->setMinimumWidth(m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("READ successful")) + 16);
+    m_panels[1]->setMinimumWidth(
+            m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("READ successful")) + 16);
     sbexpbar->addWidget(m_panels[0], 1);
     sbexpbar->addWidget(m_panels[1]);
 
@@ -289,9 +290,8 @@ void frmexp::buildWindow()
     connect(cmdch_template, &QPushButton::clicked, this, [this] { loadChannelTemplate(true); });
     connect(frmch_id, &LabelFrame::loadClicked, this, [this] { loadChannelTemplate(false); });
     connect(frmch_id, &LabelFrame::saveClicked, this, &frmexp::saveChannelTemplate);
-    connect(frmch_id, &LabelFrame::channelChoiceRequested, this, [this] {
-        placeFloating(frmchan_sel, frmch_id, frmch_id->width() + 8, 0);
-    });
+    connect(frmch_id, &LabelFrame::channelChoiceRequested, this,
+            [this] { placeFloating(frmchan_sel, frmch_id, frmch_id->width() + 8, 0); });
     connect(frmchan_sel, &ChannelSelectFrame::assignClicked, this, &frmexp::assignLabel);
     connect(cmdload, &QPushButton::clicked, this, &frmexp::loadExperimentTemplate);
     connect(cmdCalc_Accel, &QPushButton::clicked, this, [this] { placeFloating(frmcalcacc, expdatagrid); });
@@ -316,11 +316,15 @@ void frmexp::connectController()
         setStatusPanel(0, allWritten ? file : QStringLiteral("Data file not written: ") + file);
     });
     // Queued: the question must not hold up the tick that found the trouble.
-    connect(m_controller, &ExpController::sessionLogFailed, this, [this](const QString &logFile) {
-        ask(this, QStringLiteral("Session log not written: ") + logFile
-                      + QStringLiteral("\nThe experiment and its data file go on without it."),
-            QStringLiteral("Session Log"));
-    }, Qt::QueuedConnection);
+    connect(
+            m_controller, &ExpController::sessionLogFailed, this,
+            [this](const QString &logFile) {
+                ask(this,
+                    QStringLiteral("Session log not written: ") + logFile
+                            + QStringLiteral("\nThe experiment and its data file go on without it."),
+                    QStringLiteral("Session Log"));
+            },
+            Qt::QueuedConnection);
 }
 
 void frmexp::refresh()
@@ -552,8 +556,9 @@ void frmexp::assignLabel(int channel)
     // A cell of an old template may hold a comma or a line break.
     const QString label = frmch_id->currentLabel();
     if (m_controller && !m_controller->setSubjectId(channel, label)) {
-        ask(this, QStringLiteral("\"%1\" cannot be a subject ID.\n%2")
-                      .arg(label, fieldTextRule(FieldKind::SubjectId)),
+        ask(this,
+            QStringLiteral("\"%1\" cannot be a subject ID.\n%2")
+                    .arg(label, fieldTextRule(FieldKind::SubjectId)),
             QStringLiteral("Subject ID"));
         return;
     }
@@ -602,8 +607,8 @@ void frmexp::updateSettings()
 {
     if (!m_bound || (m_controller && m_controller->bolrunning))
         return;
-    if (const std::optional<QString> problem =
-            copyToSetup(frmcalcacc->inputs(), frmcalcacc->labels(), Devices[bytDevIndex])) {
+    if (const std::optional<QString> problem
+        = copyToSetup(frmcalcacc->inputs(), frmcalcacc->labels(), Devices[bytDevIndex])) {
         ask(this, *problem, QStringLiteral("Acceleration Calculator"));
         return;
     }
@@ -630,8 +635,8 @@ void frmexp::showPackedSetup()
 {
     // What the operator sees is what runs: "7.5 rpm" shows as 7.5, "12.25"
     // as 12.2, the rocking interval as its whole seconds.
-    frmexpsetup->showTexts(
-        showSetup(Devices[bytDevIndex], QString::number(m_controller ? m_controller->intRockInterval : 0)));
+    frmexpsetup->showTexts(showSetup(Devices[bytDevIndex],
+                                     QString::number(m_controller ? m_controller->intRockInterval : 0)));
 }
 
 } // namespace velorix

@@ -217,8 +217,7 @@ bool LabelFrame::editorKey(int key)
             changrid->setCurrentCell(next, changrid->currentColumn());
         return true;
     }
-    default:
-        break;
+    default: break;
     }
     return false;
 }
@@ -241,7 +240,8 @@ bool LabelFrame::eventFilter(QObject *watched, QEvent *event)
     return FloatingFrame::eventFilter(watched, event);
 }
 
-ChannelSelectFrame::ChannelSelectFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Select Channel"), parent)
+ChannelSelectFrame::ChannelSelectFrame(QWidget *parent)
+    : FloatingFrame(QStringLiteral("Select Channel"), parent)
 {
     setObjectName(QStringLiteral("frmchan_sel"));
     auto *layout = new QVBoxLayout(this);

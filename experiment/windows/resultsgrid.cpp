@@ -12,8 +12,8 @@ namespace {
 constexpr int kColumnTwips[] = {1000, 450, 1700, 1000, 1000, 1000, 1000, 1000};
 // What each column must show in full, whatever the font: the widths in
 // twips were chosen for a smaller one.
-const char *const kWidestCell[] = {"Channel 4", "CH #", "00/00/00 00:00:00", "0000.0", "0000.0",
-                                   "P_R Time", "P_R Speed", "Total Run"};
+const char *const kWidestCell[] = {"Channel 4", "CH #",     "00/00/00 00:00:00", "0000.0",
+                                   "0000.0",    "P_R Time", "P_R Speed",         "Total Run"};
 constexpr int kHeadingTwips = 500;
 
 } // namespace
@@ -53,7 +53,8 @@ void ResultsGrid::iniexpdatagrid(const QString &units)
     horizontalHeader()->setFixedHeight(headingHeight);
     // Every column in view: the grid scrolls down, never sideways, and the
     // plot beside it cannot squeeze it.
-    setMinimumWidth(horizontalHeader()->length() + 2 * frameWidth() + verticalScrollBar()->sizeHint().width());
+    setMinimumWidth(horizontalHeader()->length() + 2 * frameWidth()
+                    + verticalScrollBar()->sizeHint().width());
 }
 
 void ResultsGrid::addRun(const QStringList &cells)

@@ -21,7 +21,7 @@ constexpr qint64 kSteadyRedrawMs = 1000;
 
 // One colour per channel, the same in the legend and at the falls.
 const std::array<QColor, kChannels> kChannelColours{QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
-                                                     QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd)};
+                                                    QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd)};
 
 // An axis from 0 to at least `value` in at most five round steps (1, 2 or
 // 5 times a power of ten), ticked at every step; returns its top.
@@ -209,7 +209,8 @@ void SpeedPlot::fitAxes(double time, double speed)
 {
     if (time > m_timeTop) {
         // Past the plan, the run goes on: leave room for a quarter more.
-        const bool pastPlan = m_trace && !m_trace->planned().isEmpty() && time > m_trace->planned().constLast().x();
+        const bool pastPlan
+                = m_trace && !m_trace->planned().isEmpty() && time > m_trace->planned().constLast().x();
         m_timeTop = setRoundRange(m_time, pastPlan ? time * 1.25 : time);
     }
     if (speed * 1.05 > m_speedTop)

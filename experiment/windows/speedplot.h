@@ -34,7 +34,10 @@ class SpeedPlot final : public QWidget
 {
     Q_OBJECT
 public:
-    enum class Kind { Run, Calculator };
+    enum class Kind {
+        Run,
+        Calculator
+    };
     explicit SpeedPlot(Kind kind, QWidget *parent = nullptr);
 
     // The unit in the speed axis's title.

@@ -82,7 +82,7 @@ QString addressInUseText(std::uint8_t address)
 {
     return QStringLiteral("Address %1 is in use: a device already answers there. "
                           "Two devices on one address could not be told apart.")
-        .arg(address);
+            .arg(address);
 }
 
 } // namespace velorix

@@ -53,7 +53,11 @@ struct SearchView
 // the change the device must answer at its new address.
 struct AddressChange
 {
-    enum class Outcome { Done, AddressInUse, Failed };
+    enum class Outcome {
+        Done,
+        AddressInUse,
+        Failed
+    };
     Outcome outcome = Outcome::Failed;
     std::int16_t code = 0; // the failing command's result when Failed
 };

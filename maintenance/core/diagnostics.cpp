@@ -169,8 +169,9 @@ void DiagnosticsSession::stopDiag()
 
 void DiagnosticsSession::startChannel(int channel)
 {
-    std::int16_t (multiVelorix::*const starts[kChannels])(std::uint8_t) = {
-        &multiVelorix::Start_CH1, &multiVelorix::Start_CH2, &multiVelorix::Start_CH3, &multiVelorix::Start_CH4};
+    std::int16_t (multiVelorix::*const starts[kChannels])(std::uint8_t)
+            = {&multiVelorix::Start_CH1, &multiVelorix::Start_CH2, &multiVelorix::Start_CH3,
+               &multiVelorix::Start_CH4};
     if (channel < 0 || channel >= kChannels)
         return;
     intLastErr = (objDevice.get()->*starts[channel])(bytDevAddr);

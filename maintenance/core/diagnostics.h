@@ -43,20 +43,20 @@ struct DiagnosticsView
 // The four set-up boxes of the window and the direction box.
 struct DiagnosticsSetup
 {
-    QString startSpeed; // txts_speed
-    QString endSpeed;   // txte_speed
+    QString startSpeed;  // txts_speed
+    QString endSpeed;    // txte_speed
     QString accInterval; // txtacc_time
-    QString accStep;    // txtacc_step
-    bool ccw = false;   // optdir
+    QString accStep;     // txtacc_step
+    bool ccw = false;    // optdir
 };
 
 struct DiagnosticsPacing
 {
-    int firstTickMs = 2000; // the poll timer's interval until the first tick
-    int tickMs = 500;       // after every tick
-    int readGapMs = 100;    // between the tick's reads, and around the stop's reset
+    int firstTickMs = 2000;    // the poll timer's interval until the first tick
+    int tickMs = 500;          // after every tick
+    int readGapMs = 100;       // between the tick's reads, and around the stop's reset
     int setupResetGapMs = 100; // around "Save Setup"'s reset
-    int unloadMs = 200;     // after the timer stops at unload
+    int unloadMs = 200;        // after the timer stops at unload
 };
 
 class DiagnosticsSession : public QObject
@@ -77,20 +77,20 @@ public:
     [[nodiscard]] bool isPolling() const;
 
     // The buttons.
-    void identify();       // "ReturnID": identity, then options (41) and direction (46)
-    void reset();          // "Reset"
-    void busReset();       // "Bus Reset"
-    void readSensors();    // "Read Sensors"
-    void startDiag();      // "Start Diag": diagnostic mode, polling on
-    void stopDiag();       // "Stop Diag": the next tick stops and resets
+    void identify();                // "ReturnID": identity, then options (41) and direction (46)
+    void reset();                   // "Reset"
+    void busReset();                // "Bus Reset"
+    void readSensors();             // "Read Sensors"
+    void startDiag();               // "Start Diag": diagnostic mode, polling on
+    void stopDiag();                // "Stop Diag": the next tick stops and resets
     void startChannel(int channel); // "Start" of channel 0..3
-    void speedUp();        // "^"
-    void speedDown();      // "v"
-    void upload();         // Read_Exp_Setup: 34..41 and 46 into the record
-    void download();       // Save_Exp_Setup: the record to 34..41 and 46
-    void saveSetup();      // Save_Setup: options and direction, then a reset
-    void startExperiment(); // set-up download, Start_Exp, polling on
-    void stopExperiment(); // Stop_Exp
+    void speedUp();                 // "^"
+    void speedDown();               // "v"
+    void upload();                  // Read_Exp_Setup: 34..41 and 46 into the record
+    void download();                // Save_Exp_Setup: the record to 34..41 and 46
+    void saveSetup();               // Save_Setup: options and direction, then a reset
+    void startExperiment();         // set-up download, Start_Exp, polling on
+    void stopExperiment();          // Stop_Exp
 
     // pack_exp_values and Pack_Setup: the boxes into the record. A box
     // whose number does not fit its field leaves the record as it was and

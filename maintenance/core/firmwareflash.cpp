@@ -18,7 +18,8 @@ QString sendErrorText(std::int16_t code, std::uint8_t address)
     switch (code) {
     case flash::EmptyFile: meaning = QStringLiteral("File is empty"); break;
     case flash::InvalidFormat: // also ProgramData's "refused four times"
-        meaning = QStringLiteral("Invalid file format"); break;
+        meaning = QStringLiteral("Invalid file format");
+        break;
     case rc::NoReply: meaning = QStringLiteral("No response from device address %1").arg(address); break;
     default: meaning = QString::number(code); break;
     }
@@ -32,8 +33,8 @@ QString fileErrorText(const HexImage &image)
     case HexImage::Fault::Empty: return sendErrorText(flash::EmptyFile, 0);
     case HexImage::Fault::BadRecord:
         return sendErrorText(flash::InvalidFormat, 0)
-               + (image.badLine > 0 ? QStringLiteral("\nLine %1: %2").arg(image.badLine).arg(image.reason)
-                                    : QStringLiteral("\nThe file is %1.").arg(image.reason));
+                + (image.badLine > 0 ? QStringLiteral("\nLine %1: %2").arg(image.badLine).arg(image.reason)
+                                     : QStringLiteral("\nThe file is %1.").arg(image.reason));
     case HexImage::Fault::NotFound:
     case HexImage::Fault::Unreadable: return unreadableText(image);
     }
@@ -42,8 +43,7 @@ QString fileErrorText(const HexImage &image)
 
 FirmwareFlash::FirmwareFlash(multiVelorix &device, FlashView view, FlashPacing pacing)
     : m_device(device), m_view(std::move(view)), m_pacing(pacing)
-{
-}
+{}
 
 void FirmwareFlash::message(const QString &text)
 {
@@ -91,8 +91,8 @@ void FirmwareFlash::flash(const QString &fileName, std::uint8_t address)
     Delay(m_pacing.afterFinalResetMs);
     QString identity;
     message(m_device.ReturnID(address, identity) == rc::Ok
-                        ? QStringLiteral("Device programing successful")
-                        : QStringLiteral("ReturnID failure. Device program not successful"));
+                    ? QStringLiteral("Device programing successful")
+                    : QStringLiteral("ReturnID failure. Device program not successful"));
     m_view.showText(QString());
     m_view.showPercent(QString());
 }

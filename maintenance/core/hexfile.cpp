@@ -67,8 +67,9 @@ QStringList splitLines(const QString &text)
 QString withoutTail(const QString &text)
 {
     qsizetype end = text.size();
-    while (end > 0 && (text[end - 1] == QLatin1Char('\r') || text[end - 1] == QLatin1Char('\n')
-                       || text[end - 1] == kEndOfText))
+    while (end > 0
+           && (text[end - 1] == QLatin1Char('\r') || text[end - 1] == QLatin1Char('\n')
+               || text[end - 1] == kEndOfText))
         --end;
     return text.left(end);
 }
@@ -82,10 +83,10 @@ QString typeProblem(const QString &line)
     const auto length = [count](const char *record, int expected) {
         return count == expected ? QString()
                                  : QStringLiteral("%1 record with %2 data byte%3 (it takes %4)")
-                                       .arg(QLatin1String(record))
-                                       .arg(count)
-                                       .arg(QLatin1String(count == 1 ? "" : "s"))
-                                       .arg(expected);
+                                           .arg(QLatin1String(record))
+                                           .arg(count)
+                                           .arg(QLatin1String(count == 1 ? "" : "s"))
+                                           .arg(expected);
     };
     switch (type) {
     case kDataRecord: return {};
@@ -94,7 +95,8 @@ QString typeProblem(const QString &line)
             return QStringLiteral("end-of-file record with data (it takes none)");
         const int address = byteAt(line, 1) * 256 + byteAt(line, 2);
         if (address != 0)
-            return QStringLiteral("end-of-file record with address %1 (it takes 0000)").arg(hexDigits(address, 4));
+            return QStringLiteral("end-of-file record with address %1 (it takes 0000)")
+                    .arg(hexDigits(address, 4));
         return {};
     }
     case 0x02: return length("extended segment address", 2);

@@ -29,9 +29,9 @@ struct HexImage
     };
     Fault fault = Fault::None;
     QString path;
-    int badLine = 0;      // 1-based line of a BadRecord, 0 when the whole file is meant
-    QString reason;       // what is wrong with that line or file, or why it cannot be read
-    QStringList records;  // the records without their line ends, in order
+    int badLine = 0;     // 1-based line of a BadRecord, 0 when the whole file is meant
+    QString reason;      // what is wrong with that line or file, or why it cannot be read
+    QStringList records; // the records without their line ends, in order
 
     [[nodiscard]] bool isGood() const { return fault == Fault::None; }
 };

@@ -231,9 +231,7 @@ void frmaddress::cmdChangeAddr_Click()
         txtDisplay->setText(addressInUseText(bytNewAddr));
         QApplication::beep();
         break;
-    case AddressChange::Outcome::Failed:
-        ErrorDisplay(intResult);
-        break;
+    case AddressChange::Outcome::Failed: ErrorDisplay(intResult); break;
     case AddressChange::Outcome::Done:
         txtDisplay->setText(QStringLiteral("Address programming successful"));
         cboAddr->setCurrentIndex(cboSetAddr->currentIndex());
@@ -265,7 +263,8 @@ QString frmaddress::GetHexFileName()
     request.kind = FileRequest::Kind::Open;
     request.title = QStringLiteral("Open Hex Data File");
     request.filter = QStringLiteral("Hex File (*.hex)|*.hex");
-    request.initialFolder = m_lastHexFile.isEmpty() ? programFolder() : QFileInfo(m_lastHexFile).absolutePath();
+    request.initialFolder
+            = m_lastHexFile.isEmpty() ? programFolder() : QFileInfo(m_lastHexFile).absolutePath();
     request.initialName = QStringLiteral("*.hex");
     request.mustExist = true;
     const QString chosen = prompter().fileName(this, request);
@@ -277,7 +276,8 @@ QString frmaddress::GetHexFileName()
         error.title = QStringLiteral("File Error");
         // A file gone since it was chosen is named; a name that is there
         // but no file (a folder) is no selection.
-        error.text = QFileInfo::exists(chosen) ? QStringLiteral("No File Selected") : fileNotFoundText(chosen);
+        error.text
+                = QFileInfo::exists(chosen) ? QStringLiteral("No File Selected") : fileNotFoundText(chosen);
         error.icon = MessageRequest::Icon::Critical;
         static_cast<void>(prompter().message(this, error));
         return {};

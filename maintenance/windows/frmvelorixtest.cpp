@@ -258,8 +258,8 @@ void frmvelorixtest::cboAddr_Click(int index)
 
 bool frmvelorixtest::mayReset(bool wholeBus, const QString &action)
 {
-    return mayResetDuringRun(this, wholeBus ? std::nullopt : std::optional<std::uint8_t>(m_session->address()),
-                             action);
+    return mayResetDuringRun(
+            this, wholeBus ? std::nullopt : std::optional<std::uint8_t>(m_session->address()), action);
 }
 
 void frmvelorixtest::showSession()
@@ -300,8 +300,8 @@ void frmvelorixtest::iniexp_values()
 
 bool frmvelorixtest::pack_exp_values()
 {
-    const QString problem = m_session->packSetup(
-        {txts_speed->text(), txte_speed->text(), txtacc_time->text(), txtacc_step->text(), optdir->isChecked()});
+    const QString problem = m_session->packSetup({txts_speed->text(), txte_speed->text(), txtacc_time->text(),
+                                                  txtacc_step->text(), optdir->isChecked()});
     if (problem.isEmpty()) {
         // The boxes show what goes to the device ("7.5 rpm" as 7.5).
         iniexp_values();

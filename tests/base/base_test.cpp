@@ -38,7 +38,7 @@ TEST(DelayTest, WaitsAsleepWhileTimersAndANestedDelayRun)
     Delay(300);
     EXPECT_GE(clock.elapsed(), 320);
     EXPECT_LT(clock.elapsed(), 450);
-    EXPECT_GE(ticks, 10); // the event loop kept running
+    EXPECT_GE(ticks, 10);                                                    // the event loop kept running
     EXPECT_LT(velorix::testing::processCpuMilliseconds() - cpuBefore, 25.0); // it sleeps rather than spins
 }
 
@@ -118,9 +118,10 @@ TEST(PeriodicTimerTest, NoEventWhileTheHandlerWaitsAndAReleasedTimerRaisesNothin
 // Numbers read from typed text or a file: the leading number, whatever follows.
 TEST(LeadingNumberTest, ReadsTheLeadingNumberOnly)
 {
-    const std::pair<const char *, double> cases[] = {
-        {"12.25", 12.25}, {"abc", 0}, {"7.5 rpm", 7.5}, {"  -2.5x", -2.5}, {"+4", 4}, {"1.2.3", 1.2},
-        {".5", 0.5}, {"1e12", 1e12}, {"2.5E-1 s", 0.25}, {"1e+3", 1000}, {"5 e3", 5}, {"3e", 3}, {"", 0}};
+    const std::pair<const char *, double> cases[]
+            = {{"12.25", 12.25}, {"abc", 0},  {"7.5 rpm", 7.5}, {"  -2.5x", -2.5},  {"+4", 4},
+               {"1.2.3", 1.2},   {".5", 0.5}, {"1e12", 1e12},   {"2.5E-1 s", 0.25}, {"1e+3", 1000},
+               {"5 e3", 5},      {"3e", 3},   {"", 0}};
     for (const auto &[text, value] : cases)
         EXPECT_DOUBLE_EQ(leadingNumber(QString::fromLatin1(text)), value) << text;
     EXPECT_FALSE(leadingNumberIfAny(QStringLiteral(" . ")));

@@ -25,8 +25,8 @@ protected:
         link = folder->filePath(QStringLiteral("ttyVELORIX"));
         sim = new QProcess;
         sim->start(QStringLiteral(VELORIX_SIM),
-                   {"--link", link, "--device", "130:2.20", "--device", "131:2.05",
-                    "--wire-timing", "off", "--seed", "3"});
+                   {"--link", link, "--device", "130:2.20", "--device", "131:2.05", "--wire-timing", "off",
+                    "--seed", "3"});
         ASSERT_TRUE(sim->waitForStarted(5000));
         for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i)
             QThread::msleep(50);
@@ -67,11 +67,19 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
 {
     // Lines joined by '|', "#n" for a data line of n numbers. In order: a
     // write is read back, the devices are still there after the resets.
-    const std::pair<const char *, const char *> cases[] = {
-        {"ReturnID 130", "0|02540220"}, {"ReturnID 131", "0|02540205"}, {"Read_Sensor 130", "0|#4"},
-        {"Read_Times 130", "0|#11"}, {"GetCalConstants 130", "0|#8"}, {"WriteMem 130 34 77", "0"},
-        {"ReadMem 130 34", "0|77"}, {"ReturnID 200", "1005"}, {"SetGroupID 130 239", "2008"},
-        {"BusRESET", "0"}, {"Reset 130", "0"}, {"IDString", "0|02540200"}, {"ReturnID 130", "0|02540220"}};
+    const std::pair<const char *, const char *> cases[] = {{"ReturnID 130", "0|02540220"},
+                                                           {"ReturnID 131", "0|02540205"},
+                                                           {"Read_Sensor 130", "0|#4"},
+                                                           {"Read_Times 130", "0|#11"},
+                                                           {"GetCalConstants 130", "0|#8"},
+                                                           {"WriteMem 130 34 77", "0"},
+                                                           {"ReadMem 130 34", "0|77"},
+                                                           {"ReturnID 200", "1005"},
+                                                           {"SetGroupID 130 239", "2008"},
+                                                           {"BusRESET", "0"},
+                                                           {"Reset 130", "0"},
+                                                           {"IDString", "0|02540200"},
+                                                           {"ReturnID 130", "0|02540220"}};
     for (const auto &[command, expected] : cases) {
         const CliRun run = device(QString::fromLatin1(command).split(' '));
         QStringList lines = run.lines;
@@ -81,11 +89,11 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
         EXPECT_EQ(run.exitCode, expected[0] == '0' ? 0 : 1) << command;
     }
     // Standard output is the bare code for scripts; the meaning goes to standard error.
-    const std::pair<QStringList, const char *> meanings[] = {
-        {{"ReturnID", "130"}, ""},
-        {{"ReturnID", "200"}, "velorix-cli: 1005: no reply"},
-        {{"SetGroupID", "130", "239"}, "velorix-cli: 2008: a group ID outside 240 to 254"},
-        {{"ProgramData", "130", ":00000001FF"}, "needs the device in program mode"}}; // in normal mode
+    const std::pair<QStringList, const char *> meanings[]
+            = {{{"ReturnID", "130"}, ""},
+               {{"ReturnID", "200"}, "velorix-cli: 1005: no reply"},
+               {{"SetGroupID", "130", "239"}, "velorix-cli: 2008: a group ID outside 240 to 254"},
+               {{"ProgramData", "130", ":00000001FF"}, "needs the device in program mode"}}; // in normal mode
     for (const auto &[args, meaning] : meanings) {
         const CliRun run = device(args);
         EXPECT_EQ(run.lines.size(), *meaning ? 1 : 2) << args.join(' ').toStdString();
@@ -97,9 +105,10 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
     EXPECT_TRUE(ports.lines.contains(link));
 
     // Usage errors exit with 2 and a message; "%L" is the port.
-    for (const char *line : {"", "--port", "--port %L", "--port %L Frobnicate 130", "--port %L WriteMem 130 34",
-                             "--port %L WriteMem 130 34 256", "--port %L ReadMem 130 x", "--port %L Start_Exp 130 1",
-                             "--port %L PumpSelect 130 1 300", "--port %L Program 130", "ReturnID 130"}) {
+    for (const char *line :
+         {"", "--port", "--port %L", "--port %L Frobnicate 130", "--port %L WriteMem 130 34",
+          "--port %L WriteMem 130 34 256", "--port %L ReadMem 130 x", "--port %L Start_Exp 130 1",
+          "--port %L PumpSelect 130 1 300", "--port %L Program 130", "ReturnID 130"}) {
         const QStringList args = QString::fromLatin1(line).replace("%L", link).split(' ', Qt::SkipEmptyParts);
         const CliRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();

@@ -40,12 +40,16 @@ TEST_F(BusScanTest, ConfiguredScanRefreshesTheVelorix5RecordsThatAnswer)
     device(9, 203, "02540300", 5); // another type: answers, nothing reported
     scan->start(BusScan::Kind::Configured);
     EXPECT_EQ(bus->identityRequests(), (std::vector<int>{200, 201, 202, 203}));
-    EXPECT_EQ(logged("device"), (QStringList{"device 2 identified", "device 5 silent", "device 6 wrong product"}));
-    EXPECT_EQ(logged("progress"), (QStringList{"progress 0", "progress 2", "progress 5", "progress 6", "progress 9"}));
+    EXPECT_EQ(logged("device"),
+              (QStringList{"device 2 identified", "device 5 silent", "device 6 wrong product"}));
+    EXPECT_EQ(logged("progress"),
+              (QStringList{"progress 0", "progress 2", "progress 5", "progress 6", "progress 9"}));
     EXPECT_EQ(log.mid(log.size() - 4),
-              (QStringList{"status Scanning Device Address#203", "progress 9", "status Scanning Complete.", "finished"}));
+              (QStringList{"status Scanning Device Address#203", "progress 9", "status Scanning Complete.",
+                           "finished"}));
     EXPECT_TRUE(Devices[2].bolPresent && Devices[2].strDevName == QStringLiteral("Velorix-5"));
-    EXPECT_EQ(QList<float>({Devices[2].sngProdID, Devices[2].sngVersion, Devices[6].sngVersion, Devices[9].sngVersion}),
+    EXPECT_EQ(QList<float>({Devices[2].sngProdID, Devices[2].sngVersion, Devices[6].sngVersion,
+                            Devices[9].sngVersion}),
               QList<float>({254, 2.05f, 1.5f, 1.5f}));
 
     // An empty table: nothing probed, no maximum for the bar. (That this
@@ -56,7 +60,9 @@ TEST_F(BusScanTest, ConfiguredScanRefreshesTheVelorix5RecordsThatAnswer)
     log.clear();
     scan->start(BusScan::Kind::Configured);
     EXPECT_EQ(bus->written, (std::vector<ByteBuffer>{kBusReset}));
-    EXPECT_EQ(log, (QStringList{"started", "range 0 0", "progress 0", "cleared", "status Scanning Complete.", "finished"}));
+    EXPECT_EQ(log,
+              (QStringList{"started", "range 0 0", "progress 0", "cleared", "status Scanning Complete.",
+                           "finished"}));
     // (The reset's check by the operator: the scan window's tests.)
 }
 
@@ -78,13 +84,14 @@ TEST_F(BusScanTest, NewDeviceScanNumbersTheVelorix5DevicesByAddress)
     EXPECT_EQ(bus->identityRequests().size(), 112u);
     EXPECT_EQ(bus->identityRequests().back(), 239);
     EXPECT_EQ(logged("found"), (QStringList{"found 1", "found 2"}));
-    EXPECT_EQ(log.mid(log.size() - 3), (QStringList{"progress 239", "status Scanning Complete.", "finished"}));
+    EXPECT_EQ(log.mid(log.size() - 3),
+              (QStringList{"progress 239", "status Scanning Complete.", "finished"}));
     EXPECT_EQ(QList<int>({Devices[1].bytBusAddr, Devices[2].bytBusAddr}), QList<int>({130, 200}));
     EXPECT_EQ(Devices[1].strLabel, QStringLiteral("Rack A")); // kept from the record's last owner
     EXPECT_FLOAT_EQ(Devices[2].sngVersion, 2.2f);
     for (int number = 3; number <= kUsableDevices; ++number)
         ASSERT_EQ(Devices[number % kUsableDevices].intDevType, -1) << number; // 3..63 and 0
-    EXPECT_EQ(Devices[70].intDevType, kDevTypeVelorix5); // beyond the scan's records
+    EXPECT_EQ(Devices[70].intDevType, kDevTypeVelorix5);                      // beyond the scan's records
 
     scan->setPacing({5, 1, BusyRetry{}}); // more Velorix-5 devices than records: the rest are reported
     for (const auto &[devices, notTaken] : {std::pair{64, "1 device"}, std::pair{70, "7 devices"}}) {
@@ -95,7 +102,9 @@ TEST_F(BusScanTest, NewDeviceScanNumbersTheVelorix5DevicesByAddress)
         scan->start(BusScan::Kind::NewDevices);
         EXPECT_EQ(logged("found").size(), 63);
         EXPECT_EQ(Devices[63].bytBusAddr, 190);
-        EXPECT_EQ(logged("status").back(), QStringLiteral("status Scanning Complete. %1 not taken: the table holds 63.").arg(notTaken));
+        EXPECT_EQ(
+                logged("status").back(),
+                QStringLiteral("status Scanning Complete. %1 not taken: the table holds 63.").arg(notTaken));
     }
 }
 
@@ -134,13 +143,14 @@ TEST(IdentityProbe, RepeatsOnlyWhatTheBusyLinkRefused)
             results.pop_front();
         return result;
     };
-    const auto probe = [&](std::deque<std::int16_t> script, BusyRetry retry, std::function<bool()> carryOn = {}) {
-        results = std::move(script);
-        calls = 0;
-        QString identity;
-        const int result = probeIdentity(request, 200, identity, retry, carryOn);
-        return std::pair{result, calls}; // the result, and the requests it took
-    };
+    const auto probe
+            = [&](std::deque<std::int16_t> script, BusyRetry retry, std::function<bool()> carryOn = {}) {
+                  results = std::move(script);
+                  calls = 0;
+                  QString identity;
+                  const int result = probeIdentity(request, 200, identity, retry, carryOn);
+                  return std::pair{result, calls}; // the result, and the requests it took
+              };
 
     QElapsedTimer clock;
     clock.start();

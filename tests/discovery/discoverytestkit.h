@@ -15,9 +15,18 @@
 
 namespace velorix::testing {
 
-inline QString logText(const QString &text) { return text; }
-inline QString logText(int value) { return QString::number(value); }
-inline QString logText(BusScan::Check check) { return QStringList{"silent", "identified", "wrong product"}[int(check)]; }
+inline QString logText(const QString &text)
+{
+    return text;
+}
+inline QString logText(int value)
+{
+    return QString::number(value);
+}
+inline QString logText(BusScan::Check check)
+{
+    return QStringList{"silent", "identified", "wrong product"}[int(check)];
+}
 
 class DiscoveryTest : public SharedStateTest
 {
@@ -28,7 +37,8 @@ protected:
         setSerialBackendFactory(memoryPorts(bus));
     }
     // Device `number` of the table at `address`, answering with `identity` (when given).
-    void device(int number, std::uint8_t address, const char *identity = nullptr, std::int16_t type = kDevTypeVelorix5)
+    void device(int number, std::uint8_t address, const char *identity = nullptr,
+                std::int16_t type = kDevTypeVelorix5)
     {
         configure(number, address, type, 1.5f);
         answer(address, identity);
@@ -39,7 +49,7 @@ protected:
             bus->identities["COM2"][address] = QLatin1String(identity);
     }
     // Logs each signal given after its name, with its values.
-    template <class Source, class Signal, class... More>
+    template<class Source, class Signal, class... More>
     void note(Source *source, const char *name, Signal signal, More... more)
     {
         QObject::connect(source, signal, [this, name](auto... values) {
@@ -55,11 +65,15 @@ protected:
     }
     void record(BusScan *scan)
     {
-        note(scan, "started", &BusScan::started, "status", &BusScan::statusChanged, "range", &BusScan::progressRange,
-             "progress", &BusScan::progress, "cleared", &BusScan::checksCleared, "cleared", &BusScan::listCleared,
-             "device", &BusScan::deviceChecked, "found", &BusScan::deviceFound, "finished", &BusScan::finished);
+        note(scan, "started", &BusScan::started, "status", &BusScan::statusChanged, "range",
+             &BusScan::progressRange, "progress", &BusScan::progress, "cleared", &BusScan::checksCleared,
+             "cleared", &BusScan::listCleared, "device", &BusScan::deviceChecked, "found",
+             &BusScan::deviceFound, "finished", &BusScan::finished);
     }
-    [[nodiscard]] QStringList logged(const char *kind) const { return log.filter(QRegularExpression(QLatin1Char('^') + QLatin1String(kind))); }
+    [[nodiscard]] QStringList logged(const char *kind) const
+    {
+        return log.filter(QRegularExpression(QLatin1Char('^') + QLatin1String(kind)));
+    }
 
     std::shared_ptr<ScriptedBus> bus = std::make_shared<ScriptedBus>();
     QStringList log;

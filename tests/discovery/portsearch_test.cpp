@@ -30,13 +30,13 @@ TEST_F(PortSearchTest, TableSearchTriesEveryPortForEachConfiguredDevice)
     device(1, 200);
     device(2, 150, "03110100"); // any product will do
     EXPECT_EQ(search->searchTable(), PortSearch::Outcome::Found);
-    EXPECT_EQ(log, (QStringList{"status Manually Configure Port!", // record 0 is free
-                                "status Searching COM1 For DEVID 200", "status No Device Found!",
-                                "status Searching COM2 For DEVID 200", "status No Device Found!",
-                                "status No Device Found!", "missed",
-                                "status Searching COM1 For DEVID 150", "status No Device Found!",
-                                "status Searching COM2 For DEVID 150", "status Device 150 found on COM2",
-                                "found COM2"}));
+    EXPECT_EQ(log,
+              (QStringList{"status Manually Configure Port!", // record 0 is free
+                           "status Searching COM1 For DEVID 200", "status No Device Found!",
+                           "status Searching COM2 For DEVID 200", "status No Device Found!",
+                           "status No Device Found!", "missed", "status Searching COM1 For DEVID 150",
+                           "status No Device Found!", "status Searching COM2 For DEVID 150",
+                           "status Device 150 found on COM2", "found COM2"}));
     EXPECT_EQ(bus->identityRequests(), (std::vector<int>{200, 200, 150, 150}));
     EXPECT_TRUE(bolCommFound && !bolPortSetup);
     EXPECT_EQ(strCommPort, QStringLiteral("COM2"));
@@ -72,8 +72,9 @@ TEST_F(PortSearchTest, APortRefusedForLackOfPermissionNamesTheDialoutGroup)
     QStringList refused;
     QObject::connect(search.get(), &PortSearch::portRefused, [&](const QString &text) { refused << text; });
     EXPECT_EQ(search->searchTable(), PortSearch::Outcome::Found); // the search goes on to COM2
-    EXPECT_EQ(refused, QStringList{"Permission denied on /dev/COM1. Add your user to the dialout group "
-                                   "(sudo usermod -aG dialout $USER), then log out and in again."});
+    EXPECT_EQ(refused,
+              QStringList{"Permission denied on /dev/COM1. Add your user to the dialout group "
+                          "(sudo usermod -aG dialout $USER), then log out and in again."});
     bus->refusal.number = 1; // not found: nothing the operator could mend
     refused.clear();
     bolPortSetup = true;

@@ -77,9 +77,11 @@ TEST_F(DiscoveryWindows, PortSetupShowsTheSearchAndSearchesTheChosenAddress)
     frame->resize(300, 200);
     bolPortSetup = true;
     setup->load(); // the start-up's search of the table, no input meanwhile
-    EXPECT_EQ(frame->pos(), QPoint(frame->parentWidget()->width() / 2 - 150, frame->parentWidget()->height() / 2 - 100));
+    EXPECT_EQ(frame->pos(),
+              QPoint(frame->parentWidget()->width() / 2 - 150, frame->parentWidget()->height() / 2 - 100));
     EXPECT_TRUE(inputRefused && setup->isEnabled());
-    EXPECT_TRUE(part(setup, "optcom")->isVisible() && part(setup, "cbdevscan")->isVisible()); // 200 was missed
+    EXPECT_TRUE(part(setup, "optcom")->isVisible()
+                && part(setup, "cbdevscan")->isVisible()); // 200 was missed
     EXPECT_EQ(setup->windowTitle(), QStringLiteral("Communication Setup on COM2"));
     EXPECT_EQ(text(setup, "lblport"), QStringLiteral("Device 150 found on COM2"));
 
@@ -91,8 +93,9 @@ TEST_F(DiscoveryWindows, PortSetupShowsTheSearchAndSearchesTheChosenAddress)
     click(setup, "cmdSearch");
     EXPECT_EQ(bus->identityRequests(), (std::vector<int>{201, 201}));
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(boxLine(prompts->messages[0]), QStringLiteral("Communication Port Setup | Devices not Found.\r\n"
-                                                          "Manually Setup Communication Ports. | Ok, Exclamation"));
+    EXPECT_EQ(boxLine(prompts->messages[0]),
+              QStringLiteral("Communication Port Setup | Devices not Found.\r\n"
+                             "Manually Setup Communication Ports. | Ok, Exclamation"));
 }
 
 TEST_F(DiscoveryWindows, WindowsDestroyedMidSearchOrScanStopIt)
@@ -118,8 +121,8 @@ TEST_F(DiscoveryWindows, ScanWindowListsTheConfiguredDevices)
     configure(0, 140); // never listed
     configure(1, 200, kDevTypeVelorix5, 2.05f);
     Devices[1].sngProdID = 254; // no name: the configuration file keeps none
-    configure(3, 141, 5); // another device type: an empty row
-    configure(64, 142);   // listed, though no scan reaches it
+    configure(3, 141, 5);       // another device type: an empty row
+    configure(64, 142);         // listed, though no scan reaches it
     openScan();
     EXPECT_EQ(text(scan, "lblcomport"), QStringLiteral("Connected through COM2"));
     EXPECT_GT(grid->columnWidth(1), grid->fontMetrics().horizontalAdvance(QStringLiteral("239 (0xEF)")));
@@ -144,7 +147,9 @@ TEST_F(DiscoveryWindows, ScanResultsGoIntoTheirRows)
     openScan();
     configure(7, 204); // put in after the list was made: gets a row
     bool buttonsOff = true;
-    bus->onRequest = [&](const ByteBuffer &) { buttonsOff = buttonsOff && buttons() == QList<bool>({false, false, false}); };
+    bus->onRequest = [&](const ByteBuffer &) {
+        buttonsOff = buttonsOff && buttons() == QList<bool>({false, false, false});
+    };
     click(scan, "cmddevice_setup");
     EXPECT_TRUE(buttonsOff);
     EXPECT_EQ(bus->written.front(), (ByteBuffer{255, 16, 15})); // nothing runs: reset unasked
@@ -158,7 +163,9 @@ TEST_F(DiscoveryWindows, ScanResultsGoIntoTheirRows)
 
     bus->identities.clear(); // the next scan starts with the statuses cleared
     QString statusAtProbe;
-    bus->onRequest = [&](const ByteBuffer &request) { statusAtProbe += request[0] == 200 ? row(0)[4] + colour(0).name() : ""; };
+    bus->onRequest = [&](const ByteBuffer &request) {
+        statusAtProbe += request[0] == 200 ? row(0)[4] + colour(0).name() : "";
+    };
     scan->devicescan();
     EXPECT_EQ(statusAtProbe, QStringLiteral("#000000"));
     EXPECT_EQ(row(0)[4], QStringLiteral("No-Resp"));
@@ -186,10 +193,12 @@ TEST_F(DiscoveryWindows, ABusResetDuringARunTakesTheOperatorsYes)
     runningExperiments().remove(&owner);
     EXPECT_EQ(bus->written, (std::vector<ByteBuffer>{{200, 17, 217}})); // the probe without the reset
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(boxLine(prompts->messages[0]),
-              QStringLiteral("Experiment Running | The bus reset of the device scan would stop this running experiment:\n\n"
-                             "Experiment for Device 1 at address 200\n\nRuns in progress would be cut short. "
-                             "Go ahead anyway? | YesNo, Exclamation, default No"));
+    EXPECT_EQ(
+            boxLine(prompts->messages[0]),
+            QStringLiteral(
+                    "Experiment Running | The bus reset of the device scan would stop this running experiment:\n\n"
+                    "Experiment for Device 1 at address 200\n\nRuns in progress would be cut short. "
+                    "Go ahead anyway? | YesNo, Exclamation, default No"));
 }
 
 TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
@@ -199,7 +208,8 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     openScan();
     prompts->defaultAnswer = MessageAnswer::No;
     click(scan, "cmdquit");
-    EXPECT_EQ(boxLine(prompts->messages.at(0)), QStringLiteral("Configuration | Update Device Configuration | YesNo, Question"));
+    EXPECT_EQ(boxLine(prompts->messages.at(0)),
+              QStringLiteral("Configuration | Update Device Configuration | YesNo, Question"));
     EXPECT_EQ(contents(strDevIniPath), QByteArray("old\r\n"));
     EXPECT_TRUE(scan->isUnloaded());
 
@@ -216,7 +226,8 @@ TEST_F(DiscoveryWindows, ExitOffersToSaveTheTable)
     click(scan, "cmdquit");
     ASSERT_EQ(prompts->messages.size(), 4u);
     const QString failure = boxLine(prompts->messages[3]);
-    EXPECT_TRUE(failure.startsWith(QStringLiteral("Configuration | Device configuration could not be saved")) && failure.endsWith(" | Ok, Critical"));
+    EXPECT_TRUE(failure.startsWith(QStringLiteral("Configuration | Device configuration could not be saved"))
+                && failure.endsWith(" | Ok, Critical"));
     EXPECT_FALSE(scan->isUnloaded()); // open, to try again
 
     // The frame's close button is "Exit": the same question, the same outcome.

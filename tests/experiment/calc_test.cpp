@@ -44,13 +44,15 @@ TEST(CalcAccel, RefusesInputsItCannotCarryWithAMessage)
     EXPECT_EQ(calcAccel(inputs("1", "abc", "60", "15")).problem,
               QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
     // The smallest values each rule lets through.
-    EXPECT_NE(calcAccel(inputs("1", "10", "60", "1")).problem, QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
+    EXPECT_NE(calcAccel(inputs("1", "10", "60", "1")).problem,
+              QStringLiteral("Max Acc_Int(sec) must be 1 or more."));
     EXPECT_NE(calcAccel(inputs("0", "1", "60", "15")).problem,
               QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."));
     const AccelOutcome tooSteep = calcAccel(inputs("0", "300", "1", "15"));
     EXPECT_FALSE(tooSteep.labels);
-    EXPECT_EQ(tooSteep.problem, QStringLiteral("No acceleration interval from 1 to 15 seconds gives a step of "
-                                               "at most 25.5 that comes within 10.0 of the end speed."));
+    EXPECT_EQ(tooSteep.problem,
+              QStringLiteral("No acceleration interval from 1 to 15 seconds gives a step of "
+                             "at most 25.5 that comes within 10.0 of the end speed."));
 }
 
 TEST(CalcAccel, UpdateValuesCopiesIntoTheSetupOnlyWhatFitsItsField)
@@ -59,8 +61,8 @@ TEST(CalcAccel, UpdateValuesCopiesIntoTheSetupOnlyWhatFitsItsField)
     record.intRotDelay = 7;
     // Without a calculation "Ac Int" and "ACC" read as 0.
     ASSERT_EQ(copyToSetup(AccelInputs{}, AccelLabels{}, record), std::nullopt);
-    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval, record.intAccStep,
-                                record.intDuration, record.intRotDelay}),
+    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval,
+                                record.intAccStep, record.intDuration, record.intRotDelay}),
               std::vector<int>({10, 100, 0, 0, 60, 7}));
 
     struct Case
@@ -69,17 +71,21 @@ TEST(CalcAccel, UpdateValuesCopiesIntoTheSetupOnlyWhatFitsItsField)
         const char *problem; // nullptr: copied
     };
     const Case cases[] = {
-        {"3276.7", "3276.7", "32767", "3276.7", "25.5", nullptr},
-        {"3276.8", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
-        {"1", "4000", "60", "1", "1", "Enter End Speed does not fit the experiment set-up (0 to 3276.7)."},
-        {"1", "1", "60", "3276.8", "1", "Acc Int does not fit the experiment set-up (0 to 3276.7)."},
-        {"1", "1", "60", "1", "25.6", "Acc Step does not fit the experiment set-up (0 to 25.5)."},
-        {"1", "1", "32768", "1", "1", "Period(seconds) does not fit the experiment set-up (0 to 32767)."},
-        {"-1", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
-        {"abc", "1", "60", "1", "1", "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
-        {"1", "1", "60,5", "1", "1",
-         "Period(seconds) does not fit the experiment set-up (0 to 32767).\n"
-         "Period(seconds): use a decimal point, as in 0.5"},
+            {"3276.7", "3276.7", "32767", "3276.7", "25.5", nullptr},
+            {"3276.8", "1", "60", "1", "1",
+             "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+            {"1", "4000", "60", "1", "1",
+             "Enter End Speed does not fit the experiment set-up (0 to 3276.7)."},
+            {"1", "1", "60", "3276.8", "1", "Acc Int does not fit the experiment set-up (0 to 3276.7)."},
+            {"1", "1", "60", "1", "25.6", "Acc Step does not fit the experiment set-up (0 to 25.5)."},
+            {"1", "1", "32768", "1", "1", "Period(seconds) does not fit the experiment set-up (0 to 32767)."},
+            {"-1", "1", "60", "1", "1",
+             "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+            {"abc", "1", "60", "1", "1",
+             "Enter Start Speed does not fit the experiment set-up (0 to 3276.7)."},
+            {"1", "1", "60,5", "1", "1",
+             "Period(seconds) does not fit the experiment set-up (0 to 32767).\n"
+             "Period(seconds): use a decimal point, as in 0.5"},
     };
     for (const Case &c : cases) {
         AccelLabels labels;

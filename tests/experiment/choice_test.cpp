@@ -86,8 +86,8 @@ TEST_F(ChoiceTest, TheDataFileIsANewNameOrAnExistingOneToAppendTo)
         FileSizeLimit full(100);
         EXPECT_EQ(choose(), Outcome::Append);
     }
-    EXPECT_EQ(prompts->texts().value(1), "File Access Error!\nThe backup " + data("old.bak")
-                                             + " could not be made: File too large");
+    EXPECT_EQ(prompts->texts().value(1),
+              "File Access Error!\nThe backup " + data("old.bak") + " could not be made: File too large");
     EXPECT_EQ(contents(data("old.bak")), QByteArray("old header\r\nold run,\r\n"));
 }
 
@@ -146,8 +146,8 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     ASSERT_EQ(prompts->messages.size(), 1u);
     EXPECT_EQ(boxLine(prompts->messages[0]),
               "File Error! | File Access Error!\nThe channel label template " + data("saved.txt")
-                  + " could not be saved: File too large. An earlier file of that name is left as it was."
-                    " | Ok, Critical");
+                      + " could not be saved: File too large. An earlier file of that name is left as it was."
+                        " | Ok, Critical");
 
     // A label no template can hold is refused before a name is asked for.
     prompts->messages.clear();
@@ -155,10 +155,11 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     labels[2][1] = QStringLiteral("M1,L");
     templates.saveLabels(labels);
     EXPECT_EQ(prompts->fileRequests.size(), asked);
-    EXPECT_EQ(boxLine(prompts->messages.at(0)),
-              "Channel Label Template | The template cannot be saved: the label in row 3, column 2 holds a comma. "
-              "A channel label cannot hold a comma, a line break or characters outside Latin-1: the label "
-              "template separates its labels by commas. | Ok, Exclamation");
+    EXPECT_EQ(
+            boxLine(prompts->messages.at(0)),
+            "Channel Label Template | The template cannot be saved: the label in row 3, column 2 holds a comma. "
+            "A channel label cannot hold a comma, a line break or characters outside Latin-1: the label "
+            "template separates its labels by commas. | Ok, Exclamation");
 
     // A line a split label may have made ("M1,L" in the second cell) is
     // read as before, and named.
@@ -167,10 +168,11 @@ TEST_F(ChoiceTest, LabelTemplatesLoadFromTheConfigFolderAndSaveToTheDataFolder)
     prompts->fileNames = {data("old.txt")};
     EXPECT_TRUE(templates.loadLabels(loaded));
     EXPECT_EQ(loaded[1][1], QStringLiteral("L"));
-    EXPECT_EQ(prompts->texts(), QStringList({"Line 2 of " + data("old.txt")
-                                             + " is not as a saved template writes it (four labels to a line, seven "
-                                               "lines): a label there may have held a comma or a line break and been "
-                                               "split. Check the labels read from it."}));
+    EXPECT_EQ(prompts->texts(),
+              QStringList({"Line 2 of " + data("old.txt")
+                           + " is not as a saved template writes it (four labels to a line, seven "
+                             "lines): a label there may have held a comma or a line break and been "
+                             "split. Check the labels read from it."}));
 }
 
 TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)
@@ -185,12 +187,13 @@ TEST_F(ChoiceTest, AnExperimentTemplateSaysWhatItCouldNotUse)
         QString told;   // "": nothing
     };
     const Case cases[] = {
-        {data("good.csv"), true, ""},
-        {data("bad.csv"), true,
-         "These lines of " + data("bad.csv") + " could not be used and were skipped:\nEnd Speed:,abc\nStart Speed:,x"},
-        {data("notes.csv"), true, data("notes.csv") + " holds no experiment set-up."},
-        {data("missing.csv"), true, "File Access Error!"},
-        {"", false, ""},
+            {data("good.csv"), true, ""},
+            {data("bad.csv"), true,
+             "These lines of " + data("bad.csv")
+                     + " could not be used and were skipped:\nEnd Speed:,abc\nStart Speed:,x"},
+            {data("notes.csv"), true, data("notes.csv") + " holds no experiment set-up."},
+            {data("missing.csv"), true, "File Access Error!"},
+            {"", false, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file.toStdString());

@@ -6,7 +6,6 @@
 #include "experiment/core/expdatafile.h"
 #include "experiment/core/exptemplates.h"
 
-
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -53,19 +52,21 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
     record.strSubID[1] = QStringLiteral("M1,L\u0416\U0001F600");
     QString note = QStringLiteral("old");
     EXPECT_EQ(datafile::runCells(record, 1, 0, &note)[0], QStringLiteral("M1;L??"));
-    EXPECT_EQ(note, QStringLiteral("The subject ID of Ch 2 holds a comma, which the data file cannot hold; "
-                                   "the run is recorded under \"M1;L??\"."));
+    EXPECT_EQ(note,
+              QStringLiteral("The subject ID of Ch 2 holds a comma, which the data file cannot hold; "
+                             "the run is recorded under \"M1;L??\"."));
     record.strSubID[1] = QStringLiteral("R7");
     (void)datafile::runCells(record, 1, 0, &note);
     EXPECT_EQ(note, QString());
     EXPECT_EQ(datafile::headerLines(sampleRecord(), {1, 0, 3}),
-              QStringList({"Tarvenor Velorix-5 1.0", "Velorix-5 number 3 at address 130", "Started On:,03/07/05 14:09:30",
-                           "Experiment Filename:,/odd, name.raw", "", "[Experiment Setup Info]", "Duration:,300",
-                           "Start Speed:,5.0", "End Speed:,40.0", "Acceleration Interval:,12.5",
-                           "Acceleration Step Speed:,0.5", "Session Duration:,300.0", "Passive Rotation Delay:,2.0",
-                           "Speed Units:,RPM", "Wheel Type:,Mouse Wheel", "Wheel Rotation:,CCW", " 3 ",
-                           "[Experiment Data]", "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),"
-                                                "P_R Speed (RPM),Total Run Time (sec),"}));
+              QStringList({"Tarvenor Velorix-5 1.0", "Velorix-5 number 3 at address 130",
+                           "Started On:,03/07/05 14:09:30", "Experiment Filename:,/odd, name.raw", "",
+                           "[Experiment Setup Info]", "Duration:,300", "Start Speed:,5.0", "End Speed:,40.0",
+                           "Acceleration Interval:,12.5", "Acceleration Step Speed:,0.5",
+                           "Session Duration:,300.0", "Passive Rotation Delay:,2.0", "Speed Units:,RPM",
+                           "Wheel Type:,Mouse Wheel", "Wheel Rotation:,CCW", " 3 ", "[Experiment Data]",
+                           "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),"
+                           "P_R Speed (RPM),Total Run Time (sec),"}));
     // (The working copy's and the backup's names: the data file choice's tests.)
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/run")), QStringLiteral("/d/run.csv"));
     EXPECT_EQ(datafile::withCsvSuffix(QStringLiteral("/d/RUN.CSV")), QStringLiteral("/d/RUN.CSV"));
@@ -88,14 +89,16 @@ TEST_F(DataFileTest, AnExperimentTemplateReadsBackTheHeaderAndSkipsWhatItCannotU
     EXPECT_EQ(read.bytExpOptions, 0x11);
     EXPECT_EQ(read.bytDirection, 1);
 
-    writeFile(path("bad.csv"), "t\r\nd\r\ns,x\r\nf,y\r\n\r\n[Experiment Setup Info]\r\nDuration:,120\r\n"
-                                "Start Speed:,fast\r\nEnd Speed:\r\nAcceleration Interval:,3276.8\r\n"
-                                "Acceleration Step Speed:,3276.7\r\n"
-                                "Session Duration:,90\r\nSpeed Units:,cm/s\r\nWheel Type:,Mouse Wheel\r\n"
-                                "[Experiment Data]\r\nStart Speed:,7.0\r\n");
+    writeFile(path("bad.csv"),
+              "t\r\nd\r\ns,x\r\nf,y\r\n\r\n[Experiment Setup Info]\r\nDuration:,120\r\n"
+              "Start Speed:,fast\r\nEnd Speed:\r\nAcceleration Interval:,3276.8\r\n"
+              "Acceleration Step Speed:,3276.7\r\n"
+              "Session Duration:,90\r\nSpeed Units:,cm/s\r\nWheel Type:,Mouse Wheel\r\n"
+              "[Experiment Data]\r\nStart Speed:,7.0\r\n");
     read.intStartSpeed = 11;
     load = loadExperimentTemplate(path("bad.csv"), read);
-    EXPECT_EQ(load.skipped, QStringList({"Start Speed:,fast", "End Speed:", "Acceleration Interval:,3276.8"}));
+    EXPECT_EQ(load.skipped,
+              QStringList({"Start Speed:,fast", "End Speed:", "Acceleration Interval:,3276.8"}));
     EXPECT_EQ(read.intStartSpeed, 11); // and nothing after the data mark is read
     EXPECT_EQ(read.intDuration, 90);   // the later duration line wins
     EXPECT_EQ(read.bytExpOptions, 16);
@@ -138,9 +141,11 @@ TEST_F(DataFileTest, LabelTemplatesRoundTripAndLoadByTheirRules)
     grid = saved;
     grid[1][2] = QStringLiteral("M1,L");
     EXPECT_FALSE(storeLabelTemplate(path("labels.txt"), grid, &why));
-    EXPECT_TRUE(why.startsWith(QStringLiteral("the label in row 2, column 3 holds a comma. A channel label ")));
+    EXPECT_TRUE(
+            why.startsWith(QStringLiteral("the label in row 2, column 3 holds a comma. A channel label ")));
     grid[1][2] = QStringLiteral("\u0416");
-    EXPECT_TRUE(labelGridProblem(grid).contains(QStringLiteral("holds a character outside Latin-1 (U+0416).")));
+    EXPECT_TRUE(
+            labelGridProblem(grid).contains(QStringLiteral("holds a character outside Latin-1 (U+0416).")));
     EXPECT_EQ(contents(path("labels.txt")), old);
     EXPECT_FALSE(storeLabelTemplate(path("no/such/folder/x.txt"), saved));
 }

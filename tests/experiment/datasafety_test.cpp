@@ -32,7 +32,7 @@ using testing::writeFile;
 bool onlyWholeLines(const QByteArray &bytes)
 {
     return (bytes.isEmpty() || bytes.endsWith("\r\n")) && bytes.count('\r') == bytes.count("\r\n")
-           && bytes.count('\n') == bytes.count("\r\n");
+            && bytes.count('\n') == bytes.count("\r\n");
 }
 
 // The file seen at a moment when it does not end in a line end.
@@ -41,10 +41,11 @@ bool writingALine(const QString &path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
     if (fd < 0)
         return false;
-    struct stat status{};
+    struct stat status
+    {};
     char last = '\n';
     const bool caught = ::fstat(fd, &status) == 0 && status.st_size > 0
-                        && ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n';
+            && ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n';
     ::close(fd);
     return caught;
 }
@@ -168,7 +169,10 @@ TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
     const QByteArray header = "Header\r\n[Experiment Data]\r\n";
     // Some lines span many pages, so that kills fall inside their writes.
     const auto line = [](int round, int n) {
-        return QStringLiteral("round %1 row %2,%3,").arg(round).arg(n).arg(QString(n % 4 == 3 ? 64000 : 300, 'x'));
+        return QStringLiteral("round %1 row %2,%3,")
+                .arg(round)
+                .arg(n)
+                .arg(QString(n % 4 == 3 ? 64000 : 300, 'x'));
     };
     const QRegularExpression row(QStringLiteral("^round (\\d+) row (\\d+),x+,$"));
     QStringList reported; // the rows append() returned true for
@@ -186,8 +190,7 @@ TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
             if (!file.prepareAppend())
                 _exit(2);
             for (int n = 0;; ++n) {
-                if (file.append(line(round, n))
-                    && ::write(acks[1], &n, sizeof n) != sizeof n)
+                if (file.append(line(round, n)) && ::write(acks[1], &n, sizeof n) != sizeof n)
                     _exit(3);
             }
         }
@@ -198,8 +201,7 @@ TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
             // Caught in the middle of writing a line, where it can be.
             QElapsedTimer waited;
             waited.start();
-            while (!writingALine(raw) && waited.elapsed() < 150) {
-            }
+            while (!writingALine(raw) && waited.elapsed() < 150) {}
         }
         ::kill(child, SIGKILL);
         int status = 0;
@@ -223,7 +225,8 @@ TEST_F(DataSafetyTest, AKilledWriterLeavesWholeLinesAndLosesNoReportedRow)
 
         // Every reported row is there once, in order; a row written but
         // killed before it was reported may be there too.
-        const QStringList lines = QString::fromLatin1(whole).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(2);
+        const QStringList lines
+                = QString::fromLatin1(whole).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(2);
         qsizetype next = 0;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             ASSERT_TRUE(row.match(lines[i]).hasMatch()) << lines[i].left(80).toStdString();
@@ -257,22 +260,23 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
 
     // A file, what it holds before the recovery and after it.
     const std::tuple<const char *, QByteArray, QByteArray> files[] = {
-        {"behind.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\nr2,\r\n"},
-        {"behind.raw", "H\r\nr1,\r\nr2,\r\nr3", "H\r\nr1,\r\nr2,\r\n"},
-        {"headeronly.raw", "H1\r\nH2\r\n", "H1\r\nH2\r\n"}, // no CSV at all
-        {"Caps.CSV", "H\r\n", "H\r\nr1,\r\n"},
-        {"Caps.raw", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
-        {"current.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
-        {"current.raw", "H\r\nr1,\r\nr2", "H\r\nr1,\r\nr2"}, // only an unfinished line more
-        {"edited.csv", "H\r\nchanged,\r\n", "H\r\nchanged,\r\n"},
-        {"edited.raw", "H\r\nr1,\r\nr2,\r\n", "H\r\nr1,\r\nr2,\r\n"},
-        {"cut.raw", "Hea", "Hea"}, // not one whole line
+            {"behind.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\nr2,\r\n"},
+            {"behind.raw", "H\r\nr1,\r\nr2,\r\nr3", "H\r\nr1,\r\nr2,\r\n"},
+            {"headeronly.raw", "H1\r\nH2\r\n", "H1\r\nH2\r\n"}, // no CSV at all
+            {"Caps.CSV", "H\r\n", "H\r\nr1,\r\n"},
+            {"Caps.raw", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
+            {"current.csv", "H\r\nr1,\r\n", "H\r\nr1,\r\n"},
+            {"current.raw", "H\r\nr1,\r\nr2", "H\r\nr1,\r\nr2"}, // only an unfinished line more
+            {"edited.csv", "H\r\nchanged,\r\n", "H\r\nchanged,\r\n"},
+            {"edited.raw", "H\r\nr1,\r\nr2,\r\n", "H\r\nr1,\r\nr2,\r\n"},
+            {"cut.raw", "Hea", "Hea"}, // not one whole line
     };
     for (const auto &[name, before, after] : files)
         writeFile(path(name), before);
     DataRecovery recovery = recoverDataFiles(folder.path());
     recovery.recovered.sort();
-    EXPECT_EQ(recovery.recovered, QStringList({path("Caps.CSV"), path("behind.csv"), path("headeronly.csv")}));
+    EXPECT_EQ(recovery.recovered,
+              QStringList({path("Caps.CSV"), path("behind.csv"), path("headeronly.csv")}));
     EXPECT_EQ(recovery.conflicts, QStringList({path("edited.csv")}));
     EXPECT_TRUE(recovery.failed.isEmpty());
     for (const auto &[name, before, after] : files)
@@ -283,9 +287,10 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
 
     const MessageRequest told = recoveryMessage(recovery);
     EXPECT_EQ(told.icon, MessageRequest::Icon::Exclamation);
-    EXPECT_EQ(told.text, QStringLiteral("These data files were brought up to date from their working copies "
-                                        "after an interrupted session:\nCaps.CSV\nbehind.csv\nheaderonly.csv\n"
-                                        "edited.csv was left as it is: it does not match its working copy"));
+    EXPECT_EQ(told.text,
+              QStringLiteral("These data files were brought up to date from their working copies "
+                             "after an interrupted session:\nCaps.CSV\nbehind.csv\nheaderonly.csv\n"
+                             "edited.csv was left as it is: it does not match its working copy"));
     recovery.conflicts.clear();
     EXPECT_EQ(recoveryMessage(recovery).icon, MessageRequest::Icon::Information);
 

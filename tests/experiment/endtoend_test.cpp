@@ -43,8 +43,9 @@ void expectRunsMatch(const QStringList &runLines, const std::vector<sim::RunReco
         const sim::RunRecord &run = runs[channel][seen[channel]++];
         const double speed = 5.0 + run.endTenths / 100;
         const double rot = run.rotationAfterDelaySeconds();
-        const QStringList expected = {f(run.runSeconds()), f(speed), f(rot),
-                                      f(rot > 0 ? run.rotationSpeedUnits() : speed), f(rot + run.runSeconds())};
+        const QStringList expected
+                = {f(run.runSeconds()), f(speed), f(rot), f(rot > 0 ? run.rotationSpeedUnits() : speed),
+                   f(rot + run.runSeconds())};
         EXPECT_EQ(cells.mid(3, 5), expected) << line.toStdString();
     }
 }
@@ -63,8 +64,17 @@ TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
     config.scenario.addRun(128, 3, {31.5, 0});
     config.scenario.addRun(128, 4, {35.5, 0});
     startSimulator(config);
-    writeDeviceMemory(128, {{34, 125}, {35, 0}, {36, 0xB8}, {37, 0x0B}, {38, 150}, {39, 0}, {40, 3}, {41, 0x10},
-                            {46, 1}, {47, 25}});
+    writeDeviceMemory(128,
+                      {{34, 125},
+                       {35, 0},
+                       {36, 0xB8},
+                       {37, 0x0B},
+                       {38, 150},
+                       {39, 0},
+                       {40, 3},
+                       {41, 0x10},
+                       {46, 1},
+                       {47, 25}});
     frmexp *window = openWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(waitFor([&] { return part<QGroupBox>(window, "frmstatus")->isVisible(); }, 2000));
@@ -121,7 +131,7 @@ TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
     EXPECT_EQ(requestsTo(128, 0x71), stops + 1);
     EXPECT_EQ(host().counters(128).resets, resets + 1);
     EXPECT_EQ(prompts->messages.size(), 3u); // the append question, the two closes
-    lines = fileLines(csv); // channel 1's second fall, three runs the stop cut short
+    lines = fileLines(csv);                  // channel 1's second fall, three runs the stop cut short
     ASSERT_EQ(lines.size(), 2 + 8);
     expectRunsMatch(lines.mid(2), host().groundTruth(), 128);
 }
@@ -146,7 +156,8 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     outage.start();
     waitFor([] { return false; }, 1000); // channel 1 falls meanwhile
     const double cpu = processCpuMilliseconds() / 1000 - cpuBefore;
-    const double ticksPerSecond = (window->controller()->counters().ticks - ticksBefore) * 1000.0 / outage.elapsed();
+    const double ticksPerSecond
+            = (window->controller()->counters().ticks - ticksBefore) * 1000.0 / outage.elapsed();
     EXPECT_LT(cpu, 0.1) << "CPU seconds in one second of outage";
     EXPECT_LE(ticksPerSecond, 11.0);
     EXPECT_GE(ticksPerSecond, 8.0);

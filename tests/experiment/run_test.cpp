@@ -33,8 +33,16 @@ Codes locationsOf(const std::vector<QByteArray> &frames)
 TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
 {
     buildBus();
-    for (const auto &[location, value] : std::vector<std::pair<int, int>>{
-             {34, 125}, {35, 0}, {36, 0xB8}, {37, 0x0B}, {38, 100}, {39, 0}, {40, 3}, {41, 0x10}, {46, 1}, {47, 25}})
+    for (const auto &[location, value] : std::vector<std::pair<int, int>>{{34, 125},
+                                                                          {35, 0},
+                                                                          {36, 0xB8},
+                                                                          {37, 0x0B},
+                                                                          {38, 100},
+                                                                          {39, 0},
+                                                                          {40, 3},
+                                                                          {41, 0x10},
+                                                                          {46, 1},
+                                                                          {47, 25}})
         rig->poke(128, quint8(location), quint8(value));
     ExpController &c = open();
     int arrived = 0;
@@ -52,7 +60,8 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
     EXPECT_EQ(arrived, 1);
     EXPECT_FALSE(c.display().statusVisible);
     // (What the values read become: the experiment window's session end to end.)
-    EXPECT_EQ(locationsOf(rig->requestsTo(128, kReadMem)), Codes({34, 35, 36, 37, 37, 38, 39, 40, 41, 46, 47}));
+    EXPECT_EQ(locationsOf(rig->requestsTo(128, kReadMem)),
+              Codes({34, 35, 36, 37, 37, 38, 39, 40, 41, 46, 47}));
     EXPECT_EQ(rig->codesSent(128).size(), 12u); // the load's reset, then the reads
 }
 
@@ -79,8 +88,15 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
     tick();
     EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
     EXPECT_TRUE(c.bolrunning && c.controls().cmdStartall);
-    for (const auto &[location, value] : std::vector<std::pair<int, int>>{
-             {34, 50}, {36, 200}, {38, 100}, {40, 10}, {41, 0x11}, {42, 144}, {43, 76}, {44, 96}, {47, 10}})
+    for (const auto &[location, value] : std::vector<std::pair<int, int>>{{34, 50},
+                                                                          {36, 200},
+                                                                          {38, 100},
+                                                                          {40, 10},
+                                                                          {41, 0x11},
+                                                                          {42, 144},
+                                                                          {43, 76},
+                                                                          {44, 96},
+                                                                          {47, 10}})
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
 }
 
@@ -165,7 +181,8 @@ TEST_F(RunTest, RowsThatCannotBeWrittenAreSaidAndWrittenWithTheNextRowOrAtTheEnd
     std::vector<bool> states;
     QObject::connect(&c, &ExpController::dataFileState, [&](bool written) { states.push_back(written); });
     const auto stickIn = [&](bool in) {
-        return in ? QDir(folder.path()).mkdir(QStringLiteral("stick")) : QDir(path("stick")).removeRecursively();
+        return in ? QDir(folder.path()).mkdir(QStringLiteral("stick"))
+                  : QDir(path("stick")).removeRecursively();
     };
     ASSERT_TRUE(stickIn(false));
     ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 1; }, 100));
@@ -251,7 +268,7 @@ TEST_F(RunTest, AFallsSpeedIsReadAgainOrTakenFromTheRampNeverFromLongBefore)
     ASSERT_EQ(runs.size(), 2);
     EXPECT_TRUE(runs[0].endsWith(QStringLiteral(" (speed from the set-up's ramp at the fall, 25.0 s into the "
                                                 "session: no reading of the wheel speed near it)")))
-        << runs[0].toStdString();
+            << runs[0].toStdString();
     EXPECT_TRUE(runs[1].endsWith(QStringLiteral("total 35.0 s"))) << runs[1].toStdString();
 }
 
@@ -307,7 +324,8 @@ TEST_F(RunTest, AWindowClosedInsideAnotherWindowsExchangeStillStopsAndResetsItsD
             }
         }
         const Codes codes = rig->codesSent(128);
-        EXPECT_EQ(Codes(codes.end() - 2, codes.end()), Codes({96, kReset})); // the stop's final poll, the reset
+        EXPECT_EQ(Codes(codes.end() - 2, codes.end()),
+                  Codes({96, kReset})); // the stop's final poll, the reset
         EXPECT_NE(std::find(codes.end() - 8, codes.end(), kStopExp), codes.end());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(guard.isNull());

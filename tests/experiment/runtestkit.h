@@ -69,7 +69,10 @@ protected:
             tick(seconds);
         return done();
     }
-    void upload() { ASSERT_TRUE(tickUntil([this] { return !ctrl->bolupload; }, 20)); }
+    void upload()
+    {
+        ASSERT_TRUE(tickUntil([this] { return !ctrl->bolupload; }, 20));
+    }
     // The bus built, the controller open and the set-up uploaded.
     ExpController &ready()
     {

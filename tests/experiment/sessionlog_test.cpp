@@ -48,7 +48,7 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
         tick();
     rig->port->refusedPorts.remove(QStringLiteral("SIM"));
     ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 200)); // the duration ends it
-    for (const bool byClose : {false, true}) { // two more sessions on the same file
+    for (const bool byClose : {false, true}) {                  // two more sessions on the same file
         runOn(csvPath(), true);
         tick();
         if (byClose) {
@@ -65,25 +65,31 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
         EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
     const QString noReply = QStringLiteral("Read_Times to 128: 1005 (no reply, or a short one)");
     const QStringList events = {
-        QStringLiteral("New session, new data file ") + csvPath(), QStringLiteral("Velorix Version "),
-        QStringLiteral("Device 1 at address 128, firmware 2.20"), QStringLiteral("Set-up: Start Speed 5.0 RPM"),
-        QStringLiteral("Set-up: Passive Rotation Delay 1.0 s"), QStringLiteral("Set-up: Session Duration 8 s"),
-        QStringLiteral("Reset to 128: the set-up is downloaded"), QStringLiteral("Experiment started: Start_Exp to 128"),
-        QStringLiteral("Channels running: Ch 1 (Channel 1), Ch 2 (Channel 2), Ch 3 (Channel 3), Ch 4 (Channel 4)"),
-        noReply, noReply + QStringLiteral(" again 2 more time(s)"),
-        QStringLiteral("Contact lost: the device at address 128 does not answer: 1003 (the port failed)"),
-        QStringLiteral("Re-connected: "),
-        QStringLiteral("Run recorded: channel 1, subject Channel 1, started 05/06/24 09:00:"),
-        QStringLiteral("Run recorded: channel 3,"),
-        QStringLiteral("Stop requested: the session duration of 8 s ended"),
-        QStringLiteral("Experiment stopped (the session duration ended), 4 run(s) recorded"),
-        QStringLiteral("New session, appending to the data file ") + csvPath(),
-        QStringLiteral("Stop requested: \"Stop Experiment\""),
-        QStringLiteral("Experiment stopped (\"Stop Experiment\"), 4 run(s) recorded"),
-        QStringLiteral("New session, appending to the data file "),
-        QStringLiteral("Stop requested: the window is being closed"),
-        QStringLiteral("Experiment stopped (the window was closed), 4 run(s) recorded"),
-        QStringLiteral("Reset to 128: the window was closed"),
+            QStringLiteral("New session, new data file ") + csvPath(),
+            QStringLiteral("Velorix Version "),
+            QStringLiteral("Device 1 at address 128, firmware 2.20"),
+            QStringLiteral("Set-up: Start Speed 5.0 RPM"),
+            QStringLiteral("Set-up: Passive Rotation Delay 1.0 s"),
+            QStringLiteral("Set-up: Session Duration 8 s"),
+            QStringLiteral("Reset to 128: the set-up is downloaded"),
+            QStringLiteral("Experiment started: Start_Exp to 128"),
+            QStringLiteral(
+                    "Channels running: Ch 1 (Channel 1), Ch 2 (Channel 2), Ch 3 (Channel 3), Ch 4 (Channel 4)"),
+            noReply,
+            noReply + QStringLiteral(" again 2 more time(s)"),
+            QStringLiteral("Contact lost: the device at address 128 does not answer: 1003 (the port failed)"),
+            QStringLiteral("Re-connected: "),
+            QStringLiteral("Run recorded: channel 1, subject Channel 1, started 05/06/24 09:00:"),
+            QStringLiteral("Run recorded: channel 3,"),
+            QStringLiteral("Stop requested: the session duration of 8 s ended"),
+            QStringLiteral("Experiment stopped (the session duration ended), 4 run(s) recorded"),
+            QStringLiteral("New session, appending to the data file ") + csvPath(),
+            QStringLiteral("Stop requested: \"Stop Experiment\""),
+            QStringLiteral("Experiment stopped (\"Stop Experiment\"), 4 run(s) recorded"),
+            QStringLiteral("New session, appending to the data file "),
+            QStringLiteral("Stop requested: the window is being closed"),
+            QStringLiteral("Experiment stopped (the window was closed), 4 run(s) recorded"),
+            QStringLiteral("Reset to 128: the window was closed"),
     };
     qsizetype at = 0;
     for (const QString &event : events) {
@@ -94,7 +100,7 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
     // Every row of the data file, and nothing else, is a run in the log.
     EXPECT_EQ(log.filter(QStringLiteral(" Run recorded: ")).size(), fileLines(csvPath()).size() - 19);
     EXPECT_TRUE(log.filter(QStringLiteral(" Run recorded: channel 1,"))[0].endsWith(
-        QStringLiteral("run time 2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")));
+            QStringLiteral("run time 2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")));
 
     // Read back: three sessions on the file, each ended, every run in it.
     const std::vector<LoggedSession> sessions = readSessionLog(log);
@@ -131,8 +137,8 @@ TEST_F(SessionLogTest, ASessionThatNeverStoppedIsToldOnceWithTheRunsItCut)
     EXPECT_TRUE(found[0].closed);
     EXPECT_EQ(fileLines(path("run.log")).constLast(),
               SessionLog::stamp(clock)
-                  + QStringLiteral(" Session ended without a stop (the program or the computer stopped); "
-                                   "not recorded: Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (M7)"));
+                      + QStringLiteral(" Session ended without a stop (the program or the computer stopped); "
+                                       "not recorded: Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (M7)"));
     EXPECT_TRUE(findInterruptedSessions(folder.path()).empty());
     // A log that could not take the line is told again next time, and says so.
     const QString again = QStringLiteral("so it is told again at the next start");
@@ -166,7 +172,8 @@ TEST_F(SessionLogTest, ALogThatCannotBeWrittenIsToldOnceAndCostsTheDataFileNothi
         ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 200));
         c.unload(false);
         EXPECT_EQ(told, blocked ? 1 : 0);
-        files[blocked] = contents(folder.filePath(name + QStringLiteral("/run.csv"))).replace(name.toLatin1(), "x");
+        files[blocked]
+                = contents(folder.filePath(name + QStringLiteral("/run.csv"))).replace(name.toLatin1(), "x");
     }
     EXPECT_EQ(fileLines(path("free/run.csv")).size(), 19 + 4);
     EXPECT_EQ(files[1], files[0]);

@@ -38,8 +38,8 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     record.bytExpOptions = 0x46; // bits other than 0 and 4 travel unchanged
     std::int16_t rock = 0;
     packSetup(exampleSetup(), record, rock);
-    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval, record.intAccStep,
-                                record.intRotDelay, record.intDuration, rock}),
+    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccInterval,
+                                record.intAccStep, record.intRotDelay, record.intDuration, rock}),
               std::vector<int>({50, 400, 100, 5, 20, 300, 30}));
     EXPECT_EQ(record.bytExpOptions, 0x46 | 0x11);
     EXPECT_EQ(record.bytDirection, 1);
@@ -51,7 +51,8 @@ TEST(Setup, PacksTheBoxesIntoTheRecordAndShowsItBack)
     other.duration = QStringLiteral("2.5");
     other.rpm = other.mouseWheel = other.ccw = false;
     packSetup(other, record, rock);
-    EXPECT_EQ(std::vector<int>({record.intStartSpeed, record.intEndSpeed, record.intAccStep, record.intDuration}),
+    EXPECT_EQ(std::vector<int>(
+                      {record.intStartSpeed, record.intEndSpeed, record.intAccStep, record.intDuration}),
               std::vector<int>({122, 128, 0, 2})); // halves to even
     EXPECT_EQ(record.bytExpOptions, 0x46);
 
@@ -78,18 +79,20 @@ TEST(Setup, EveryBoxFitsUpToItsFieldsEndAndIsRefusedPastIt)
         const char *problem;
     };
     const Case cases[] = {
-        {&SetupTexts::startSpeed, &DeviceInfo::intStartSpeed, "3276.7", "3276.8", 32767,
-         "Start Speed must be from 0.0 to 3276.7 RPM."},
-        {&SetupTexts::endSpeed, &DeviceInfo::intEndSpeed, "3276.7", "3276.8", 32767,
-         "Max Speed must be from 0.0 to 3276.7 RPM."},
-        {&SetupTexts::accInterval, &DeviceInfo::intAccInterval, "3276.7", "3276.8", 32767,
-         "Acc Int must be from 0.0 to 3276.7 seconds."},
-        {&SetupTexts::accStep, &DeviceInfo::intAccStep, "25.5", "25.6", 255, "Acc Step must be from 0.0 to 25.5 RPM."},
-        {&SetupTexts::duration, &DeviceInfo::intDuration, "32767", "32768", 32767,
-         "Duration must be from 0 to 32767 seconds."},
-        {&SetupTexts::rotDelay, &DeviceInfo::intRotDelay, "25.5", "25.6", 255,
-         "Rot Delay must be from 0.0 to 25.5 seconds."},
-        {&SetupTexts::rockInterval, nullptr, "32767", "32768", 32767, "Rocking Int must be from 0 to 32767 seconds."},
+            {&SetupTexts::startSpeed, &DeviceInfo::intStartSpeed, "3276.7", "3276.8", 32767,
+             "Start Speed must be from 0.0 to 3276.7 RPM."},
+            {&SetupTexts::endSpeed, &DeviceInfo::intEndSpeed, "3276.7", "3276.8", 32767,
+             "Max Speed must be from 0.0 to 3276.7 RPM."},
+            {&SetupTexts::accInterval, &DeviceInfo::intAccInterval, "3276.7", "3276.8", 32767,
+             "Acc Int must be from 0.0 to 3276.7 seconds."},
+            {&SetupTexts::accStep, &DeviceInfo::intAccStep, "25.5", "25.6", 255,
+             "Acc Step must be from 0.0 to 25.5 RPM."},
+            {&SetupTexts::duration, &DeviceInfo::intDuration, "32767", "32768", 32767,
+             "Duration must be from 0 to 32767 seconds."},
+            {&SetupTexts::rotDelay, &DeviceInfo::intRotDelay, "25.5", "25.6", 255,
+             "Rot Delay must be from 0.0 to 25.5 seconds."},
+            {&SetupTexts::rockInterval, nullptr, "32767", "32768", 32767,
+             "Rocking Int must be from 0 to 32767 seconds."},
     };
     EXPECT_FALSE(checkSetup(exampleSetup()));
     for (const Case &c : cases) {
@@ -123,9 +126,9 @@ TEST(Setup, ANumberWrittenAnotherWayIsRefusedWithAHintAUnitAfterItIsNot)
     const QString hint = range + QStringLiteral("\nAcc Step: use a decimal point, as in 0.5");
     const QString taken;
     const std::tuple<const char *, QString, int> cases[] = {
-        {"0,5", hint, 0},   {"1.000,5", hint, 0}, {"5.0.1", hint, 0}, {",5", hint, 0}, {"2.5.", hint, 0},
-        {"abc", range, 0},  {"-1", range, 0},     {"7.5 rpm", taken, 75}, {"0.5", taken, 5},
-        {"12", taken, 120}, {" 3", taken, 30},    {"1e1", taken, 100},
+            {"0,5", hint, 0},  {"1.000,5", hint, 0}, {"5.0.1", hint, 0}, {",5", hint, 0},
+            {"2.5.", hint, 0}, {"abc", range, 0},    {"-1", range, 0},   {"7.5 rpm", taken, 75},
+            {"0.5", taken, 5}, {"12", taken, 120},   {" 3", taken, 30},  {"1e1", taken, 100},
     };
     for (const auto &[typed, problem, tenths] : cases) {
         SetupTexts texts = exampleSetup();
@@ -162,8 +165,8 @@ TEST(SetupMemory, DownloadsTheLocationsTheFirmwareTakes)
         }
         return out;
     };
-    const Writes all = {{34, 50}, {35, 0},    {36, 144}, {37, 1},  {38, 100}, {39, 0}, {40, 5},
-                        {41, 0x11}, {42, 144}, {43, 76}, {44, 96}, {46, 1},   {47, 20}};
+    const Writes all = {{34, 50},   {35, 0},   {36, 144}, {37, 1},  {38, 100}, {39, 0}, {40, 5},
+                        {41, 0x11}, {42, 144}, {43, 76},  {44, 96}, {46, 1},   {47, 20}};
     EXPECT_EQ(writes(2.2f), all);
     EXPECT_EQ(writes(2.1f), Writes(all.begin(), all.end() - 1));
     EXPECT_EQ(writes(2.05f), Writes(all.begin(), all.begin() + 8));

@@ -32,14 +32,27 @@ TEST(SpeedTrace, TheRampIsTheStaircaseTheDeviceRuns)
         QPointF last;
     };
     const Case cases[] = {
-        {"rising, cut by the duration", setup(50, 200, 100, 10, 60), 12,
-         {{0, 5}, {10, 5}, {10, 6}, {20, 6}}, {60, 10}},
-        {"falling, never past the end, one interval on without a duration", setup(200, 50, 100, 40, 0), 10,
-         {{0, 20}, {10, 20}, {10, 16}}, {50, 5}},
-        {"a step of 30.0 reaches the device as 4.4", setup(0, 100, 10, 300, 0), 8,
-         {{0, 0}, {1, 0}, {1, 4.4}}, {4, 10}},
-        {"no step: flat over a minute", setup(50, 200, 100, 0, 0), 2, {{0, 5}}, {60, 5}},
-        {"too fine to draw as stairs: straight", setup(0, 30000, 1, 1, 0), 3, {{0, 0}, {3000, 3000}}, {3000.1, 3000}},
+            {"rising, cut by the duration",
+             setup(50, 200, 100, 10, 60),
+             12,
+             {{0, 5}, {10, 5}, {10, 6}, {20, 6}},
+             {60, 10}},
+            {"falling, never past the end, one interval on without a duration",
+             setup(200, 50, 100, 40, 0),
+             10,
+             {{0, 20}, {10, 20}, {10, 16}},
+             {50, 5}},
+            {"a step of 30.0 reaches the device as 4.4",
+             setup(0, 100, 10, 300, 0),
+             8,
+             {{0, 0}, {1, 0}, {1, 4.4}},
+             {4, 10}},
+            {"no step: flat over a minute", setup(50, 200, 100, 0, 0), 2, {{0, 5}}, {60, 5}},
+            {"too fine to draw as stairs: straight",
+             setup(0, 30000, 1, 1, 0),
+             3,
+             {{0, 0}, {3000, 3000}},
+             {3000.1, 3000}},
     };
     for (const Case &c : cases) {
         const QList<QPointF> points = rampPoints(rampPlanOf(c.record));
@@ -63,9 +76,9 @@ TEST(SpeedTrace, FallsAreMarkedButNotTheStopNorAFailedRead)
     trace.start(rampPlanOf(setup(50, 200, 100, 10, 0)));
     const int generation = trace.generation();
     trace.observe(0.1, 5.0, 0x0F);
-    trace.observe(12.5, 6.0, 0x0E); // channel 1 fell
-    trace.observe(12.5, 6.0, 0x0C); // no new reply: nothing
-    trace.observe(20.3, 7.0, 0x0A); // channel 3 fell
+    trace.observe(12.5, 6.0, 0x0E);       // channel 1 fell
+    trace.observe(12.5, 6.0, 0x0C);       // no new reply: nothing
+    trace.observe(20.3, 7.0, 0x0A);       // channel 3 fell
     trace.observe(25.0, 7.0, 0x00, true); // the stop cleared the rest
     ASSERT_EQ(trace.falls().size(), 2u);
     EXPECT_EQ(trace.falls()[0].channel, 0);

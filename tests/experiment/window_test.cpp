@@ -75,10 +75,11 @@ TEST_F(WindowTest, APortRefusedAtLoadIsSaidStartAndDownloadHandTheBoxesAndTheFil
     type(window, "txts_speed", QStringLiteral("7.5 rpm"));
     type(window, "txtacc_step", QStringLiteral("0,5"));
     click(window, "cmdstartexp");
-    EXPECT_EQ(prompts->texts(), QStringList({"Start Speed must be from 0.0 to 3276.7 RPM.",
-                                             "Start Speed must be from 0.0 to 3276.7 RPM.",
-                                             "Acc Step must be from 0.0 to 25.5 RPM.\n"
-                                             "Acc Step: use a decimal point, as in 0.5"}));
+    EXPECT_EQ(prompts->texts(),
+              QStringList({"Start Speed must be from 0.0 to 3276.7 RPM.",
+                           "Start Speed must be from 0.0 to 3276.7 RPM.",
+                           "Acc Step must be from 0.0 to 25.5 RPM.\n"
+                           "Acc Step: use a decimal point, as in 0.5"}));
     EXPECT_TRUE(prompts->fileRequests.empty());
     EXPECT_EQ(requestsTo(128, kWriteMem), 0);
 
@@ -100,7 +101,8 @@ TEST_F(WindowTest, APortRefusedAtLoadIsSaidStartAndDownloadHandTheBoxesAndTheFil
     prompts->answers = {MessageAnswer::Ok, MessageAnswer::Cancel};
     click(window, "cmdstartexp");
     click(window, "cmdstartexp");
-    EXPECT_EQ(prompts->texts(), QStringList({"File Access Error!", old + " Exists! Append to Existing File?"}));
+    EXPECT_EQ(prompts->texts(),
+              QStringList({"File Access Error!", old + " Exists! Append to Existing File?"}));
     EXPECT_TRUE(part<QPushButton>(window, "cmdstartexp")->isEnabled());
     EXPECT_FALSE(part<QPushButton>(window, "cmdstop_exp")->isEnabled());
     QTest::qWait(300);
@@ -289,11 +291,12 @@ TEST_F(WindowTest, AtItsSmallestNoCaptionIsCut)
     QTest::qWait(100); // the layouts settle, the upload's status shows
     for (QWidget *shown : {static_cast<QWidget *>(window), calc}) {
         for (QWidget *part : shown->findChildren<QWidget *>()) {
-            if (!part->isVisible() || !(qobject_cast<QLabel *>(part) || qobject_cast<QAbstractButton *>(part)))
+            if (!part->isVisible()
+                || !(qobject_cast<QLabel *>(part) || qobject_cast<QAbstractButton *>(part)))
                 continue;
             const QSize needed = part->minimumSizeHint();
             EXPECT_GE(part->width(), needed.width()) << part->objectName().toStdString() << " "
-                                                      << qPrintable(part->property("text").toString());
+                                                     << qPrintable(part->property("text").toString());
             EXPECT_GE(part->height(), needed.height()) << qPrintable(part->property("text").toString());
         }
     }
@@ -304,8 +307,9 @@ TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)
     startSimulator();
     frmexp *window = openWindow();
     ASSERT_TRUE(waitFor([&] { return uploaded(window); }, 5000));
-    writeFile(dataFile("earlier.csv"), "t\r\nd\r\ns,x\r\nf,y\r\n\r\nDuration:,120\r\nStart Speed:,2.5\r\n"
-                                       "Speed Units:,cm/s\r\nWheel Type:,Rat Wheel\r\nWheel Rotation:,CCW\r\n");
+    writeFile(dataFile("earlier.csv"),
+              "t\r\nd\r\ns,x\r\nf,y\r\n\r\nDuration:,120\r\nStart Speed:,2.5\r\n"
+              "Speed Units:,cm/s\r\nWheel Type:,Rat Wheel\r\nWheel Rotation:,CCW\r\n");
     prompts->fileNames = {dataFile("earlier.csv")};
     click(window, "cmdload");
     EXPECT_EQ(text(window, "txts_speed"), QStringLiteral("2.5"));
@@ -318,8 +322,9 @@ TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)
     // A decimal comma gives its message and no result.
     type(window, "txtStart_SP", QStringLiteral("0,5"));
     click(window, "cmdCalc");
-    EXPECT_EQ(prompts->texts(), QStringList({"Start Speed must be 0 or more and End Speed more than 0.\n"
-                                             "Enter Start Speed: use a decimal point, as in 0.5"}));
+    EXPECT_EQ(prompts->texts(),
+              QStringList({"Start Speed must be 0 or more and End Speed more than 0.\n"
+                           "Enter Start Speed: use a decimal point, as in 0.5"}));
     EXPECT_EQ(text(window, "lblAcc_int"), QStringLiteral("Ac Int"));
     prompts->messages.clear();
     type(window, "txtStart_SP", QStringLiteral("1.0"));
@@ -331,7 +336,8 @@ TEST_F(WindowTest, ExperimentTemplatesAndTheCalculatorFillTheSetup)
               QStringList({"10.0", "2", "0.3", "60"}));
     type(window, "txtPeriod", QStringLiteral("40000"));
     click(window, "cmdupdate");
-    EXPECT_EQ(prompts->texts(), QStringList({"Period(seconds) does not fit the experiment set-up (0 to 32767)."}));
+    EXPECT_EQ(prompts->texts(),
+              QStringList({"Period(seconds) does not fit the experiment set-up (0 to 32767)."}));
     EXPECT_EQ(text(window, "txtduration"), QStringLiteral("60")); // kept
 }
 

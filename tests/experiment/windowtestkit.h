@@ -60,7 +60,10 @@ public:
             ASSERT_EQ(device.WriteMem(address, std::uint8_t(location), std::uint8_t(value)), 0);
     }
 
-    frmexp *openWindow() { return qobject_cast<frmexp *>(main->openWindow(frmMain::MenuItem::ExperimentRun)); }
+    frmexp *openWindow()
+    {
+        return qobject_cast<frmexp *>(main->openWindow(frmMain::MenuItem::ExperimentRun));
+    }
     // Shorter waits in the download's last step, for tests about other things.
     static void quicken(frmexp *window)
     {
@@ -75,13 +78,16 @@ public:
     static bool finished(const frmexp *window)
     {
         return !window->controller()->bolrunning && !window->controller()->boldownload
-               && !window->controller()->bolstart;
+                && !window->controller()->bolstart;
     }
     // Start 5.0, end 20.0, interval 10, step 1.0, rotation delay 1.0.
     static void typeSetup(const frmexp *window, const QString &duration)
     {
-        for (const auto &[box, value] : {std::pair{"txts_speed", "5.0"}, {"txte_speed", "20.0"}, {"txtacc_time", "10"},
-                                         {"txtacc_step", "1.0"}, {"txtrot_delay", "1.0"}})
+        for (const auto &[box, value] : {std::pair{"txts_speed", "5.0"},
+                                         {"txte_speed", "20.0"},
+                                         {"txtacc_time", "10"},
+                                         {"txtacc_step", "1.0"},
+                                         {"txtrot_delay", "1.0"}})
             type(window, box, QLatin1String(value));
         type(window, "txtduration", duration);
     }
@@ -99,8 +105,14 @@ public:
         EXPECT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 15000));
         return window;
     }
-    [[nodiscard]] int requestsTo(std::uint8_t address, int code) const { return sim->requestsTo(address, code); }
-    [[nodiscard]] QString dataFile(const char *name) const { return QDir(strDataPath).filePath(QLatin1String(name)); }
+    [[nodiscard]] int requestsTo(std::uint8_t address, int code) const
+    {
+        return sim->requestsTo(address, code);
+    }
+    [[nodiscard]] QString dataFile(const char *name) const
+    {
+        return QDir(strDataPath).filePath(QLatin1String(name));
+    }
 
     std::unique_ptr<PtySimulator> sim;
     std::unique_ptr<frmMain> main;

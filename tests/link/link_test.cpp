@@ -196,7 +196,7 @@ TEST_F(ScriptedLinkTest, NoPortOrAFailedWriteIsSerialErrorThenThePortIsReopened)
 {
     ByteBuffer received;
     EXPECT_EQ(exchange(received), rc::SerialError); // no port chosen yet
-    std::int16_t readOnly = -99; // nor does a read-only exchange wait on no port
+    std::int16_t readOnly = -99;                    // nor does a read-only exchange wait on no port
     link->transact(kRequest, received, 13, 100, readOnly, true);
     EXPECT_EQ(readOnly, rc::SerialError);
     EXPECT_FALSE(link->CommBusy());
@@ -296,7 +296,8 @@ TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
     for (const QString &path : {stored, given, first})
         ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
     const auto storePorts = [](const QVariant &ports) {
-        QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix")).setValue(QStringLiteral("Settings/ExtraPorts"), ports);
+        QSettings(QStringLiteral("Velorix"), QStringLiteral("Velorix"))
+                .setValue(QStringLiteral("Settings/ExtraPorts"), ports);
     };
     storePorts(QStringList{stored, gone, given});
     clearExtraPorts();
@@ -306,7 +307,9 @@ TEST(PortListTest, ExtraPortsFollowTheSystemPorts)
     QStringList systemPorts;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         systemPorts << info.portName();
-    EXPECT_EQ(portList(), QStringList({first}) + systemPorts + QStringList({given, stored})); // each once; a vanished link is left out
+    EXPECT_EQ(portList(),
+              QStringList({first}) + systemPorts
+                      + QStringList({given, stored})); // each once; a vanished link is left out
 
     // One comma-separated string works as well.
     storePorts(QString(stored + QStringLiteral(" , ") + gone));

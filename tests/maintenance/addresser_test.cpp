@@ -60,12 +60,13 @@ TEST(AddresserTexts, EntriesAndIdentityVerdicts)
         const char *text;
         bool beep;
     } cases[] = {
-        {"02540200", "Velorix-5 Detected, Product #0254, Version 02.00", false},
-        {"02540150", "Velorix-5 version incompatable, Product #0254, Version 01.50", true},
-        {"03110102", "Device not a Velorix-5, Product #0311, Version 01.02", false},
+            {"02540200", "Velorix-5 Detected, Product #0254, Version 02.00", false},
+            {"02540150", "Velorix-5 version incompatable, Product #0254, Version 01.50", true},
+            {"03110102", "Device not a Velorix-5, Product #0311, Version 01.02", false},
     };
     for (const auto &c : cases) {
-        const IdentityVerdict verdict = identityVerdict(QString::fromLatin1(c.identity), QStringLiteral("02540200"));
+        const IdentityVerdict verdict
+                = identityVerdict(QString::fromLatin1(c.identity), QStringLiteral("02540200"));
         EXPECT_EQ(verdict.text, c.text);
         EXPECT_EQ(verdict.beep, c.beep) << c.identity;
     }

@@ -32,7 +32,8 @@ TEST_F(DiagnosticsTest, IdentificationReadsTheOptionBitsAndDirection)
     rig.poke(130, 46, 1);
     session.identify();
     EXPECT_EQ(session.view().txtDisplay, "Velorix-5 Detected, Product #0254, Version 02.20");
-    EXPECT_EQ(QList<int>({session.record().bytExpOptions, session.record().bytDirection}), QList<int>({17, 1}));
+    EXPECT_EQ(QList<int>({session.record().bytExpOptions, session.record().bytDirection}),
+              QList<int>({17, 1}));
     EXPECT_EQ(rig.codesSent(130), (std::vector<int>{17, 23, 23}));
 
     session.setAddress(200);

@@ -50,35 +50,38 @@ TEST_F(FlashTest, AFileNoToolWouldTakeIsRefusedWithItsLineBeforeAnyByteIsSent)
         QString text;
     };
     const Case cases[] = {
-        {"", "Error sending data file. File is empty"},
-        {"1000\r\n" + end, "Line 1: does not begin with \":\""},
-        {data + badSum + "\r\n" + end, "Line 2: checksum wrong"},
-        {":0200000011EF\r\n" + end, "Line 1: byte count does not match the length"},
-        {":01000000GG00\r\n" + end, "Line 1: not hexadecimal"},
-        {data + "\r\n" + end, "Line 2: empty line"},
-        {data + "\x1A\r\n" + end, "Line 2: does not begin with \":\""},
-        {data, "Line 1: no end-of-file record at the end"},
-        {data + end + "\x1A\r\n" + data, "Line 3: a line after the end-of-file record"},
-        {data + hexRecord(6, 0, "AB") + "\r\n" + end, "Line 2: unknown record type 06"},
-        {data + ":0100000100FE\r\n", "Line 2: end-of-file record with data (it takes none)"},
-        {data + hexRecord(1, 0x10, "") + "\r\n", "Line 2: end-of-file record with address 0010 (it takes 0000)"},
-        {hexRecord(2, 0, "1") + "\r\n" + data + end,
-         "Line 1: extended segment address record with 1 data byte (it takes 2)"},
-        {data + hexRecord(3, 0, "123") + "\r\n" + end,
-         "Line 2: start segment address record with 3 data bytes (it takes 4)"},
-        {hexRecord(4, 0, "123") + "\r\n" + data + end,
-         "Line 1: extended linear address record with 3 data bytes (it takes 2)"},
-        {data + hexRecord(5, 0, "12") + "\r\n" + end,
-         "Line 2: start linear address record with 2 data bytes (it takes 4)"},
-        {end, "Line 1: end-of-file record with no data record before it"}, // objcopy of a section not there
-        {":020000040800F2\r\n" + hexRecord(0, 0, "") + "\r\n" + end,
-         "Line 3: end-of-file record with no data record before it"},
-        {"\r\n\x1A", "The file is blank, without any record."},
+            {"", "Error sending data file. File is empty"},
+            {"1000\r\n" + end, "Line 1: does not begin with \":\""},
+            {data + badSum + "\r\n" + end, "Line 2: checksum wrong"},
+            {":0200000011EF\r\n" + end, "Line 1: byte count does not match the length"},
+            {":01000000GG00\r\n" + end, "Line 1: not hexadecimal"},
+            {data + "\r\n" + end, "Line 2: empty line"},
+            {data + "\x1A\r\n" + end, "Line 2: does not begin with \":\""},
+            {data, "Line 1: no end-of-file record at the end"},
+            {data + end + "\x1A\r\n" + data, "Line 3: a line after the end-of-file record"},
+            {data + hexRecord(6, 0, "AB") + "\r\n" + end, "Line 2: unknown record type 06"},
+            {data + ":0100000100FE\r\n", "Line 2: end-of-file record with data (it takes none)"},
+            {data + hexRecord(1, 0x10, "") + "\r\n",
+             "Line 2: end-of-file record with address 0010 (it takes 0000)"},
+            {hexRecord(2, 0, "1") + "\r\n" + data + end,
+             "Line 1: extended segment address record with 1 data byte (it takes 2)"},
+            {data + hexRecord(3, 0, "123") + "\r\n" + end,
+             "Line 2: start segment address record with 3 data bytes (it takes 4)"},
+            {hexRecord(4, 0, "123") + "\r\n" + data + end,
+             "Line 1: extended linear address record with 3 data bytes (it takes 2)"},
+            {data + hexRecord(5, 0, "12") + "\r\n" + end,
+             "Line 2: start linear address record with 2 data bytes (it takes 4)"},
+            {end,
+             "Line 1: end-of-file record with no data record before it"}, // objcopy of a section not there
+            {":020000040800F2\r\n" + hexRecord(0, 0, "") + "\r\n" + end,
+             "Line 3: end-of-file record with no data record before it"},
+            {"\r\n\x1A", "The file is blank, without any record."},
     };
     for (const Case &c : cases) {
         FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(c.contents), 130);
         const QString expected = c.text.startsWith(QLatin1String("Error")) ? c.text : invalid + c.text;
-        EXPECT_EQ(prompts->texts().value(int(prompts->messages.size()) - 1), expected) << c.contents.toStdString();
+        EXPECT_EQ(prompts->texts().value(int(prompts->messages.size()) - 1), expected)
+                << c.contents.toStdString();
         EXPECT_TRUE(peer->written.empty()) << c.contents.toStdString();
     }
     EXPECT_EQ(beeps, int(std::size(cases)));
@@ -103,17 +106,20 @@ TEST_F(FlashTest, EveryFileRealToolsWriteIsSentRecordByRecord)
     inputs.emplace_back("lower-case hex digits", avr.toLower());
 
     for (const auto &[what, bytes] : inputs) {
-        QStringList lines = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        QStringList lines
+                = QString::fromLatin1(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
         while (lines.last().isEmpty() || lines.last() == QLatin1String("\x1A"))
             lines.removeLast();
         lines.last().remove(QChar(26));
         peer->written.clear();
         FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(bytes), 130);
-        EXPECT_EQ(prompts->texts().value(int(prompts->messages.size()) - 1), "Device programing successful") << what.toStdString();
+        EXPECT_EQ(prompts->texts().value(int(prompts->messages.size()) - 1), "Device programing successful")
+                << what.toStdString();
         QStringList sent;
         for (const ByteBuffer &request : peer->written) {
             if (request.size() > 5 && request[1] == 22) // records, not the 5-byte program-mode switch
-                sent << QString::fromLatin1(reinterpret_cast<const char *>(request.data()) + 2, qsizetype(request.size()) - 2);
+                sent << QString::fromLatin1(reinterpret_cast<const char *>(request.data()) + 2,
+                                            qsizetype(request.size()) - 2);
         }
         EXPECT_EQ(sent, lines) << what.toStdString();
     }
@@ -125,8 +131,8 @@ TEST_F(FlashTest, AFileThatCannotBeOpenedIsSaidInWordsAndNothingIsSent)
     const QString locked = file(firmware(1));
     QFile::setPermissions(locked, QFileDevice::WriteOwner);
     std::vector<std::pair<QString, QString>> cases{
-        {gone, "File not found: " + QDir::toNativeSeparators(gone)},
-        {dir.path(), "Cannot read " + QDir::toNativeSeparators(dir.path()) + ": it is a folder"},
+            {gone, "File not found: " + QDir::toNativeSeparators(gone)},
+            {dir.path(), "Cannot read " + QDir::toNativeSeparators(dir.path()) + ": it is a folder"},
     };
     if (geteuid() != 0) // root reads every file
         cases.emplace_back(locked, "Cannot read " + QDir::toNativeSeparators(locked) + ": permission denied");
@@ -193,7 +199,8 @@ TEST_F(FlashTest, AnUnansweredProgramModeSwitchIsSaidAndTheTransferGoesOn)
 {
     rig.bus->injectFault({130, 22, sim::FaultKind::NoReply, 1}); // switched, the answer lost
     FirmwareFlash(device, view, FlashPacing{0, 0, 0, 0, 0}).flash(file(firmware(1)), 130);
-    EXPECT_EQ(prompts->texts(), (QStringList{"Error Setting Device to Program Mode. ", "Device programing successful"}));
+    EXPECT_EQ(prompts->texts(),
+              (QStringList{"Error Setting Device to Program Mode. ", "Device programing successful"}));
     EXPECT_EQ(traffic(130), (std::vector<int>{22, -16, -16, 22, 22, -16, 17}));
 }
 

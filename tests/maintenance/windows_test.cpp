@@ -121,7 +121,7 @@ TEST_F(MaintenanceWindowTest, ClosingDuringASearchWaitsForItsEndAndDuringATransf
     window->load();
     QTimer::singleShot(0, window, [window] { window->close(); }); // at the first probe
     click(window, "cmdSearch");
-    ASSERT_TRUE(window); // the close was put off while the search ran
+    ASSERT_TRUE(window);                                         // the close was put off while the search ran
     EXPECT_EQ(part<QListWidget>(window, "lstAddr")->count(), 1); // cancelled after 128
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }, 2000));
 

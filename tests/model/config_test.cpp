@@ -26,8 +26,8 @@ namespace {
 const QByteArray kHead = "Tarvenor Device Interface\r\nPrinted On:   03/07/24 14:05:09\r\n\r\n"
                          "[Device Info]\r\nScan Speed:             \r\n";
 
-DeviceInfo device(std::int16_t type, float version, float prodId, const QString &label,
-                  const QString &units, std::uint8_t address)
+DeviceInfo device(std::int16_t type, float version, float prodId, const QString &label, const QString &units,
+                  std::uint8_t address)
 {
     DeviceInfo record;
     record.intDevType = type;
@@ -47,8 +47,12 @@ long inUse(const DeviceTable &table)
 // "type version prodID label|units address", floats to the last bit.
 QString fields(const DeviceInfo &d)
 {
-    return QStringLiteral("%1 %2 %3 %4|%5 %6").arg(d.intDevType).arg(d.sngVersion, 0, 'g', 9)
-            .arg(d.sngProdID, 0, 'g', 9).arg(d.strLabel, d.strUnits).arg(d.bytBusAddr);
+    return QStringLiteral("%1 %2 %3 %4|%5 %6")
+            .arg(d.intDevType)
+            .arg(d.sngVersion, 0, 'g', 9)
+            .arg(d.sngProdID, 0, 'g', 9)
+            .arg(d.strLabel, d.strUnits)
+            .arg(d.bytBusAddr);
 }
 
 class DeviceConfigTest : public ::testing::Test
@@ -97,8 +101,9 @@ TEST_F(DeviceConfigTest, RoundTripKeepsNumbersWhateverTheLocale)
 
     const QByteArray written = contents(strDevIniPath);
     EXPECT_TRUE(written.contains("Device Version:         2.05\r\n")); // never "2,05"
-    EXPECT_TRUE(QString::fromLatin1(written.split('\n')[1]).contains(
-            QRegularExpression(QStringLiteral("^Printed On:   \\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\r$"))));
+    EXPECT_TRUE(QString::fromLatin1(written.split('\n')[1])
+                        .contains(QRegularExpression(QStringLiteral(
+                                "^Printed On:   \\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\r$"))));
 
     const DeviceTable stored = Devices;
     Devices = DeviceTable{};
@@ -124,13 +129,14 @@ TEST_F(DeviceConfigTest, ReadingRules)
     // the line is named; numbers are leading numbers; other spellings are no
     // labels.
     EXPECT_EQ(fields(Devices[2]), "8 0 254.5 one|a 131");
-    EXPECT_EQ(problems, QStringList({"Line 9: device label \"one\" ends at a comma; the rest of the line "
-                                     "(\" two\") is not part of it.",
-                                     "Line 10: device units \"a\" ends at a comma; the rest of the line "
-                                     "(\"Device ID:              77\") is not part of it."}));
+    EXPECT_EQ(problems,
+              QStringList({"Line 9: device label \"one\" ends at a comma; the rest of the line "
+                           "(\" two\") is not part of it.",
+                           "Line 10: device units \"a\" ends at a comma; the rest of the line "
+                           "(\"Device ID:              77\") is not part of it."}));
     EXPECT_EQ(boxLine(deviceConfigProblemsNotice(problems.mid(0, 1))),
               "Device Configuration | These lines of " + strDevIniPath + " were not read as they stand:\n"
-                  + problems[0] + " | Ok, Exclamation");
+                      + problems[0] + " | Ok, Exclamation");
     EXPECT_EQ(Devices[3].strLabel, QStringLiteral("kept"));
     EXPECT_EQ(Devices[78].intDevType, 1); // records beyond 63, to the last, are read, never written
 
@@ -151,7 +157,9 @@ TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
               "Device ID:              256\r\nDevice ID:              -1\r\n"
               "Device                  79\r\nDevice Type:            8\r\nDevice ID:              150\r\n"
               "Device                  -1\r\nDevice Type:            8\r\n"
-              "Device                  " + QByteArray(400, '9') + "\r\nDevice Type:            8\r\n"
+              "Device                  "
+            + QByteArray(400, '9')
+            + "\r\nDevice Type:            8\r\n"
               "Device                  4\r\nDevice Type:            8\r\nDevice ID:              132\r\n[End]\r\n";
     QStringList problems;
     parseDeviceConfig(text, Devices, &problems);
@@ -160,8 +168,9 @@ TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
     EXPECT_EQ(inUse(Devices), 2);
     ASSERT_EQ(problems.size(), 7) << problems.join('\n').toStdString();
     EXPECT_EQ(problems[0], QStringLiteral("Line 9: device version \"abc\" is not a number; value ignored."));
-    EXPECT_EQ(problems[4], QStringLiteral("Line 14: device number \"79\" is outside 0 to 78; "
-                                          "the lines of this device are ignored."));
+    EXPECT_EQ(problems[4],
+              QStringLiteral("Line 14: device number \"79\" is outside 0 to 78; "
+                             "the lines of this device are ignored."));
 }
 
 TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
@@ -187,13 +196,16 @@ TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
     // its device; so is a line break in the units.
     Devices[1].strLabel = QStringLiteral("Maus, links");
     EXPECT_FALSE(storedeviceconfig(&error));
-    EXPECT_EQ(error, QStringLiteral("Device configuration could not be saved: the label of device 1 (address 128) "
-                                    "holds a comma. A device label cannot hold a comma, a line break or characters "
-                                    "outside Latin-1: device.ini ends a value at a comma. (%1)").arg(strDevIniPath));
+    EXPECT_EQ(error,
+              QStringLiteral("Device configuration could not be saved: the label of device 1 (address 128) "
+                             "holds a comma. A device label cannot hold a comma, a line break or characters "
+                             "outside Latin-1: device.ini ends a value at a comma. (%1)")
+                      .arg(strDevIniPath));
     Devices[1].strLabel = QStringLiteral("Maus links");
     Devices[1].strUnits = QStringLiteral("RPM\n");
     EXPECT_FALSE(storedeviceconfig(&error));
-    EXPECT_TRUE(error.contains(QStringLiteral("the units text of device 1 (address 128) holds a line break.")));
+    EXPECT_TRUE(
+            error.contains(QStringLiteral("the units text of device 1 (address 128) holds a line break.")));
     EXPECT_EQ(contents(strDevIniPath), old);
     Devices[1].strUnits.clear();
 
@@ -212,7 +224,8 @@ TEST_F(DeviceConfigTest, FactoryCopiesAreInstalledOnceAndTheShippedOnesAreInTheP
 {
     const QString factory = path(QStringLiteral("factory"));
     ASSERT_TRUE(QDir().mkpath(factory));
-    ASSERT_TRUE(writeFile(factory + "/device.ini", kHead + "Device                  1\r\nDevice Type:            8\r\n"));
+    ASSERT_TRUE(writeFile(factory + "/device.ini",
+                          kHead + "Device                  1\r\nDevice Type:            8\r\n"));
     ASSERT_TRUE(writeFile(factory + "/hardware.ini", "hardware\r\n"));
     QFile::setPermissions(factory + "/device.ini", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     int announced = 0;
@@ -288,11 +301,13 @@ TEST(ProgramFolderTest, PathsFollowTheExecutableNotTheStartFolder)
     const QString working = QFileInfo(programFolder()).isWritable()
             ? programFolder()
             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    EXPECT_EQ(QStringList({strDataPath, strDevIniPath}), QStringList({working + "/Data", working + "/config/device.ini"}));
+    EXPECT_EQ(QStringList({strDataPath, strDevIniPath}),
+              QStringList({working + "/Data", working + "/config/device.ini"}));
 
     QTemporaryDir program;
     EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/"), elsewhere.path()), program.path());
-    EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/missing"), elsewhere.path()), elsewhere.path());
+    EXPECT_EQ(workingFolderFor(program.path() + QStringLiteral("/missing"), elsewhere.path()),
+              elsewhere.path());
     // The package's marker sends data to the per-user folder, even for root.
     const QString marker = program.filePath(QLatin1String(kPerUserDataMarker));
     ASSERT_TRUE(writeFile(marker, ""));

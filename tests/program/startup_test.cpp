@@ -132,7 +132,9 @@ TEST_F(StartupTest, ConfiguredScanAsksEachDeviceInNumberOrderWithItsPauses)
             at.push_back(entry.timeUs);
         }
     }
-    EXPECT_EQ(seen, QList<QByteArray>({"\x82\x11\x93", "\xFF\x10\x0F", "\x82\x11\x93", "\x80\x11\x91", "\x83\x11\x94"}));
+    EXPECT_EQ(seen,
+              QList<QByteArray>(
+                      {"\x82\x11\x93", "\xFF\x10\x0F", "\x82\x11\x93", "\x80\x11\x91", "\x83\x11\x94"}));
     ASSERT_EQ(at.size(), 5u);
     EXPECT_LT(at[2] - at[1], 1300000);
     for (std::size_t i = 2; i < at.size(); ++i)
@@ -166,8 +168,9 @@ TEST_F(StartupTest, WithNothingConfiguredOrNoDeviceAnsweringTheManualSearchIsOff
         EXPECT_EQ(watch.manualControlsSeen, configured);
         EXPECT_FALSE(watch.scanWindowSeen) << configured;
         EXPECT_FALSE(bolCommFound || bolPortSetup) << configured;
-        EXPECT_EQ(std::count_if(Devices.begin(), Devices.end(), [](const DeviceInfo &d) { return d.inUse(); }),
-                  configured ? 1 : 0);
+        EXPECT_EQ(
+                std::count_if(Devices.begin(), Devices.end(), [](const DeviceInfo &d) { return d.inUse(); }),
+                configured ? 1 : 0);
         ASSERT_NE(s.mainWindow(), nullptr);
         EXPECT_EQ(s.mainWindow()->statusText(), QStringLiteral("No Experiment Running"));
     }
@@ -177,7 +180,11 @@ TEST_F(StartupTest, ClosingTheMainWindowDuringAnyWaitOfTheStartUpEndsTheProgram)
 {
     // Closed during the search, once the search has failed and the port
     // set-up waits for the user, and under the factory-copy message box.
-    enum class When { Searching, NothingFound, UnderTheMessage };
+    enum class When {
+        Searching,
+        NothingFound,
+        UnderTheMessage
+    };
     for (const When when : {When::Searching, When::NothingFound, When::UnderTheMessage}) {
         if (when == When::UnderTheMessage) {
             QDir(working.path()).removeRecursively();
@@ -219,28 +226,34 @@ TEST_F(StartupTest, SessionsThatNeverEndedAreToldOnceWithTheRunsTheyCut)
         return text;
     };
     const QString start = QStringLiteral("Experiment started: Start_Exp to 128");
-    const QString channels =
-        QStringLiteral("Channels running: Ch 1 (M1), Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (Channel 4)");
+    const QString channels
+            = QStringLiteral("Channels running: Ch 1 (M1), Ch 2 (M3), Ch 3 (Channel 3), Ch 4 (Channel 4)");
     const auto run = [](int channel) {
-        return QStringLiteral("Run recorded: channel %1, subject M1, started 05/06/24 09:00:00, run time 2.0 s, "
-                              "speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")
-            .arg(channel);
+        return QStringLiteral(
+                       "Run recorded: channel %1, subject M1, started 05/06/24 09:00:00, run time 2.0 s, "
+                       "speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")
+                .arg(channel);
     };
     const QString stopped = QStringLiteral("Experiment stopped (\"Stop Experiment\"), 0 run(s) recorded");
-    const auto session = [](const char *file) { return QStringLiteral("New session, new data file /d/%1").arg(file); };
+    const auto session
+            = [](const char *file) { return QStringLiteral("New session, new data file /d/%1").arg(file); };
     const QString data = working.filePath(QStringLiteral("Data/"));
     QDir().mkpath(data);
     const std::map<QString, QStringList> logs = {
-        // The run of channel 2 came before the restart; channel 4's subject changed since.
-        {"cut.log", {session("cut.csv"), start, channels, run(2), QStringLiteral("Master Start: Start_ALL to 128"),
-                     channels, run(1), run(3), QStringLiteral("Subject ID of Ch 4: M7")}},
-        {"old.log", {session("old.csv"), start, run(1)}},
-        {"done.log", {session("done.csv"), start, channels, run(1), run(2), run(3), run(4)}},
-        {"download.log", {session("download.csv")}},
-        {"stopped.log", {session("stopped.csv"), start, stopped}},
-        {"closed.log", {session("a.csv"), QStringLiteral("Session ended: the window was closed before the "
-                                                         "experiment started")}},
-        {"again.log", {session("again.csv"), start, channels, session("again.csv"), start, channels, stopped}},
+            // The run of channel 2 came before the restart; channel 4's subject changed since.
+            {"cut.log",
+             {session("cut.csv"), start, channels, run(2), QStringLiteral("Master Start: Start_ALL to 128"),
+              channels, run(1), run(3), QStringLiteral("Subject ID of Ch 4: M7")}},
+            {"old.log", {session("old.csv"), start, run(1)}},
+            {"done.log", {session("done.csv"), start, channels, run(1), run(2), run(3), run(4)}},
+            {"download.log", {session("download.csv")}},
+            {"stopped.log", {session("stopped.csv"), start, stopped}},
+            {"closed.log",
+             {session("a.csv"),
+              QStringLiteral("Session ended: the window was closed before the "
+                             "experiment started")}},
+            {"again.log",
+             {session("again.csv"), start, channels, session("again.csv"), start, channels, stopped}},
     };
     for (const auto &[name, events] : logs)
         ASSERT_TRUE(writeFile(data + name, log(events)));
@@ -258,29 +271,33 @@ TEST_F(StartupTest, SessionsThatNeverEndedAreToldOnceWithTheRunsTheyCut)
         prompts->messages.clear();
         s.Main();
         std::vector<MessageRequest> messages;
-        std::copy_if(prompts->messages.begin(), prompts->messages.end(), std::back_inserter(messages),
-                     [](const MessageRequest &m) { return m.title == QLatin1String("Interrupted Sessions"); });
+        std::copy_if(
+                prompts->messages.begin(), prompts->messages.end(), std::back_inserter(messages),
+                [](const MessageRequest &m) { return m.title == QLatin1String("Interrupted Sessions"); });
         if (round == 1) {
             EXPECT_TRUE(messages.empty()); // told once
             break;
         }
         ASSERT_EQ(messages.size(), 1u);
         const QStringList told = messages[0].text.split(QLatin1Char('\n'));
-        EXPECT_EQ(told.mid(1), QStringList({
-            "cut.csv, session begun 2024-05-06 09:00:00: not recorded: Ch 2 (M3), Ch 4 (M7)",
-            "done.csv, session begun 2024-05-06 09:00:00: every run was recorded",
-            "download.csv, session begun 2024-05-06 09:00:00: the experiment had not started yet",
-            "old.csv, session begun 2024-05-06 09:00:00: the channels that ran are not known (its log does not "
-            "name them)",
-        }));
+        EXPECT_EQ(
+                told.mid(1),
+                QStringList({
+                        "cut.csv, session begun 2024-05-06 09:00:00: not recorded: Ch 2 (M3), Ch 4 (M7)",
+                        "done.csv, session begun 2024-05-06 09:00:00: every run was recorded",
+                        "download.csv, session begun 2024-05-06 09:00:00: the experiment had not started yet",
+                        "old.csv, session begun 2024-05-06 09:00:00: the channels that ran are not known (its log does not "
+                        "name them)",
+                }));
     }
-    const QString ended = QStringLiteral("Session ended without a stop (the program or the computer stopped); "
-                                         "not recorded: ");
+    const QString ended
+            = QStringLiteral("Session ended without a stop (the program or the computer stopped); "
+                             "not recorded: ");
     for (const auto &[name, last] : std::map<QString, QString>{
-             {"cut.log", ended + "Ch 2 (M3), Ch 4 (M7)"},
-             {"done.log", ended + "none"},
-             {"old.log", ended + "unknown (this log does not name the channels that ran)"},
-             {"stopped.log", stopped}}) {
+                 {"cut.log", ended + "Ch 2 (M3), Ch 4 (M7)"},
+                 {"done.log", ended + "none"},
+                 {"old.log", ended + "unknown (this log does not name the channels that ran)"},
+                 {"stopped.log", stopped}}) {
         QStringList lines;
         ASSERT_TRUE(readTextLines(data + name, lines));
         EXPECT_TRUE(lines.constLast().endsWith(QLatin1Char(' ') + last)) << lines.constLast().toStdString();

@@ -13,20 +13,26 @@
 
 namespace velorix::testing {
 
-inline std::int16_t callCommand(multiVelorix &d, const DeviceCommand &command, std::uint8_t a, ByteBuffer &body)
+inline std::int16_t callCommand(multiVelorix &d, const DeviceCommand &command, std::uint8_t a,
+                                ByteBuffer &body)
 {
     using D = multiVelorix;
     static const std::map<std::string, std::int16_t (D::*)(std::uint8_t)> plain{
-        {"clear", &D::clear}, {"Start_Diag", &D::Start_Diag}, {"Stop_Diag", &D::Stop_Diag},
-        {"Start_Exp", &D::Start_Exp}, {"Stop_Exp", &D::Stop_Exp}, {"Start_ALL", &D::Start_ALL},
-        {"Start_CH1", &D::Start_CH1}, {"Start_CH2", &D::Start_CH2}, {"Start_CH3", &D::Start_CH3},
-        {"Start_CH4", &D::Start_CH4}, {"Inc_Speed", &D::Inc_Speed}, {"Dec_Speed", &D::Dec_Speed},
-        {"PurgeON", &D::PurgeON}, {"PurgeOFF", &D::PurgeOFF}, {"CalModeON", &D::CalModeON},
-        {"CalModeOFF", &D::CalModeOFF}, {"Program", &D::Program}};
+            {"clear", &D::clear},           {"Start_Diag", &D::Start_Diag}, {"Stop_Diag", &D::Stop_Diag},
+            {"Start_Exp", &D::Start_Exp},   {"Stop_Exp", &D::Stop_Exp},     {"Start_ALL", &D::Start_ALL},
+            {"Start_CH1", &D::Start_CH1},   {"Start_CH2", &D::Start_CH2},   {"Start_CH3", &D::Start_CH3},
+            {"Start_CH4", &D::Start_CH4},   {"Inc_Speed", &D::Inc_Speed},   {"Dec_Speed", &D::Dec_Speed},
+            {"PurgeON", &D::PurgeON},       {"PurgeOFF", &D::PurgeOFF},     {"CalModeON", &D::CalModeON},
+            {"CalModeOFF", &D::CalModeOFF}, {"Program", &D::Program}};
     static const std::map<std::string, std::int16_t (D::*)(std::uint8_t, ByteBuffer &)> data{
-        {"Read_Sensor", &D::Read_Sensor}, {"Read_Times", &D::Read_Times}, {"Read_ROT_Times", &D::Read_ROT_Times},
-        {"Read_ROT_Speed", &D::Read_ROT_Speed}, {"Read_Speed", &D::Read_Speed}, {"ReadClear", &D::ReadClear},
-        {"Read", &D::Read}, {"ReSend", &D::ReSend}};
+            {"Read_Sensor", &D::Read_Sensor},
+            {"Read_Times", &D::Read_Times},
+            {"Read_ROT_Times", &D::Read_ROT_Times},
+            {"Read_ROT_Speed", &D::Read_ROT_Speed},
+            {"Read_Speed", &D::Read_Speed},
+            {"ReadClear", &D::ReadClear},
+            {"Read", &D::Read},
+            {"ReSend", &D::ReSend}};
     const std::string name = command.name;
     const std::vector<int> &arg = command.arguments;
     if (const auto it = plain.find(name); it != plain.end())

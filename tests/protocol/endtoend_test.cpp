@@ -63,9 +63,11 @@ TEST_F(EndToEndTest, LineFaultsGiveTheirCodes)
         Delay(250);
         return result;
     };
-    const std::pair<FaultKind, std::int16_t> faults[] = {
-        {FaultKind::NoReply, rc::NoReply}, {FaultKind::BadChecksum, rc::BadChecksum}, {FaultKind::WrongAddress, rc::BadReply},
-        {FaultKind::Nak, rc::BadReply}, {FaultKind::Late, rc::NoReply}, {FaultKind::Split, rc::Ok}, {FaultKind::Stray, rc::BadReply}};
+    const std::pair<FaultKind, std::int16_t> faults[]
+            = {{FaultKind::NoReply, rc::NoReply},       {FaultKind::BadChecksum, rc::BadChecksum},
+               {FaultKind::WrongAddress, rc::BadReply}, {FaultKind::Nak, rc::BadReply},
+               {FaultKind::Late, rc::NoReply},          {FaultKind::Split, rc::Ok},
+               {FaultKind::Stray, rc::BadReply}};
     for (const auto &[kind, code] : faults)
         EXPECT_EQ(faulty(kind), code) << int(kind);
     // A late reply arrived after its exchange gave up; the next exchange

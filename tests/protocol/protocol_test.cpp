@@ -52,7 +52,8 @@ TEST(FrameTest, ChecksumJudgingAndErrorWords)
 {
     using frames::calcchecksum; // over all bytes but the last, wrapping
     EXPECT_EQ(QList<int>({calcchecksum({0x05, 0x70, 0x00}), calcchecksum({0x42}), calcchecksum({}),
-                          calcchecksum({0xFF, 0xFF, 0xFF, 0xFF, 0x00})}), QList<int>({0x75, 0, 0, 0xFC}));
+                          calcchecksum({0xFF, 0xFF, 0xFF, 0xFF, 0x00})}),
+              QList<int>({0x75, 0, 0, 0xFC}));
 
     using frames::judgeReply;
     const ByteBuffer ack{0x05, 0x06, 0x0B};
@@ -67,11 +68,19 @@ TEST(FrameTest, ChecksumJudgingAndErrorWords)
     EXPECT_EQ(judgeReply(0, {0xFA, 0x06, 0x00, 0x77}, 0xFA, 3, {{1, 6}}), rc::Ok);
 
     using W = ErrorDisplayWindow;
-    const struct { std::int16_t code; W window; std::uint8_t address; const char *text; } words[] = {
-        {2006, W::Addresser, 0, "ERROR: S_ERROR"}, {2007, W::Diagnostics, 12, "ERROR: C_ERROR"},
-        {2004, W::Addresser, 0, "ERROR: INV_D"}, {1005, W::Addresser, 0, "ERROR: COM_ERROR"},
-        {1005, W::Diagnostics, 12, "ERROR: NO DEVICE PRESENT AT ADDRESS 12"},
-        {1001, W::Addresser, 0, "ERROR: ERROR1001"}, {-1, W::Diagnostics, 130, "ERROR: ERROR-1"}};
+    const struct
+    {
+        std::int16_t code;
+        W window;
+        std::uint8_t address;
+        const char *text;
+    } words[] = {{2006, W::Addresser, 0, "ERROR: S_ERROR"},
+                 {2007, W::Diagnostics, 12, "ERROR: C_ERROR"},
+                 {2004, W::Addresser, 0, "ERROR: INV_D"},
+                 {1005, W::Addresser, 0, "ERROR: COM_ERROR"},
+                 {1005, W::Diagnostics, 12, "ERROR: NO DEVICE PRESENT AT ADDRESS 12"},
+                 {1001, W::Addresser, 0, "ERROR: ERROR1001"},
+                 {-1, W::Diagnostics, 130, "ERROR: ERROR-1"}};
     for (const auto &w : words)
         EXPECT_EQ(ErrorDisplayText(w.code, w.window, w.address), QLatin1String(w.text)) << w.code;
 }
@@ -196,7 +205,8 @@ TEST_F(ProtocolTest, CalConstantsStopAtTheFirstFailure)
     ByteBuffer constants(8, 0xEE);
     EXPECT_EQ(device->GetCalConstants(A, constants), rc::NoReply);
     EXPECT_EQ(peer->written.size(), 4u);
-    EXPECT_EQ(ByteBuffer(constants.begin(), constants.begin() + 4), ByteBuffer({10, 11, 12, 0})); // a failed ReadMem: 0
+    EXPECT_EQ(ByteBuffer(constants.begin(), constants.begin() + 4),
+              ByteBuffer({10, 11, 12, 0})); // a failed ReadMem: 0
 
     for (std::uint8_t i = 0; i < 8; ++i)
         peer->reply(framed({A, static_cast<std::uint8_t>(48 + i), i}));
@@ -270,10 +280,12 @@ TEST_F(ProgramDataTest, RecordTravelsAsItsCharactersAndRepeatsOnCOrFAtMostFourSe
 
 TEST_F(ProgramDataTest, AnUnansweredRecordIsNeverTaken)
 {
-    const std::pair<ScriptedResponse, std::int16_t> cases[] = {
-        {{}, rc::NoReply}, {{{A, 'L'}}, rc::NoReply}, {{status('X')}, rc::BadReply},
-        {{framed({A + 1, 'L'})}, rc::BadReply}, {{{A, 'L', 0}}, rc::BadChecksum},
-        {{{}, 5, 1, 0, true}, rc::SerialError}};
+    const std::pair<ScriptedResponse, std::int16_t> cases[] = {{{}, rc::NoReply},
+                                                               {{{A, 'L'}}, rc::NoReply},
+                                                               {{status('X')}, rc::BadReply},
+                                                               {{framed({A + 1, 'L'})}, rc::BadReply},
+                                                               {{{A, 'L', 0}}, rc::BadChecksum},
+                                                               {{{}, 5, 1, 0, true}, rc::SerialError}};
     for (const auto &[reply, result] : cases) {
         peer->responses.push_back(reply);
         EXPECT_EQ(device->ProgramData(record, A), result);

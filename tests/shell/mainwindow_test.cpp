@@ -41,7 +41,8 @@ QSettings store()
 }
 
 // Left, top, width and height in twips, as text.
-const char *const kPlacement[] = {"Settings/MainLeft", "Settings/MainTop", "Settings/MainWidth", "Settings/MainHeight"};
+const char *const kPlacement[]
+        = {"Settings/MainLeft", "Settings/MainTop", "Settings/MainWidth", "Settings/MainHeight"};
 
 void storePlacement(const QStringList &values)
 {
@@ -68,7 +69,10 @@ int px(double twips, double dpi)
 class TestWindow : public QWidget
 {
 public:
-    explicit TestWindow(const QString &title, bool refuse = false) : refuseClose(refuse) { setWindowTitle(title); }
+    explicit TestWindow(const QString &title, bool refuse = false) : refuseClose(refuse)
+    {
+        setWindowTitle(title);
+    }
     bool refuseClose = false;
     bool askFirst = false;
 
@@ -77,7 +81,7 @@ protected:
     {
         if (askFirst) {
             const auto answer = velorix::prompter().message(
-                this, {"Stop Experiment", "Busy", velorix::MessageRequest::Buttons::YesNo});
+                    this, {"Stop Experiment", "Busy", velorix::MessageRequest::Buttons::YesNo});
             event->setAccepted(answer == velorix::MessageAnswer::Yes);
             return;
         }
@@ -125,8 +129,8 @@ QStringList menuTable(const frmMain &main)
     QStringList rows;
     const auto row = [](const QObject *named, const QAction *action) {
         return named->objectName() + QLatin1Char(' ')
-               + (action->isSeparator() ? QStringLiteral("-") : action->text())
-               + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+                + (action->isSeparator() ? QStringLiteral("-") : action->text())
+                + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
     };
     const auto actions = main.menuBar()->actions();
     for (QAction *entry : actions) {
@@ -140,26 +144,27 @@ QStringList menuTable(const frmMain &main)
 TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatusBarTextDateAndTime)
 {
     EXPECT_EQ(main->windowTitle(), "Velorix");
-    EXPECT_EQ(menuTable(*main), QStringList({
-        "mnuFile &File",
-        "  mnuFileExit E&xit",
-        "mnumnuExperiment Experiment",
-        "  mnumnuExperimentmnurun Run",
-        "  mnumnuExperimentmnuview View (off)",
-        "mnuTools &Tools",
-        "  mnudevicescan Device Scan",
-        "  mnuToolsmnudiagnostics Diagnostics",
-        "mnuWindow &Window",
-        "  mnuWindowCascade &Cascade",
-        "  mnuWindowTileHorizontal Tile &Horizontal",
-        "  mnuWindowTileVertical Tile &Vertical",
-        "  mnuWindowArrangeIcons &Arrange Icons",
-        "mnuHelp &Help",
-        "  mnuHelpmanual &Help Manual",
-        "  mnuHelpSearchForHelpOn &Search For Help On... (off)",
-        "  mnuHelpBar0 -",
-        "  mnuHelpAbout &About ",
-    }));
+    EXPECT_EQ(menuTable(*main),
+              QStringList({
+                      "mnuFile &File",
+                      "  mnuFileExit E&xit",
+                      "mnumnuExperiment Experiment",
+                      "  mnumnuExperimentmnurun Run",
+                      "  mnumnuExperimentmnuview View (off)",
+                      "mnuTools &Tools",
+                      "  mnudevicescan Device Scan",
+                      "  mnuToolsmnudiagnostics Diagnostics",
+                      "mnuWindow &Window",
+                      "  mnuWindowCascade &Cascade",
+                      "  mnuWindowTileHorizontal Tile &Horizontal",
+                      "  mnuWindowTileVertical Tile &Vertical",
+                      "  mnuWindowArrangeIcons &Arrange Icons",
+                      "mnuHelp &Help",
+                      "  mnuHelpmanual &Help Manual",
+                      "  mnuHelpSearchForHelpOn &Search For Help On... (off)",
+                      "  mnuHelpBar0 -",
+                      "  mnuHelpAbout &About ",
+              }));
 
     main->show();
     auto *bar = part<QStatusBar>(main.get(), "sbStatusBar");
@@ -172,8 +177,13 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
     // Panel 1 counts the running experiments as they start and end.
     main->followRunningExperiments();
     const int owners[3] = {};
-    struct Step { int owner; bool running; const char *shown; };
-    const Step steps[] = {{0, true, "1 Experiment Running"}, {1, true, "2 Experiments Running"},
+    struct Step
+    {
+        int owner;
+        bool running;
+        const char *shown;
+    };
+    const Step steps[] = {{0, true, "1 Experiment Running"},  {1, true, "2 Experiments Running"},
                           {0, true, "2 Experiments Running"}, // listed again, not twice
                           {2, true, "3 Experiments Running"}, {1, false, "2 Experiments Running"},
                           {0, false, "1 Experiment Running"}, {2, false, "No Experiment Running"}};
@@ -195,12 +205,16 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
 
 TEST_F(MainWindowTest, StoredTwipsPlaceTheWindowWithDefaultsForMissingGarbledOrLostValues)
 {
-    struct Case { QStringList stored; QRect twips; };
+    struct Case
+    {
+        QStringList stored;
+        QRect twips;
+    };
     const Case cases[] = {
-        {{}, {1000, 1000, 6500, 6500}}, // first run
-        {{"1500", "twelve", "0", "-40"}, {1500, 1000, 6500, 6500}},
-        // Far beyond every screen (a monitor that is gone): the default position, the stored size.
-        {{"900000", "900000", "7200", "5760"}, {1000, 1000, 7200, 5760}},
+            {{}, {1000, 1000, 6500, 6500}}, // first run
+            {{"1500", "twelve", "0", "-40"}, {1500, 1000, 6500, 6500}},
+            // Far beyond every screen (a monitor that is gone): the default position, the stored size.
+            {{"900000", "900000", "7200", "5760"}, {1000, 1000, 7200, 5760}},
     };
     for (const Case &c : cases) {
         store().clear();
@@ -210,7 +224,8 @@ TEST_F(MainWindowTest, StoredTwipsPlaceTheWindowWithDefaultsForMissingGarbledOrL
         EXPECT_EQ(velorix::intDiagWindows, 0); // loading resets the diagnostics count
         EXPECT_EQ(QRect(window.pos(), window.size()),
                   QRect(px(c.twips.x(), dpiX), px(c.twips.y(), dpiY), px(c.twips.width(), dpiX),
-                        px(c.twips.height(), dpiY))) << c.stored.join(',').toStdString();
+                        px(c.twips.height(), dpiY)))
+                << c.stored.join(',').toStdString();
     }
 }
 
@@ -246,25 +261,29 @@ TEST_F(MainWindowTest, PlacementRoundTripsExactlyMaximisedOrNotAndAMinimisedWind
     // Closed maximised: its normal place and the state are kept, and the
     // next starts come up maximised.
     EXPECT_EQ(run([&maximised](frmMain &next) {
-        EXPECT_EQ(QRect(next.pos(), next.size()), QRect(120, 90, 500, 380));
-        next.showMaximized();
-        maximised(next);
-    }), stored);
+                  EXPECT_EQ(QRect(next.pos(), next.size()), QRect(120, 90, 500, 380));
+                  next.showMaximized();
+                  maximised(next);
+              }),
+              stored);
     for (int start = 0; start < 2; ++start)
         EXPECT_EQ(run(maximised), stored) << start;
     run([](frmMain &restored) {
         restored.showNormal();
-        EXPECT_TRUE(QTest::qWaitFor([&restored] { return QRect(restored.pos(), restored.size()) == QRect(120, 90, 500, 380); }))
-            << restored.pos().x() << "," << restored.pos().y();
+        EXPECT_TRUE(QTest::qWaitFor([&restored] {
+            return QRect(restored.pos(), restored.size()) == QRect(120, 90, 500, 380);
+        })) << restored.pos().x()
+            << "," << restored.pos().y();
     });
     EXPECT_EQ(store().value("Settings/MainMaximized").toString(), "false");
 
     storePlacement({"2000", "1500", "7000", "6000"});
     EXPECT_EQ(run([](frmMain &window) {
-        window.move(10, 10);
-        window.showMinimized();
-        EXPECT_TRUE(window.isMinimized());
-    }), QStringList({"2000", "1500", "7000", "6000"}));
+                  window.move(10, 10);
+                  window.showMinimized();
+                  EXPECT_TRUE(window.isMinimized());
+              }),
+              QStringList({"2000", "1500", "7000", "6000"}));
 }
 
 TEST_F(MainWindowTest, AChildOpensWhollyVisibleTheMainWindowGrowingWithinItsScreenOrTheChildScrolling)
@@ -283,7 +302,7 @@ TEST_F(MainWindowTest, AChildOpensWhollyVisibleTheMainWindowGrowingWithinItsScre
     // The main window grew: the whole window shows, nothing to scroll.
     const QWidget *shown = frame->findChild<QScrollArea *>()->viewport();
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown->size() == wide->size(); }, 1000))
-        << shown->width() << "x" << shown->height();
+            << shown->width() << "x" << shown->height();
 
     // Larger than the screen: the frame fits the work area, the window keeps
     // its minimum size and scrolls inside the frame.
@@ -335,7 +354,8 @@ TEST_F(MainWindowTest, DeviceScanIsSingleWhileDiagnosticsAndRunOpenOneEachTime)
     EXPECT_EQ(QList<int>({scans, diagnostics, experiments}), QList<int>({2, 2, 2}));
 }
 
-TEST_F(MainWindowTest, ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAndCtrlQAsksTheBusyOneBeforeQuitting)
+TEST_F(MainWindowTest,
+       ChildrenAreFoundAWindowClosingItselfTakesItsFrameAlongAndCtrlQAsksTheBusyOneBeforeQuitting)
 {
     storePlacement({"2000", "1500", "7000", "6000"});
     main->show();
@@ -390,8 +410,9 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
 
     emit menu->aboutToShow();
     emit menu->aboutToShow(); // rebuilt, not appended to
-    EXPECT_EQ(captions(menu), QStringList({"&Cascade", "Tile &Horizontal", "Tile &Vertical", "&Arrange Icons", "-",
-                                           "&1 Alpha", "&2 Beta && Co"}));
+    EXPECT_EQ(captions(menu),
+              QStringList({"&Cascade", "Tile &Horizontal", "Tile &Vertical", "&Arrange Icons", "-",
+                           "&1 Alpha", "&2 Beta && Co"}));
     const QList<QAction *> actions = menu->actions();
     EXPECT_EQ(actions[3], item("mnuWindowArrangeIcons"));
     EXPECT_FALSE(actions[5]->isChecked());
@@ -404,11 +425,13 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
 
     choose("mnuWindowTileHorizontal"); // one above the other
     EXPECT_EQ(first->geometry(), QRect(0, 0, space.width(), space.height() / 2));
-    EXPECT_EQ(second->geometry(), QRect(0, space.height() / 2, space.width(), space.height() - space.height() / 2));
+    EXPECT_EQ(second->geometry(),
+              QRect(0, space.height() / 2, space.width(), space.height() - space.height() / 2));
 
     choose("mnuWindowTileVertical"); // side by side
     EXPECT_EQ(first->geometry(), QRect(0, 0, space.width() / 2, space.height()));
-    EXPECT_EQ(second->geometry(), QRect(space.width() / 2, 0, space.width() - space.width() / 2, space.height()));
+    EXPECT_EQ(second->geometry(),
+              QRect(space.width() / 2, 0, space.width() - space.width() / 2, space.height()));
 
     choose("mnuWindowCascade");
     EXPECT_GT(second->x(), first->x());

@@ -39,8 +39,9 @@ TEST(Splash, ShowsItsTextsCentredClosesAfterTwoSecondsUnlessTheUserTouchesIt)
     QElapsedTimer clock;
     clock.start();
     splash.show();
-    EXPECT_EQ(texts(&splash, {"lblProductName", "lblPlatform", "lblVersion"}),
-              QStringList({"The Velorix-5 Interface", "for Windows 98/XP/Win7/Win8", velorix::versionText()}));
+    EXPECT_EQ(
+            texts(&splash, {"lblProductName", "lblPlatform", "lblVersion"}),
+            QStringList({"The Velorix-5 Interface", "for Windows 98/XP/Win7/Win8", velorix::versionText()}));
     EXPECT_TRUE(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(splash.geometry().center(), splash.screen()->availableGeometry().center());
 
@@ -71,13 +72,15 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
 
     velorix::setWorkingPaths("/lab/velorix"); // the About box says where the files go
     velorix::frmAbout about;
-    EXPECT_EQ(text(&about, "lblDataFolders"), QDir::toNativeSeparators(
-        "Device configuration: /lab/velorix/config/device.ini; data files: /lab/velorix/Data"));
+    EXPECT_EQ(text(&about, "lblDataFolders"),
+              QDir::toNativeSeparators(
+                      "Device configuration: /lab/velorix/config/device.ini; data files: /lab/velorix/Data"));
     EXPECT_EQ(about.windowTitle(), "About Velorix");
     EXPECT_EQ(texts(&about, {"lblTitle", "lblVersion", "lblDescription", "cmdSysInfo", "cmdok"}),
-              QStringList({"Velorix", velorix::versionText(),
-                           "Velorix connects several Velorix-5 devices to one central data-collection computer.",
-                           "&System Info...", "OK"}));
+              QStringList(
+                      {"Velorix", velorix::versionText(),
+                       "Velorix connects several Velorix-5 devices to one central data-collection computer.",
+                       "&System Info...", "OK"}));
     QStringList started;
     about.systemInfoTool().setSearchPaths({folder.path()});
     about.systemInfoTool().setLauncher([&](const QString &program) {
@@ -93,7 +96,8 @@ TEST_F(ShellWindowsTest, AboutBoxTextsAndSystemInfoStartsAnInstalledToolOrSaysIt
     click(&about, "cmdSysInfo");
     EXPECT_EQ(started.size(), 1);
     ASSERT_EQ(prompts->messages.size(), 1);
-    EXPECT_EQ(boxLine(prompts->messages.front()), "Velorix | System Information Is Unavailable At This Time | Ok, Information");
+    EXPECT_EQ(boxLine(prompts->messages.front()),
+              "Velorix | System Information Is Unavailable At This Time | Ok, Information");
 
     about.show();
     click(&about, "cmdok");
@@ -153,12 +157,11 @@ TEST_F(ShellWindowsTest, HelpManualOpensAtItsContentsInTheProgramsViewerOrSaysIt
             EXPECT_TRUE(book.exists(target)) << page.toStdString() << " -> " << target.toStdString();
             if (!link.captured(2).isEmpty()) {
                 EXPECT_TRUE(read(target).contains("name=\"" + link.captured(2) + '"'))
-                    << page.toStdString() << " -> " << link.captured(0).toStdString();
+                        << page.toStdString() << " -> " << link.captured(0).toStdString();
             }
         }
     }
     EXPECT_GT(checked, 20);
 }
-
 
 } // namespace

@@ -11,7 +11,8 @@ using namespace velorix::sim;
 using namespace velorix::testing;
 
 const QByteArray kIdRequest = frame({128, Code::ReturnId});
-const QByteArray kIdReply = withChecksum(QByteArray("\x80" "02540220"));
+const QByteArray kIdReply = withChecksum(QByteArray("\x80"
+                                                    "02540220"));
 
 TEST(BusFraming, RequestsAreCutFromTheByteStreamByLengthChecksumAndGaps)
 {

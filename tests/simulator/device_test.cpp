@@ -12,7 +12,7 @@ using namespace velorix::testing;
 TEST(DeviceMemory, WritesAreReadBackSurviveAResetAndNewBusAndGroupAddressesAreAnsweredTo)
 {
     SimRig driver;
-    EXPECT_EQ(driver.exchange({128, 49, 3, 10}), frame({128, 49, 3, 10})); // an echo repeats every byte
+    EXPECT_EQ(driver.exchange({128, 49, 3, 10}), frame({128, 49, 3, 10}));      // an echo repeats every byte
     EXPECT_EQ(driver.exchange({128, Code::ReadMem, 34}), frame({128, 34, 50})); // factory start speed
     EXPECT_EQ(driver.exchange({128, Code::WriteMem, 47, 30}), frame({128, 47, 30}));
     driver.exchange({128, Code::Reset});
@@ -58,8 +58,10 @@ TEST(DeviceProgramMode, RecordsGetTheirStatusLettersAndTheNextResetRunsTheNewFir
 
     ASSERT_TRUE(driver.bus->device(128)->isInProgramMode());
     EXPECT_TRUE(driver.exchange({128, Code::ReturnId}).isEmpty());
-    EXPECT_EQ(status(":0Z000000"), "none");     // length not hex: no record at all
-    EXPECT_EQ(status(":01000000GG" "FF"), "C"); // readable length, bad data
+    EXPECT_EQ(status(":0Z000000"), "none"); // length not hex: no record at all
+    EXPECT_EQ(status(":01000000GG"
+                     "FF"),
+              "C"); // readable length, bad data
     EXPECT_EQ(status(corrupted), "C");
     EXPECT_EQ(status(hexRecord(4, 0, QByteArray("\x00\x00", 2))), "S");
     driver.bus->injectFault({128, kAnyCode, FaultKind::FlashWriteFailure, 1});

@@ -22,13 +22,15 @@ using namespace velorix::sim;
 namespace {
 
 const QByteArray kIdRequest = withChecksum(QByteArray("\x80\x11", 2));
-const QByteArray kIdReply = withChecksum(QByteArray("\x80" "02540220"));
+const QByteArray kIdReply = withChecksum(QByteArray("\x80"
+                                                    "02540220"));
 
 // A raw serial client on the port, blocking in read() for up to 0.3 s a piece.
 class PortClient
 {
 public:
-    explicit PortClient(const QString &path) : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY))
+    explicit PortClient(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY))
     {
         termios settings{};
         if (m_fd >= 0 && ::tcgetattr(m_fd, &settings) == 0) {

@@ -20,8 +20,12 @@ QString readTimes(SimRig &driver)
     const QByteArray reply = driver.exchange({128, Code::ReadTimes});
     EXPECT_EQ(reply.size(), 13);
     return QStringLiteral("%1 %2 %3 %4 bits %5 at %6")
-            .arg(tenthsAt(reply, 0)).arg(tenthsAt(reply, 2)).arg(tenthsAt(reply, 4)).arg(tenthsAt(reply, 6))
-            .arg(int(bodyByte(reply, 8)), 0, 16).arg(tenthsAt(reply, 9));
+            .arg(tenthsAt(reply, 0))
+            .arg(tenthsAt(reply, 2))
+            .arg(tenthsAt(reply, 4))
+            .arg(tenthsAt(reply, 6))
+            .arg(int(bodyByte(reply, 8)), 0, 16)
+            .arg(tenthsAt(reply, 9));
 }
 
 int readSpeed(SimRig &driver)
@@ -35,9 +39,13 @@ QStringList truth(SimRig &driver)
     QStringList runs;
     for (const RunRecord &run : driver.bus->groundTruth(driver.nowUs))
         runs << QStringLiteral("%1: %2-%3 %4, %5, %6@%7")
-                        .arg(run.channel).arg(run.startTenths).arg(run.endTenths)
-                        .arg(QStringLiteral("FSXR").at(int(run.end))).arg(run.speedAtEnd)
-                        .arg(run.rotationTenths).arg(run.rotationSpeed);
+                        .arg(run.channel)
+                        .arg(run.startTenths)
+                        .arg(run.endTenths)
+                        .arg(QStringLiteral("FSXR").at(int(run.end)))
+                        .arg(run.speedAtEnd)
+                        .arg(run.rotationTenths)
+                        .arg(run.rotationSpeed);
     return runs;
 }
 
@@ -48,8 +56,8 @@ protected:
     Session() : driver(config())
     {
         // 10.0 to 20.0 in steps of 1.0 every 5 s, rotation delay 2.0 s
-        for (const auto &[location, value] : {std::pair{34, 100}, {35, 0}, {36, 200}, {37, 0},
-                                              {38, 50}, {39, 0}, {40, 10}, {47, 20}})
+        for (const auto &[location, value] :
+             {std::pair{34, 100}, {35, 0}, {36, 200}, {37, 0}, {38, 50}, {39, 0}, {40, 10}, {47, 20}})
             driver.exchange({128, Code::WriteMem, location, value});
     }
     static SimConfig config()
@@ -95,7 +103,7 @@ TEST_F(Session, ScriptedFallsGiveChannelBitsTimesAndPassiveRotation)
     EXPECT_EQ(readTimes(driver), "100 200 0 0 bits c at 220");
     QByteArray rotation = driver.exchange({128, Code::ReadRotTimes});
     EXPECT_EQ(bodyByte(rotation, 8), 0x02);
-    EXPECT_EQ(tenthsAt(rotation, 2), 20); // counted from the fall
+    EXPECT_EQ(tenthsAt(rotation, 2), 20);                                    // counted from the fall
     EXPECT_EQ(tenthsAt(driver.exchange({128, Code::ReadRotSpeed}), 2), 140); // speed at 20 s
 
     at(26);
@@ -127,7 +135,8 @@ TEST_F(Session, StartChannelRunsItAgainFromTheCurrentSessionTime)
     EXPECT_TRUE(readTimes(driver).contains("bits d"));
     const QStringList runs = truth(driver);
     ASSERT_GE(runs.size(), 3);
-    EXPECT_EQ(runs.mid(0, 3), QStringList({"1: 0-100 F, 120, 0@0", "1: 120-150 F, 130, 0@0", "2: 0-160 X, 130, 0@0"}));
+    EXPECT_EQ(runs.mid(0, 3),
+              QStringList({"1: 0-100 F, 120, 0@0", "1: 120-150 F, 130, 0@0", "2: 0-160 X, 130, 0@0"}));
 }
 
 TEST_F(Session, StopExpClearsEveryBitAndFreezesTimesAndResetZeroesThem)
@@ -153,16 +162,17 @@ TEST_F(Session, StopExpClearsEveryBitAndFreezesTimesAndResetZeroesThem)
 TEST_F(Session, DiagnosticModeTurnsAtStartSpeedAndStepsByOneUnit)
 {
     // After each group of commands: the speed and the channel bits.
-    const std::pair<std::vector<int>, QString> steps[] = {
-        {{Code::IncSpeed}, "0 bits 0"}, // not in diagnostic mode: no effect
-        {{Code::StartDiag}, "100 bits 0"},
-        {{Code::IncSpeed, Code::IncSpeed, Code::DecSpeed}, "110 bits 0"},
-        {{Code::StartCh1 + 1}, "110 bits 2"},
-        {{Code::Reset}, "0 bits 0"}};
+    const std::pair<std::vector<int>, QString> steps[]
+            = {{{Code::IncSpeed}, "0 bits 0"}, // not in diagnostic mode: no effect
+               {{Code::StartDiag}, "100 bits 0"},
+               {{Code::IncSpeed, Code::IncSpeed, Code::DecSpeed}, "110 bits 0"},
+               {{Code::StartCh1 + 1}, "110 bits 2"},
+               {{Code::Reset}, "0 bits 0"}};
     for (const auto &[codes, expected] : steps) {
         for (const int code : codes)
             driver.exchange({128, code});
-        EXPECT_EQ(QStringLiteral("%1 %2").arg(readSpeed(driver)).arg(readTimes(driver).section(' ', 4, 5)), expected);
+        EXPECT_EQ(QStringLiteral("%1 %2").arg(readSpeed(driver)).arg(readTimes(driver).section(' ', 4, 5)),
+                  expected);
     }
 }
 
@@ -183,7 +193,7 @@ TEST(SessionDevice, RockingNeedsFirmwareAbove21RampsStopAtTheEndSpeedAndTenthsSa
 
     const SpeedRamp up(100, 200, 50, 30);
     const SpeedRamp down(200, 100, 50, 30);
-    EXPECT_EQ(QList<int>({up.speedAt(49), up.speedAt(150), up.speedAt(200), up.speedAt(100000), down.speedAt(200),
-                          SpeedRamp(100, 200, 0, 30).speedAt(500)}),
+    EXPECT_EQ(QList<int>({up.speedAt(49), up.speedAt(150), up.speedAt(200), up.speedAt(100000),
+                          down.speedAt(200), SpeedRamp(100, 200, 0, 30).speedAt(500)}),
               QList<int>({100, 190, 200, 200, 100, 100}));
 }

@@ -26,11 +26,11 @@ namespace velorix::testing {
 
 struct ScriptedResponse
 {
-    ByteBuffer bytes;           // nothing: the peer stays silent
-    int delayMs = 0;            // from the write to the first byte
-    int pieces = 1;             // split the bytes into this many pieces
+    ByteBuffer bytes; // nothing: the peer stays silent
+    int delayMs = 0;  // from the write to the first byte
+    int pieces = 1;   // split the bytes into this many pieces
     int pieceGapMs = 2;
-    bool failPort = false;      // the cable is pulled instead of an answer; the port stays gone
+    bool failPort = false; // the cable is pulled instead of an answer; the port stays gone
 };
 
 // The pieces a response arrives in, each with its delay from the write.
@@ -55,9 +55,9 @@ struct PortPeer
     std::deque<ScriptedResponse> responses;
     // Used when no response is queued; an empty reply is silence.
     std::function<ByteBuffer(const ByteBuffer &request)> answer;
-    int replyDelayMs = 0;       // for computed replies
+    int replyDelayMs = 0; // for computed replies
     std::vector<ByteBuffer> written;
-    QStringList opened;         // every successful open, in order
+    QStringList opened; // every successful open, in order
     int closes = 0;
     bool failNextWrite = false;
 

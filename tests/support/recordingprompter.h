@@ -26,9 +26,9 @@ namespace velorix::testing {
 inline QString boxLine(const MessageRequest &box)
 {
     return box.title + " | " + box.text + " | "
-           + QStringList{"Ok", "OkCancel", "YesNo", "YesNoCancel", "RetryCancel"}[int(box.buttons)] + ", "
-           + QStringList{"None", "Information", "Exclamation", "Critical", "Question"}[int(box.icon)]
-           + (box.defaultNo ? ", default No" : "");
+            + QStringList{"Ok", "OkCancel", "YesNo", "YesNoCancel", "RetryCancel"}[int(box.buttons)] + ", "
+            + QStringList{"None", "Information", "Exclamation", "Critical", "Question"}[int(box.icon)]
+            + (box.defaultNo ? ", default No" : "");
 }
 
 class RecordingPrompter final : public Prompter
@@ -36,9 +36,9 @@ class RecordingPrompter final : public Prompter
 public:
     std::vector<MessageRequest> messages;
     std::vector<FileRequest> fileRequests;
-    std::deque<MessageAnswer> answers;     // then `defaultAnswer`
+    std::deque<MessageAnswer> answers; // then `defaultAnswer`
     MessageAnswer defaultAnswer = MessageAnswer::Ok;
-    std::deque<QString> fileNames;         // then "" (cancelled)
+    std::deque<QString> fileNames; // then "" (cancelled)
     std::function<void(const MessageRequest &)> whileShown;
 
     MessageAnswer message(QWidget *, const MessageRequest &request) override

@@ -50,7 +50,8 @@ private:
         if (onRequest)
             onRequest(request);
         // The port in use is the last one opened.
-        const QHash<std::uint8_t, QString> devices = identities.value(opened.isEmpty() ? QString() : opened.last());
+        const QHash<std::uint8_t, QString> devices
+                = identities.value(opened.isEmpty() ? QString() : opened.last());
         const bool known = devices.contains(request[0]);
         if (request.size() != 3 || request[1] != 17 || (!known && !garbleAbsent))
             return {};

@@ -20,7 +20,7 @@
 
 namespace velorix::testing {
 
-template <class Peer>
+template<class Peer>
 std::shared_ptr<Peer> SimRig::attach()
 {
     build();

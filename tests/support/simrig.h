@@ -16,7 +16,6 @@
 
 #include <QByteArray>
 
-
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -53,7 +52,8 @@ inline quint8 bodyByte(const QByteArray &reply, int at)
 }
 
 // The requests in a frame log to `address` (with this code, or any), oldest first.
-inline std::vector<QByteArray> requestsIn(const std::vector<sim::FrameLogEntry> &log, quint8 address, int code = -1)
+inline std::vector<QByteArray> requestsIn(const std::vector<sim::FrameLogEntry> &log, quint8 address,
+                                          int code = -1)
 {
     std::vector<QByteArray> frames;
     for (const sim::FrameLogEntry &entry : log) {
@@ -67,7 +67,8 @@ inline std::vector<QByteArray> requestsIn(const std::vector<sim::FrameLogEntry> 
 // An Intel HEX record ":LLAAAATT<data>CC" of `data` at `offset`, with its checksum.
 inline QByteArray hexRecord(int type, int offset, const QByteArray &data)
 {
-    QByteArray bytes = QByteArray(1, char(data.size())) + char(offset >> 8) + char(offset & 0xFF) + char(type) + data;
+    QByteArray bytes
+            = QByteArray(1, char(data.size())) + char(offset >> 8) + char(offset & 0xFF) + char(type) + data;
     int sum = 0;
     for (const char byte : bytes)
         sum += quint8(byte);
@@ -132,7 +133,7 @@ struct SimRig
     // Builds the bus anew from `config` and puts it behind a memory port named "SIM" (`port`, which the test
     // may steer: reply delay, refusal) and returns that port's peer
     // (defined in simkit.h, with the memory port).
-    template <class Peer = PortPeer>
+    template<class Peer = PortPeer>
     std::shared_ptr<Peer> attach();
     std::shared_ptr<PortPeer> port;
 

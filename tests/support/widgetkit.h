@@ -26,7 +26,7 @@
 
 namespace velorix::testing {
 
-template <class T = QWidget>
+template<class T = QWidget>
 T *part(const QObject *window, const char *name)
 {
     T *found = window->findChild<T *>(QLatin1String(name));
