@@ -668,7 +668,7 @@ private:
                 s.idleSinceMs.reset();
             else if (!s.idleSinceMs)
                 s.idleSinceMs = now;
-            if (w->controller()->bolstartALL)
+            if (w->controller()->requests().masterStart != RunRequests::MasterStart::None)
                 continue; // the last press is still on its way
             const int rows = w->resultsGrid()->rowCount();
             const bool fourResults = rows - s.rowsAtPress >= 4;
@@ -971,7 +971,7 @@ bool stopAll(const std::vector<frmexp *> &windows, int patienceMs)
             [&] {
                 return allWindows(windows, [](frmexp *w) {
                     ExpController *c = w->controller();
-                    return !c->bolrunning && !c->inTick() && c->dataFile().allWritten();
+                    return !c->isRunning() && !c->inTick() && c->dataFile().allWritten();
                 });
             },
             patienceMs);
@@ -1023,8 +1023,9 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
         return std::nullopt;
     }
     startExperiments(windows, options.noWait);
-    if (!waitUntil([&] { return allWindows(windows, [](frmexp *w) { return w->controller()->bolrunning; }); },
-                   60'000)) {
+    if (!waitUntil(
+                [&] { return allWindows(windows, [](frmexp *w) { return w->controller()->isRunning(); }); },
+                60'000)) {
         std::fprintf(stderr, "the experiments did not start\n");
         return std::nullopt;
     }

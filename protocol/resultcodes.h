@@ -2,6 +2,8 @@
 
 #include "link/linkresults.h"
 
+#include <QString>
+
 namespace velorix {
 
 // Result codes of the device commands, beside the link's own: 0 is success.
@@ -15,5 +17,9 @@ constexpr std::int16_t BadGroupId = 2008;   // group ID outside 240..254
 constexpr std::int16_t BusResetFailed = -1; // BusRESET's own failure value
 
 } // namespace rc
+
+// How the experiment and diagnostics windows show a failed command in their
+// display box: "Error #" and the code, as in "Error #1005".
+[[nodiscard]] QString errorNumberText(int result);
 
 } // namespace velorix

@@ -25,71 +25,97 @@ QString withHint(QString rule, const TypedNumber &number, const char *caption)
 
 } // namespace
 
-AccelOutcome calcAccel(const AccelInputs &inputs)
+namespace {
+
+struct AccelNumbers
+{
+    double period = 0;      // T, seconds
+    double maxInterval = 0; // M, seconds
+    double start = 0;       // S
+    double end = 0;         // E
+};
+
+// The boxes read as numbers, or the rule the first one breaks. A box that
+// holds no number breaks its rule as 0 would.
+std::optional<AccelNumbers> readAccelInputs(const AccelInputs &inputs, QString *problem)
 {
     const TypedNumber period = readTypedNumber(inputs.period);
     const TypedNumber most = readTypedNumber(inputs.maxInterval);
     const TypedNumber start = readTypedNumber(inputs.startSpeed);
     const TypedNumber end = readTypedNumber(inputs.endSpeed);
-
-    // A box that holds no number breaks its rule as 0 would.
-    AccelOutcome outcome;
     if (!period.ok() || period.value <= 0) {
-        outcome.problem
+        *problem
                 = withHint(QStringLiteral("Period(seconds) must be more than 0."), period, "Period(seconds)");
-        return outcome;
+        return std::nullopt;
     }
     if (!most.ok() || most.value < 1) {
-        outcome.problem
-                = withHint(QStringLiteral("Max Acc_Int(sec) must be 1 or more."), most, "Max Acc_Int(sec)");
-        return outcome;
+        *problem = withHint(QStringLiteral("Max Acc_Int(sec) must be 1 or more."), most, "Max Acc_Int(sec)");
+        return std::nullopt;
     }
     if (!start.ok() || !end.ok() || start.value < 0 || end.value <= 0) {
-        outcome.problem = withHint(
+        *problem = withHint(
                 withHint(QStringLiteral("Start Speed must be 0 or more and End Speed more than 0."), start,
                          "Enter Start Speed"),
                 end, "Enter End Speed");
-        return outcome;
+        return std::nullopt;
     }
-    const double T = period.value;
-    const double M = most.value;
-    const double S = start.value;
-    const double E = end.value;
+    return AccelNumbers{period.value, most.value, start.value, end.value};
+}
 
-    const double D = std::fabs(E - S) * 10;
-    double bestError = kWorstError;
-    int bestInterval = 0;
-    double bestStep = 0;
-    const int longest = int(std::min(std::floor(M), double(kLongestInterval)));
-    // An exact fit cannot be bettered (a tie keeps the smaller interval).
-    for (int i = 1; i <= longest && bestError > 0; ++i) {
-        const double n = T / i;
-        const double step = roundHalfEven(D / n);
+struct AccelFit
+{
+    double error = kWorstError; // tenths the ramp ends away from the end speed
+    int interval = 0;           // seconds; 0: none fits
+    double step = 0;
+};
+
+// The interval and step whose ramp over the period comes nearest the end
+// speed; an exact fit cannot be bettered (a tie keeps the smaller interval).
+AccelFit bestFit(const AccelNumbers &n, int longest)
+{
+    const double distance = std::fabs(n.end - n.start) * 10;
+    AccelFit best;
+    for (int i = 1; i <= longest && best.error > 0; ++i) {
+        const double steps = n.period / i;
+        const double step = roundHalfEven(distance / steps);
         // Longer intervals only need larger steps.
         if (step > kLargestStep)
             break;
-        const double error = std::fabs(D - n * step);
-        if (error < bestError) {
-            bestError = error;
-            bestInterval = i;
-            bestStep = step / 10;
-        }
+        const double error = std::fabs(distance - steps * step);
+        if (error < best.error)
+            best = AccelFit{error, i, step / 10};
     }
-    if (bestInterval == 0) {
+    return best;
+}
+
+} // namespace
+
+AccelOutcome calcAccel(const AccelInputs &inputs)
+{
+    AccelOutcome outcome;
+    QString problem;
+    const std::optional<AccelNumbers> numbers = readAccelInputs(inputs, &problem);
+    if (!numbers) {
+        outcome.problem = problem;
+        return outcome;
+    }
+    const int longest = int(std::min(std::floor(numbers->maxInterval), double(kLongestInterval)));
+    const AccelFit fit = bestFit(*numbers, longest);
+    if (fit.interval == 0) {
         outcome.problem = QStringLiteral("No acceleration interval from 1 to %1 seconds gives a step of "
                                          "at most 25.5 that comes within 10.0 of the end speed.")
                                   .arg(longest);
         return outcome;
     }
 
-    const auto k = static_cast<long long>(roundHalfEven(T)) / bestInterval;
+    const auto k = static_cast<long long>(roundHalfEven(numbers->period)) / fit.interval;
     AccelLabels labels;
-    labels.lblAcc_Step = format1(bestStep);
-    labels.lblAcc_int = QString::number(bestInterval);
+    labels.lblAcc_Step = format1(fit.step);
+    labels.lblAcc_int = QString::number(fit.interval);
     labels.lblSP = inputs.startSpeed;
-    labels.lblES = format1(S + bestStep * double(k));
-    labels.lblpr = QString::number(bestInterval * k);
-    labels.lblerror = QStringLiteral("Error ") + format1(100 * bestError / E) + QLatin1Char('%');
+    labels.lblES = format1(numbers->start + fit.step * double(k));
+    labels.lblpr = QString::number(fit.interval * k);
+    labels.lblerror = QStringLiteral("Error ") + format1(100 * fit.error / numbers->end) + QLatin1Char('%');
     outcome.labels = labels;
     return outcome;
 }

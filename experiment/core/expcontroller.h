@@ -1,10 +1,12 @@
 #pragma once
 
-// The control core of one experiment window, without widgets: the request
-// flags the buttons set, the poll timer and its tick, the timed set-up
-// transfers, the readout and the recording of results. The window shows
-// what display() and controls() hold and forwards its buttons here; tests
-// drive the same object through its tick.
+// The control core of one experiment window, without widgets: the run's
+// phase (runphase.h holds its table) and the buttons' requests, the poll
+// timer and its tick. The tick looks at the phase and sends, in a fixed
+// order, what the phase and the requests call for; the set-up transfer,
+// the poll, the recording and the link's turns each have a class of their
+// own. The window shows what view() holds and forwards its buttons here;
+// tests drive the same object through its tick.
 //
 // Every device command of a run goes out from the tick, in a fixed order.
 // A command waits for its reply in a nested event loop, so other windows'
@@ -19,29 +21,27 @@
 //   and releases the controller itself once it has unwound.
 
 #include "model/deviceinfo.h"
-#include "experiment/core/expdatafile.h"
-#include "experiment/core/readout.h"
-#include "experiment/core/sessionlog.h"
+#include "experiment/core/expview.h"
+#include "experiment/core/rundevice.h"
+#include "experiment/core/runphase.h"
+#include "experiment/core/runpoll.h"
+#include "experiment/core/runrecorder.h"
+#include "experiment/core/setuptransfer.h"
 #include "experiment/core/setupvalues.h"
-#include "experiment/core/subjectlist.h"
+#include "experiment/core/tickturns.h"
 #include "link/serialbackend.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
 
 namespace velorix {
 
 class ccrpTimer;
-class LinkTurns;
-class multiVelorix;
 
 struct ExpPacing
 {
@@ -64,49 +64,11 @@ struct ExpPacing
     int closeStopPauseMs = 100;
 };
 
-// What the window shows, kept here so that it outlives a closed window
-// and tests can read it.
-struct ExpDisplay
-{
-    QString txtDisplay;
-    QString statusPanel; // second panel of sbexpbar, copied at the end of each tick
-    QString txtspeed = QStringLiteral("00.0");
-    QString txttime;
-    QString txtch_enables;
-    ChannelViews channels;
-    bool statusVisible = false; // frmstatus
-    QString lblstatus;
-    int prbstatus = 0;
-};
-
-// Which buttons and frames the run state allows.
-struct ExpControls
-{
-    bool cmdstartexp = true;
-    bool cmdstop_exp = false;
-    bool cmdrestart = false;
-    bool cmdStartall = false;
-    bool frmexpsetup = true;
-    bool cmdCalc_Accel = true;
-    bool cmdload = true;
-    bool cmdch_template = true;
-};
-
-// Tallies for the benchmark and the tests.
-struct ExpCounters
-{
-    int ticks = 0;  // ticks that ran (not put off)
-    int polls = 0;  // polls whose Read_Times succeeded
-    int putOff = 0; // ticks put off because the link was busy
-    int recordedRuns = 0;
-    std::map<int, int> errors; // result code -> commands that failed with it
-};
-
 class ExpController final : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kSetupSteps = 13; // the progress bar's end
+    static constexpr int kSetupSteps = SetupTransfer::kSetupSteps;
 
     // Serves Devices[deviceIndex]; nothing is sent before load().
     explicit ExpController(int deviceIndex, QObject *parent = nullptr);
@@ -126,24 +88,24 @@ public:
     // closed while the tick waited) the reset and the release follow when
     // the tick has unwound, and the controller then deletes itself.
     void unload(bool wait);
-    [[nodiscard]] bool isUnloaded() const { return m_unloaded; }
+    [[nodiscard]] bool isUnloaded() const { return m_presence != Presence::Open; }
 
     // Button requests; the next tick carries them out.
     void requestStop();     // "Stop Experiment"
-    void requestRestart();  // "ReStart Exp"
-    void requestStartAll(); // "Master Start"
+    void requestRestart();  // "ReStart Exp", while running
+    void requestStartAll(); // "Master Start", while running
     // "Upload": the timed upload of the device's set-up into the boxes.
-    void requestUpload();
+    // False, and nothing asked for, unless the run is idle.
+    bool requestUpload();
     // "Download": packs the boxes and downloads the set-up (timed, ending
-    // with the device reset) without starting an experiment.
-    void requestDownload(const SetupTexts &setup);
-    // Whether a timed transfer is in progress (Start waits for its end).
-    [[nodiscard]] bool isTransferring() const { return bolupload || boldownload; }
+    // with the device reset) without starting an experiment. False, and
+    // nothing packed, unless the run is idle.
+    bool requestDownload(const SetupTexts &setup);
 
     // The start sequence once a data file has been chosen (the record holds
     // its names): packs the set-up, writes the header unless appending,
-    // arms the channels and requests the download. False when the header
-    // could not be written; nothing has been sent then.
+    // arms the channels and starts the download. False when the header
+    // could not be written, or the run is not idle; nothing has been sent then.
     bool startExperiment(const SetupTexts &setup, bool append);
     // The data file's Cancel: as "Stop Experiment", with Start enabled again.
     void cancelStart();
@@ -154,41 +116,37 @@ public:
     // Unloaded inside a wait (its own tick's, or another window's exchange):
     // it finishes the stop and reset later and then deletes itself, so its
     // owner must let it go.
-    [[nodiscard]] bool finishesLater() const { return m_abandoned; }
+    [[nodiscard]] bool finishesLater() const { return m_presence == Presence::ClosingLater; }
     // A close put off until the link is free, carried out now (the link must
     // be free): when the turn comes, or when the program ends first.
     void finishDeferredUnload();
 
     // The column 7 choice of chkaccum_time.
-    void setAccumulate(bool accumulate) { m_accumulate = accumulate; }
-    [[nodiscard]] SubjectList &subjects() { return m_subjects; }
+    void setAccumulate(bool accumulate) { m_recorder.setAccumulate(accumulate); }
+    [[nodiscard]] SubjectList &subjects() { return m_recorder.subjects(); }
     // The subject ID of a channel, typed or assigned. False, and the ID
     // kept, when it holds what the data file cannot (model/fieldtext.h).
     bool setSubjectId(int channel, const QString &id);
 
     [[nodiscard]] int deviceIndex() const { return m_devIndex; }
     [[nodiscard]] DeviceInfo &record() const;
+    // All the window shows of the run.
+    [[nodiscard]] ExpView view() const;
     [[nodiscard]] const ExpDisplay &display() const { return m_display; }
-    [[nodiscard]] const ExpControls &controls() const { return m_controls; }
-    [[nodiscard]] const ExpCounters &counters() const { return m_counters; }
-    [[nodiscard]] const ExpDataFile &dataFile() const { return m_dataFile; }
+    [[nodiscard]] ExpControls controls() const { return view().controls; }
+    [[nodiscard]] RunPhase phase() const { return m_run.phase(); }
+    [[nodiscard]] bool isRunning() const { return m_run.running(); }
+    [[nodiscard]] bool isTransferring() const { return m_run.transferring() || m_requests.rocking; }
+    [[nodiscard]] const RunRequests &requests() const { return m_requests; }
+    [[nodiscard]] const ExpCounters &counters() { return m_recorder.counters(); }
+    [[nodiscard]] const ExpDataFile &dataFile() const { return m_recorder.dataFile(); }
     [[nodiscard]] ccrpTimer *timer() const { return objTimer; }
-
-    // The window's fields, named as the window has always named them.
-    bool bolstart = false;
-    bool bolstop = false;
-    bool BolStopping = false;
-    bool bolrunning = false;
-    bool bolstartALL = false;
-    bool bolupload = false;
-    bool boldownload = false;
-    std::int16_t intSetupStep = 0;
-    std::int16_t intLastErr = 0;
-    std::int16_t intRockInterval = 0;
-    QDateTime dtNextRock; // invalid: due at once
+    // The set-up transfer's step counter, its rocking interval and when the
+    // next rocking request falls due.
+    [[nodiscard]] SetupTransfer &transfer() { return m_transfer; }
 
 signals:
-    // display() or controls() changed: the window shows them again.
+    // view() changed: the window shows it again.
     void changed();
     // The upload has ended: the boxes show the record (iniexp_values).
     void setupArrived();
@@ -203,30 +161,27 @@ signals:
     void sessionLogFailed(const QString &logFile);
 
 private:
-    void tick();
-    [[nodiscard]] bool mayGoOn() const { return !m_abandoned && objDevice; }
-    [[nodiscard]] static LinkTurns *linkTurns();
-    [[nodiscard]] bool linkBusyElsewhere() const;
-    // Takes a place in the line for the link (once); the tick runs in its turn.
-    void queueForLink();
-    void leaveLinkLine();
+    // The controller's own life: open, closed but finishing its stop and
+    // reset once the wait below it has unwound, or closed.
+    enum class Presence {
+        Open,
+        ClosingLater,
+        Closed
+    };
+
+    void moveTo(RunPhase phase);
     // The tick's own work, once the link is ours.
     void takeTurn();
+    void runTick();
+    void tick();
+    // The tick's steps, in their order; each looks at the phase.
+    [[nodiscard]] bool transferStep();
+    void startStep();
+    void stopStep();
+    void masterStartStep();
+    void pollStep();
+    void finishStep();
 
-    bool UploadStep();
-    bool DownloadStep();
-    bool rockingStep();
-    void update_Rot_Info();
-    void ReadSensors();
-    void ReadSpeed();
-    // One Read_Speed: true when it got through (the speed is then taken).
-    bool readSpeedOnce(bool afterPoll);
-    bool readSpeedBeforeStop();
-    // The device's session time starts again from 0 (Start_Exp).
-    void sessionTimeRestarts();
-    // "Channels running: ...", after each start.
-    void logChannelsRunning();
-    [[nodiscard]] QString subjectOf(int channel) const;
     enum class StartState {
         NotStarted,
         Started,
@@ -234,15 +189,18 @@ private:
     };
     [[nodiscard]] StartState startState();
     void startSucceeded();
+    void startFailed();
     // `running`: the channels on when the start went out.
     void restartRunningChannels(std::uint8_t running);
     void startAllSucceeded(std::uint8_t runningBefore, bool answerLost);
     // After the poll that followed a Master Start whose answer was lost.
     void judgeStartAll();
     void channelsStarted();
-    void Read_Times();
+    void readTimes();
     void finishRun();
+    void showChannelsStopped();
 
+    // A channel's result, unless it waits for its passive rotation.
     void updateexpdata(int channel, bool runOver);
     // Records every run still waiting for its result from the last good
     // reply: what the run had reached when the device last answered.
@@ -250,65 +208,39 @@ private:
     // The stop of a run whose window closes: tried like "Stop Experiment",
     // then whatever is known is recorded.
     void stopBeforeUnload();
-    void runTick();
     void finishUnload();
-
-    // Shows a failed command's code and notes it in the session log; true
-    // when the command succeeded.
-    bool judge(const char *command, std::int16_t result);
-    // What ended (or is ending) the run, for the session log.
-    enum class StopCause {
-        None,
-        Button,
-        Duration,
-        Close
-    };
-    void noteStop(StopCause cause);
-    void logEvent(const QString &text) { m_log.write(text); }
-    void showSuccess(const QString &text) { m_display.txtDisplay = text; }
-    void wait(int milliseconds);
-    void resetDevice(bool patient);
     void releaseAfterTick();
+    void resetDevice(bool patient);
+    // A wait inside the tick, with the window shown and the link let go.
+    void wait(int milliseconds);
+    [[nodiscard]] bool stopSent() const;
+    void logEvent(const QString &text) { m_recorder.logEvent(text); }
 
     int m_devIndex = 0;
     std::uint8_t m_devAddr = 0;
-    std::unique_ptr<multiVelorix> objDevice;
     ccrpTimer *objTimer = nullptr;
     ExpPacing m_pacing;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
 
-    ExpDisplay m_display;
-    ExpControls m_controls;
-    ExpCounters m_counters;
-    ExpDataFile m_dataFile;
-    SubjectList m_subjects;
-    bool m_accumulate = false;
-    bool m_startAfterDownload = false;
+    RunPhaseMachine m_run;
+    RunRequests m_requests;
+    Presence m_presence = Presence::Open;
     bool m_inTick = false;
-    bool m_tickOwed = false; // a period ended while a put-off tick ran
-    bool m_abandoned = false;
-    bool m_unloaded = false;
-    bool m_dataFileOk = true;
-    bool m_timesTaken = false;          // Read_Times succeeded in this tick
-    bool m_speedFresh = true;           // the last Read_Speed succeeded
-    bool m_startMayHaveArrived = false; // a failed Start_Exp may have reached the device
-    bool m_stopSent = false;            // a Stop_Exp of this run went out
-    bool m_holdingLink = false;         // inside a tick that holds the link's turn
-    std::uint8_t m_startedUnseen = 0;   // channels started, no reply seen since
-    int m_stopReadFailures = 0;         // stop ticks whose final reads failed
+    ExpDisplay m_display;
+    RunRecorder m_recorder;
+    RunDevice m_device;
+    SetupTransfer m_transfer;
+    RunPoll m_poll;
+    TickTurns m_turns{this};
     // A start, stop or Master Start that failed in this tick: its "Error #"
     // stays in the display over the poll's "READ successful", so a stop the
     // device keeps refusing shows after every try.
     QString m_controlError;
-    float m_stopSpeed = 0.0f;
-    readout::FallSpeeds m_fall;                        // the speed readings dated for the falls
-    bool m_startAllUnsure = false;                     // a Start_ALL's answer was lost
-    std::uint8_t m_bitsAtStartAll = 0;                 // the running bits when it went out
-    std::array<float, kChannels> m_startsAtStartAll{}; // the channels' starts then
-    SessionLog m_log{[this] { return m_now(); }};
-    StopCause m_stopCause = StopCause::None;
-    bool m_sessionOpen = false; // from the start until the stop is logged
-    int m_sessionRuns = 0;
+    int m_stopReadFailures = 0; // stop ticks whose final reads failed
+    // A Master Start whose answer was lost: the running bits and the
+    // channels' starts when it went out.
+    std::uint8_t m_bitsAtStartAll = 0;
+    std::array<float, kChannels> m_startsAtStartAll{};
 };
 
 } // namespace velorix

@@ -2,6 +2,7 @@
 
 #include "experiment/core/expnumbers.h"
 #include "experiment/core/speedtrace.h"
+#include "protocol/channelbits.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,11 +14,6 @@ namespace {
 float valueAt(const ByteBuffer &body, std::size_t at)
 {
     return tenthsValue(body[at], body[at + 1]);
-}
-
-bool bitSet(std::uint8_t bits, int channel)
-{
-    return (bits >> channel) & 1;
 }
 
 // Whether a Read_Times body gives a time for the channel (0 means none).
@@ -180,19 +176,109 @@ void takeRotationSpeeds(DeviceInfo &record, const ByteBuffer &body, ChannelViews
     }
 }
 
+namespace {
+
+// The speeds owed to earlier falls that a reading of this poll settles.
+void settleOwedSpeeds(DeviceInfo &record, ChannelViews &views, FallSpeeds &speeds)
+{
+    const std::uint8_t owed = speeds.owed;
+    speeds.settle(record, false);
+    for (int c = 0; c < kChannels; ++c) {
+        if (bitSet(owed & ~speeds.owed, c))
+            views[c].chSpeed = format1(record.sngChanSpeed[c]);
+    }
+}
+
+// The speed of a channel that ran in the reply before.
+void takeChannelSpeed(DeviceInfo &record, int c, float channelTime, bool runsOn, const TimesPoll &poll)
+{
+    if (poll.speeds && runsOn) {
+        // While it runs the device gives the session time it began at.
+        poll.speeds->startTime[c] = channelTime;
+        poll.speeds->owed &= std::uint8_t(~bitOf(c));
+        poll.speeds->fromRamp &= std::uint8_t(~bitOf(c));
+    }
+    // Once Stop_Exp has gone out the wheel stands still, so the speed read
+    // in this poll is 0; a run cut short by the stop gets the speed the
+    // wheel turned at when the stop went out.
+    if (poll.BolStopping || (poll.stopSent && !runsOn)) {
+        record.sngChanSpeed[c] = poll.stopSpeed;
+    } else if (poll.speeds && !runsOn) {
+        // The fall: once stopped the device gives the run's length.
+        FallSpeeds &speeds = *poll.speeds;
+        speeds.fallTime[c] = speeds.startTime[c] + channelTime;
+        speeds.owed |= bitOf(c);
+        speeds.fromRamp &= std::uint8_t(~bitOf(c));
+        speeds.settle(record, c, false);
+    } else {
+        record.sngChanSpeed[c] = record.sngSpeed;
+    }
+}
+
+// A channel that ran in the reply before: its time so far, or its run's.
+void takeRunningChannel(DeviceInfo &record, const ByteBuffer &body, ChannelView &view, int c,
+                        const TimesPoll &poll)
+{
+    if (record.bolChanArmed[c]) {
+        record.dtChanStart[c] = poll.now;
+        record.bolChanArmed[c] = false;
+    }
+    view.caption = runningCaption(c);
+    const bool given = timeGiven(body, c);
+    const float channelTime = given ? valueAt(body, 2 * c) : 0.0f;
+    record.sngRunTime[c] = given ? channelTime : record.sngElapsed;
+    takeChannelSpeed(record, c, channelTime, bitSet(record.bytChanBits, c), poll);
+    view.chSpeed = format1(record.sngChanSpeed[c]);
+    record.bolResultReady[c] = true;
+}
+
+// A channel idle in the reply before: rotating, or ready for a subject;
+// a result it holds is recorded.
+void takeIdleChannel(DeviceInfo &record, ChannelView &view, int c, const TimesPoll &poll)
+{
+    if (bitSet(record.bytRotBits, c)) {
+        view.caption = rotationCaption(c);
+    } else {
+        view.caption = QStringLiteral("Subject ID");
+        view.buttonEnabled = true;
+        record.bolChanArmed[c] = true;
+    }
+    if (record.bolResultReady[c]) {
+        if (poll.updateexpdata)
+            poll.updateexpdata(c, false);
+        view.runTime = format1(record.sngRunTime[c]);
+    }
+}
+
+// The run is over: every channel still on or still rotating gives its
+// result now. One whose rotation bit a device keeps set after the stop is
+// recorded as far as it got, since no later poll will come for it.
+void recordStoppedRuns(DeviceInfo &record, const ByteBuffer &body, const TimesPoll &poll)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        if (!bitSet(record.bytPrevChanBits, c) && !bitSet(record.bytRotBits, c))
+            continue;
+        if (!record.bolResultReady[c])
+            continue;
+        record.sngRunTime[c] = valueAt(body, 2 * c);
+        // The total was summed before this reply came; sum it again so it
+        // matches the run time recorded with it.
+        record.sngTotalTime[c] = record.sngRotTime[c] + record.sngRunTime[c];
+        if (poll.updateexpdata)
+            poll.updateexpdata(c, true);
+    }
+}
+
+} // namespace
+
 void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, TimesPoll &poll)
 {
     if (body.size() < kTimesBytes)
         return;
     record.sngElapsed = valueAt(body, 9);
-    if (FallSpeeds *speeds = poll.speeds) {
-        speeds->readings.polled(record.sngElapsed, poll.speedJustRead);
-        const std::uint8_t owed = speeds->owed;
-        speeds->settle(record, false);
-        for (int c = 0; c < kChannels; ++c) {
-            if (bitSet(owed & ~speeds->owed, c))
-                views[c].chSpeed = format1(record.sngChanSpeed[c]);
-        }
+    if (poll.speeds) {
+        poll.speeds->readings.polled(record.sngElapsed, poll.speedJustRead);
+        settleOwedSpeeds(record, views, *poll.speeds);
     }
 
     if (record.intDuration > 0 && record.intDuration <= record.sngElapsed && !poll.BolStopping) {
@@ -208,75 +294,14 @@ void takeTimes(DeviceInfo &record, const ByteBuffer &body, ChannelViews &views, 
         if (bitSet(poll.startedUnseen, c) && (bitSet(record.bytChanBits, c) || timeGiven(body, c)))
             record.bytPrevChanBits |= std::uint8_t(1u << c);
     }
-
     for (int c = 0; c < kChannels; ++c) {
-        ChannelView &view = views[c];
-        if (bitSet(record.bytPrevChanBits, c)) {
-            if (record.bolChanArmed[c]) {
-                record.dtChanStart[c] = poll.now;
-                record.bolChanArmed[c] = false;
-            }
-            view.caption = runningCaption(c);
-            const bool given = timeGiven(body, c);
-            const float channelTime = given ? valueAt(body, 2 * c) : 0.0f;
-            record.sngRunTime[c] = given ? channelTime : record.sngElapsed;
-            const bool runsOn = bitSet(record.bytChanBits, c);
-            if (poll.speeds && runsOn) {
-                // While it runs the device gives the session time it began at.
-                poll.speeds->startTime[c] = channelTime;
-                poll.speeds->owed &= std::uint8_t(~bitOf(c));
-                poll.speeds->fromRamp &= std::uint8_t(~bitOf(c));
-            }
-            // Once Stop_Exp has gone out the wheel stands still, so the speed
-            // read in this poll is 0; a run cut short by the stop gets the
-            // speed the wheel turned at when the stop went out.
-            if (poll.BolStopping || (poll.stopSent && !runsOn)) {
-                record.sngChanSpeed[c] = poll.stopSpeed;
-            } else if (poll.speeds && !runsOn) {
-                // The fall: once stopped the device gives the run's length.
-                FallSpeeds &speeds = *poll.speeds;
-                speeds.fallTime[c] = speeds.startTime[c] + channelTime;
-                speeds.owed |= bitOf(c);
-                speeds.fromRamp &= std::uint8_t(~bitOf(c));
-                speeds.settle(record, c, false);
-            } else {
-                record.sngChanSpeed[c] = record.sngSpeed;
-            }
-            view.chSpeed = format1(record.sngChanSpeed[c]);
-            record.bolResultReady[c] = true;
-        } else {
-            if (bitSet(record.bytRotBits, c)) {
-                view.caption = rotationCaption(c);
-            } else {
-                view.caption = QStringLiteral("Subject ID");
-                view.buttonEnabled = true;
-                record.bolChanArmed[c] = true;
-            }
-            if (record.bolResultReady[c]) {
-                if (poll.updateexpdata)
-                    poll.updateexpdata(c, false);
-                view.runTime = format1(record.sngRunTime[c]);
-            }
-        }
+        if (bitSet(record.bytPrevChanBits, c))
+            takeRunningChannel(record, body, views[c], c, poll);
+        else
+            takeIdleChannel(record, views[c], c, poll);
     }
-
-    // The run is over: every channel still on or still rotating gives its
-    // result now. One whose rotation bit a device keeps set after the stop
-    // is recorded as far as it got, since no later poll will come for it.
-    if (poll.BolStopping) {
-        for (int c = 0; c < kChannels; ++c) {
-            if (!bitSet(record.bytPrevChanBits, c) && !bitSet(record.bytRotBits, c))
-                continue;
-            if (!record.bolResultReady[c])
-                continue;
-            record.sngRunTime[c] = valueAt(body, 2 * c);
-            // The total was summed before this reply came; sum it again so
-            // it matches the run time recorded with it.
-            record.sngTotalTime[c] = record.sngRotTime[c] + record.sngRunTime[c];
-            if (poll.updateexpdata)
-                poll.updateexpdata(c, true);
-        }
-    }
+    if (poll.BolStopping)
+        recordStoppedRuns(record, body, poll);
 }
 
 float liveRunTime(const DeviceInfo &record, int channel)

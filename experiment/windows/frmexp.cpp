@@ -77,7 +77,7 @@ std::set<int> frmexp::heldDevices(const frmexp *except)
     const auto widgets = QApplication::allWidgets();
     for (QWidget *widget : widgets) {
         const auto *window = qobject_cast<frmexp *>(widget);
-        if (window && window != except && window->m_bound && !window->m_unloaded)
+        if (window && window != except && window->m_binding == Binding::Bound)
             held.insert(window->bytDevIndex);
     }
     return held;
@@ -104,7 +104,7 @@ frmexp::frmexp(QWidget *parent) : QWidget(parent)
         setEnabled(false);
         return;
     }
-    m_bound = true;
+    m_binding = Binding::Bound;
     ++intExpWindows;
     bytDevIndex = *device;
     bytDevAddr = Devices[bytDevIndex].bytBusAddr;
@@ -135,8 +135,8 @@ frmexp::frmexp(QWidget *parent) : QWidget(parent)
 
 frmexp::~frmexp()
 {
-    if (m_bound && !m_unloaded) {
-        m_unloaded = true;
+    if (m_binding == Binding::Bound) {
+        m_binding = Binding::Unloaded;
         --intExpWindows;
         if (m_controller)
             m_controller->unload(false);
@@ -299,7 +299,7 @@ void frmexp::buildWindow()
     connect(frmcalcacc, &CalcFrame::updateClicked, this, &frmexp::updateSettings);
     connect(frmexpsetup, &ExpSetupFrame::uploadClicked, this, [this] {
         if (m_controller)
-            m_controller->requestUpload();
+            (void)m_controller->requestUpload(); // refused unless the run is idle
         refresh();
     });
     connect(frmexpsetup, &ExpSetupFrame::downloadClicked, this, &frmexp::download);
@@ -331,8 +331,9 @@ void frmexp::refresh()
 {
     if (!m_controller)
         return;
-    const ExpDisplay &display = m_controller->display();
-    const ExpControls &controls = m_controller->controls();
+    const ExpView view = m_controller->view();
+    const ExpDisplay &display = view.display;
+    const ExpControls &controls = view.controls;
     m_channels->showDisplay(display);
     m_channels->showSubjects(Devices[bytDevIndex].strSubID);
     setStatusPanel(1, display.statusPanel);
@@ -341,32 +342,31 @@ void frmexp::refresh()
     lblstatus->setText(display.lblstatus);
     prbstatus->setValue(display.prbstatus);
 
-    const bool transferring = m_controller->isTransferring();
-    cmdstartexp->setEnabled(controls.cmdstartexp && !transferring && !m_controller->isUnloaded());
-    cmdstop_exp->setEnabled(controls.cmdstop_exp);
-    cmdrestart->setEnabled(controls.cmdrestart);
-    cmdStartall->setEnabled(controls.cmdStartall);
-    frmexpsetup->setEnabled(controls.frmexpsetup);
-    frmexpsetup->setTransferButtonsEnabled(!transferring && !m_controller->bolrunning);
-    cmdCalc_Accel->setEnabled(controls.cmdCalc_Accel);
-    cmdload->setEnabled(controls.cmdload);
-    cmdch_template->setEnabled(controls.cmdch_template);
+    cmdstartexp->setEnabled(controls.enabled(ExpControls::StartExp));
+    cmdstop_exp->setEnabled(controls.enabled(ExpControls::StopExp));
+    cmdrestart->setEnabled(controls.enabled(ExpControls::Restart));
+    cmdStartall->setEnabled(controls.enabled(ExpControls::StartAll));
+    frmexpsetup->setEnabled(controls.enabled(ExpControls::Setup));
+    frmexpsetup->setTransferButtonsEnabled(controls.enabled(ExpControls::Transfers));
+    cmdCalc_Accel->setEnabled(controls.enabled(ExpControls::CalcAccel));
+    cmdload->setEnabled(controls.enabled(ExpControls::Load));
+    cmdch_template->setEnabled(controls.enabled(ExpControls::Template));
     // A set-up copied in while a run is on would not be the one running.
-    frmcalcacc->setUpdateEnabled(controls.cmdCalc_Accel);
-    followRun();
+    frmcalcacc->setUpdateEnabled(controls.enabled(ExpControls::CalcAccel));
+    followRun(view);
 }
 
-void frmexp::followRun()
+void frmexp::followRun(const ExpView &view)
 {
     // Only a running session's replies belong to the run; the reply of the
     // tick that finished it shows every channel cleared by the stop. The
     // plot then shows the run to its last reply.
-    if (!m_controller->bolrunning) {
+    if (!view.run.running()) {
         m_plot->follow(true);
         return;
     }
-    const DeviceInfo &record = Devices[bytDevIndex];
-    m_trace.observe(record.sngElapsed, record.sngSpeed, record.bytChanBits, m_controller->BolStopping);
+    const RunSample &sample = view.sample;
+    m_trace.observe(sample.elapsed, sample.speed, sample.runningBits, view.run.stopConfirmed());
     m_plot->follow();
 }
 
@@ -390,8 +390,8 @@ QString frmexp::statusPanelText(int panel) const
 void frmexp::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!m_bound && !m_refused) {
-        m_refused = true;
+    if (m_binding == Binding::Unbound) {
+        m_binding = Binding::RefusalTold;
         QTimer::singleShot(0, this, [this] {
             prompter().message(this, noFreeDeviceMessage());
             close();
@@ -414,7 +414,7 @@ void frmexp::iniexp_values()
     m_plot->setUnits(units);
     // A set-up that arrives between runs: the plot shows its plan. The last
     // run's trace stays until then.
-    if (!m_controller || !m_controller->bolrunning) {
+    if (!m_controller || !m_controller->view().run.running()) {
         m_trace.start(rampPlanOf(record));
         m_plot->follow();
     }
@@ -441,10 +441,8 @@ bool frmexp::GetFileName()
 
 void frmexp::cmdstartexp_Click()
 {
-    if (!m_controller || m_controller->isUnloaded() || m_controller->isTransferring()
-        || !m_controller->controls().cmdstartexp) {
+    if (!m_controller || !m_controller->view().controls.enabled(ExpControls::StartExp))
         return;
-    }
     QPointer<frmexp> self(this);
     const SetupTexts setup = frmexpsetup->texts();
     // A value the device's field cannot hold would go out wrapped or cut;
@@ -454,7 +452,7 @@ void frmexp::cmdstartexp_Click()
         return;
     }
     // The window may have been closed while a dialog was open.
-    if (!GetFileName() || !self || !m_controller || m_unloaded)
+    if (!GetFileName() || !self || !m_controller || unloaded())
         return;
     if (!m_controller->startExperiment(setup, bolappend)) {
         prompter().message(this, fileAccessError());
@@ -470,7 +468,7 @@ void frmexp::cmdstartexp_Click()
 
 void frmexp::closeEvent(QCloseEvent *event)
 {
-    if (!m_bound || m_unloaded) {
+    if (m_binding != Binding::Bound) {
         event->accept();
         return;
     }
@@ -479,7 +477,7 @@ void frmexp::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_controller && m_controller->bolrunning) {
+    if (m_controller && m_controller->view().run.running()) {
         QPointer<frmexp> self(this);
         m_askingToClose = true;
         // Yes stops the animals' session: Enter alone must not.
@@ -501,9 +499,9 @@ void frmexp::closeEvent(QCloseEvent *event)
 
 void frmexp::unload()
 {
-    if (m_unloaded)
+    if (m_binding != Binding::Bound)
         return;
-    m_unloaded = true;
+    m_binding = Binding::Unloaded;
     --intExpWindows;
     frmchanupdate->hide();
     frmch_id->hide();
@@ -528,7 +526,7 @@ void frmexp::placeFloating(QWidget *frame, QWidget *anchor, int dx, int dy)
 
 void frmexp::openSubjectFrame(int channel)
 {
-    if (!m_bound)
+    if (!bound())
         return;
     // What was typed for the channel before stays with it.
     frmchanupdate->commitPending();
@@ -589,7 +587,7 @@ void frmexp::saveChannelTemplate()
 
 void frmexp::loadExperimentTemplate()
 {
-    if (m_bound && TemplateChoice(dialogOwner(), Devices[bytDevIndex]).loadExperiment())
+    if (bound() && TemplateChoice(dialogOwner(), Devices[bytDevIndex]).loadExperiment())
         iniexp_values();
 }
 
@@ -605,7 +603,7 @@ void frmexp::calculate()
 
 void frmexp::updateSettings()
 {
-    if (!m_bound || (m_controller && m_controller->bolrunning))
+    if (!bound() || (m_controller && m_controller->view().run.running()))
         return;
     if (const std::optional<QString> problem
         = copyToSetup(frmcalcacc->inputs(), frmcalcacc->labels(), Devices[bytDevIndex])) {
@@ -624,9 +622,8 @@ void frmexp::download()
         ask(this, problem->text, QStringLiteral("Experiment Setup"));
         return;
     }
-    m_controller->requestDownload(setup);
     // Refused while a transfer or a run is under way: the boxes stay.
-    if (m_controller->boldownload)
+    if (m_controller->requestDownload(setup))
         showPackedSetup();
     refresh();
 }
@@ -636,7 +633,7 @@ void frmexp::showPackedSetup()
     // What the operator sees is what runs: "7.5 rpm" shows as 7.5, "12.25"
     // as 12.2, the rocking interval as its whole seconds.
     frmexpsetup->showTexts(showSetup(Devices[bytDevIndex],
-                                     QString::number(m_controller ? m_controller->intRockInterval : 0)));
+                                     QString::number(m_controller ? m_controller->view().rockInterval : 0)));
 }
 
 } // namespace velorix

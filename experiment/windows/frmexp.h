@@ -59,7 +59,7 @@ public:
     // The devices the open experiment windows serve.
     [[nodiscard]] static std::set<int> heldDevices(const frmexp *except = nullptr);
 
-    [[nodiscard]] bool isBound() const { return m_bound; }
+    [[nodiscard]] bool isBound() const { return bound(); }
     [[nodiscard]] int deviceIndex() const { return bytDevIndex; }
     [[nodiscard]] std::uint8_t deviceAddress() const { return bytDevAddr; }
     // Null for a window that is not bound.
@@ -86,7 +86,7 @@ private:
     void unload();
     void setStatusPanel(int panel, const QString &text);
     // The poll just read: the speed plot takes it.
-    void followRun();
+    void followRun(const ExpView &view);
     void showPlot(bool shown);
 
     void openSubjectFrame(int channel);
@@ -103,10 +103,18 @@ private:
     void showPackedSetup();
     void placeFloating(QWidget *frame, QWidget *anchor, int dx = 8, int dy = 8);
 
-    bool m_bound = false;
-    bool m_unloaded = false;
+    // The window's hold on its device: none free (and whether the user was
+    // told), held, or let go at the unload.
+    enum class Binding {
+        Unbound,
+        RefusalTold,
+        Bound,
+        Unloaded
+    };
+    Binding m_binding = Binding::Unbound;
+    [[nodiscard]] bool bound() const { return m_binding == Binding::Bound || m_binding == Binding::Unloaded; }
+    [[nodiscard]] bool unloaded() const { return m_binding == Binding::Unloaded; }
     bool m_askingToClose = false;
-    bool m_refused = false; // told the user there is no free device
     int bytDevIndex = 0;
     std::uint8_t bytDevAddr = 0;
     int chan = 0;

@@ -41,7 +41,8 @@ void expectRunsMatch(const QStringList &runLines, const std::vector<sim::RunReco
         const int channel = cells[1].toInt();
         ASSERT_LT(seen[channel], runs[channel].size()) << line.toStdString();
         const sim::RunRecord &run = runs[channel][seen[channel]++];
-        const double speed = 5.0 + run.endTenths / 100;
+        // The speed rises in whole steps of 1.0 every 100 tenths: the division is whole on purpose.
+        const double speed = 5.0 + run.endTenths / 100; // NOLINT(bugprone-integer-division)
         const double rot = run.rotationAfterDelaySeconds();
         const QStringList expected
                 = {f(run.runSeconds()), f(speed), f(rot), f(rot > 0 ? run.rotationSpeedUnits() : speed),
@@ -96,7 +97,7 @@ TEST_F(WindowTest, ASessionOnTheSimulatorIsRecordedAsTheDeviceSawIt)
     click(window, "cmdstartexp");
     EXPECT_EQ(window->statusPanelText(0), csv);
     ASSERT_TRUE(waitFor([&] { return part<QProgressBar>(window, "prbstatus")->value() >= 5; }, 3000));
-    ASSERT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 6000));
+    ASSERT_TRUE(waitFor([&] { return window->controller()->isRunning(); }, 6000));
     ASSERT_TRUE(waitFor([&] { return text(window, "cmdch2enable") == "Pas. Rotation"; }, 6000));
     // All four first runs recorded, then Master Start: channel 1 runs again.
     ASSERT_TRUE(waitFor([&] { return window->resultsGrid()->rowCount() == 4; }, 8000));
@@ -171,7 +172,7 @@ TEST_F(WindowTest, APulledCableCostsPollsNeverARun)
     ASSERT_TRUE(waitFor([&] { return window->statusPanelText(1) == QStringLiteral("Error #1003"); }, 2000));
     click(window, "cmdstop_exp");
     waitFor([] { return false; }, 500);
-    EXPECT_TRUE(window->controller()->bolrunning);
+    EXPECT_TRUE(window->controller()->isRunning());
     ASSERT_TRUE(host().replug());
     ASSERT_TRUE(waitFor([&] { return finished(window); }, 2000));
     const QStringList lines = fileLines(dataFile("cable.csv"));

@@ -54,7 +54,7 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
     EXPECT_EQ(c.display().prbstatus, 2);
     rig->bus->injectFault({128, kReadMem, FaultKind::BadChecksum, 1});
     tick();
-    EXPECT_EQ(c.intSetupStep, 3);
+    EXPECT_EQ(c.transfer().intSetupStep, 3);
     EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #2007"));
     upload();
     EXPECT_EQ(arrived, 1);
@@ -69,12 +69,12 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
 {
     ExpController &c = ready();
     ASSERT_TRUE(begin(c, csvPath()));
-    EXPECT_FALSE(c.controls().cmdstartexp || c.controls().frmexpsetup);
+    EXPECT_FALSE(c.controls().enabled(ExpControls::StartExp) || c.controls().enabled(ExpControls::Setup));
     for (int i = 0; i < 5; ++i)
         tick();
     rig->bus->injectFault({128, kWriteMem, FaultKind::Nak, 1});
     tick();
-    EXPECT_EQ(QList<int>({c.intSetupStep, c.display().prbstatus}), QList<int>({5, 5}));
+    EXPECT_EQ(QList<int>({c.transfer().intSetupStep, c.display().prbstatus}), QList<int>({5, 5}));
     EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1005")); // a NAK is a short reply
     for (int i = 0; i < 8; ++i)
         tick();
@@ -83,11 +83,11 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
     const int resets = rig->bus->device(128)->counters().resets;
     tick();
     EXPECT_EQ(rig->bus->device(128)->counters().resets, resets + 1);
-    EXPECT_TRUE(c.bolstart);
+    EXPECT_EQ(c.phase(), RunPhase::Starting);
     EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
     tick();
     EXPECT_EQ(rig->requestsTo(128, kStartExp).size(), 1u);
-    EXPECT_TRUE(c.bolrunning && c.controls().cmdStartall);
+    EXPECT_TRUE(c.isRunning() && c.controls().enabled(ExpControls::StartAll));
     for (const auto &[location, value] : std::vector<std::pair<int, int>>{{34, 50},
                                                                           {36, 200},
                                                                           {38, 100},
@@ -98,6 +98,30 @@ TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWr
                                                                           {44, 96},
                                                                           {47, 10}})
         EXPECT_EQ(rig->peek(128, quint8(location)), value) << location;
+}
+
+// "Stop Experiment" pressed while the start's set-up goes down: the device
+// is stopped and never started, and the window is ready for a new start.
+// The transfers and the start buttons take nothing while a run is on.
+TEST_F(RunTest, AStopDuringTheStartsDownloadStartsNothingAndARunRefusesTransfers)
+{
+    ExpController &c = ready();
+    ASSERT_TRUE(begin(c, csvPath()));
+    for (int i = 0; i < 4; ++i)
+        tick();
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return c.phase() == RunPhase::Idle && !c.requests().stopWanted(); }, 20));
+    EXPECT_TRUE(rig->requestsTo(128, kStartExp).empty());
+    EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 1u);
+    EXPECT_TRUE(c.controls().enabled(ExpControls::StartExp) && c.controls().enabled(ExpControls::Transfers));
+    EXPECT_FALSE(c.timer()->Enabled());
+
+    startRun();
+    const std::size_t reads = rig->requestsTo(128, kReadMem).size();
+    EXPECT_FALSE(c.requestUpload() || c.requestDownload(runSetup()) || begin(c, csvPath("second.csv")));
+    tick();
+    EXPECT_EQ(rig->requestsTo(128, kReadMem).size(), reads);
+    EXPECT_EQ(c.phase(), RunPhase::Running);
 }
 
 TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
@@ -113,11 +137,14 @@ TEST_F(RunTest, TheTickSendsStartStopMasterStartThenThePollInThisOrder)
     EXPECT_EQ(sentDuring(), Codes({118, 119, 82, 85, 96}));
     // A Master Start that comes with the stop is dropped: after Stop_Exp the
     // device ignores it, and its channels would pass for started ones.
-    c.bolstart = c.bolstop = c.bolstartALL = true;
-    EXPECT_EQ(sentDuring(), Codes({112, 113, 118, 119, 82, 85, 96}));
-    EXPECT_FALSE(c.bolstartALL || c.bolrunning || c.timer()->Enabled());
+    c.requestRestart();
+    c.requestStartAll();
+    c.requestStop(); // (which takes the restart back)
+    EXPECT_EQ(sentDuring(), Codes({113, 118, 119, 82, 85, 96}));
+    EXPECT_TRUE(c.requests().masterStart == RunRequests::MasterStart::None && !c.isRunning()
+                && !c.timer()->Enabled());
     EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
-    EXPECT_TRUE(c.controls().cmdstartexp && !c.controls().cmdStartall);
+    EXPECT_TRUE(c.controls().enabled(ExpControls::StartExp) && !c.controls().enabled(ExpControls::StartAll));
 }
 
 TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
@@ -149,7 +176,7 @@ TEST_F(RunTest, AStartOrStopWhoseAnswerIsLostIsNotTakenForAFailure)
     const float speedAtStop = c.record().sngSpeed;
     rig->bus->injectFault({128, kStopExp, FaultKind::NoReply, 1});
     c.requestStop();
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 5));
     const QStringList lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 19 + 5);
     EXPECT_EQ(column(lines.mid(21), 4), QStringList(3, QString::number(speedAtStop, 'f', 1)));
@@ -196,7 +223,7 @@ TEST_F(RunTest, RowsThatCannotBeWrittenAreSaidAndWrittenWithTheNextRowOrAtTheEnd
     ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 100));
     ASSERT_TRUE(stickIn(true));
     c.requestStop();
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 10));
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 10));
     EXPECT_EQ(states, std::vector<bool>({false, true, false, true}));
     EXPECT_EQ(column(fileLines(path("stick/run.csv")), 0), QStringList({"Channel 3", "Channel 4"}));
     ASSERT_FALSE(c.timer()->Enabled());
@@ -306,9 +333,9 @@ TEST_F(RunTest, AWindowClosedInsideAnotherWindowsExchangeStillStopsAndResetsItsD
         SCOPED_TRACE(programEnds ? "the program ends" : "the turn comes");
         ExpController *c = selfOwned(csvPath(programEnds ? "b.csv" : "a.csv"));
         QPointer<ExpController> guard(c);
-        for (int i = 0; i < 40 && !c->bolrunning; ++i)
+        for (int i = 0; i < 40 && !c->isRunning(); ++i)
             tick(0.1, c);
-        ASSERT_TRUE(c->bolrunning);
+        ASSERT_TRUE(c->isRunning());
         multiVelorix other;
         QTimer::singleShot(10, [c] { c->unload(true); });
         ByteBuffer speed(2);
@@ -349,14 +376,14 @@ TEST_F(RunTest, RockingRequestsComeAtTheFirstPollThenEveryInterval)
     c.requestStop();
     tick();
     c.record().sngVersion = 2.1f;
-    c.dtNextRock = {}; // due at the first poll
+    c.transfer().dtNextRock = {}; // due at the first poll
     startRun(setup);
     const std::size_t purges = rig->requestsTo(128, kPurgeOff).size();
-    EXPECT_TRUE(c.boldownload); // raised by the poll of the start's tick
-    EXPECT_EQ(c.intSetupStep, 14);
+    EXPECT_TRUE(c.requests().rocking); // raised by the poll of the start's tick
+    EXPECT_EQ(c.transfer().intSetupStep, 14);
     tick();
     EXPECT_EQ(rig->requestsTo(128, kPurgeOff).size(), purges);
-    EXPECT_TRUE(!c.boldownload && c.intSetupStep == 0);
+    EXPECT_TRUE(!c.requests().rocking && c.transfer().intSetupStep == 0);
 }
 
 TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases)
@@ -367,7 +394,8 @@ TEST_F(RunTest, ClosingInsideATickOrItsWaitSendsNothingMoreThenResetsAndReleases
     for (const bool inDownload : {false, true}) {
         ExpController *c = selfOwned(csvPath(inDownload ? "b.csv" : "a.csv"));
         QPointer<ExpController> guard(c);
-        for (int i = 0; i < 100 && (inDownload ? c->intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
+        for (int i = 0;
+             i < 100 && (inDownload ? c->transfer().intSetupStep < 13 : c->counters().recordedRuns == 0); ++i)
             tick(0.1, c);
         rig->port->replyDelayMs = 5;
         const std::size_t sent = rig->codesSent(128).size();
@@ -411,7 +439,7 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
         auto c = std::make_unique<ExpController>(byClose ? 2 : 1);
         prepare(*c);
         ASSERT_TRUE(c->load(nullptr));
-        for (int i = 0; i < 20 && c->bolupload; ++i)
+        for (int i = 0; i < 20 && c->phase() == RunPhase::Uploading; ++i)
             tick(0.1, c.get());
         const QString csv = csvPath(byClose ? "close.csv" : "stop.csv");
         ASSERT_TRUE(begin(*c, csv));
@@ -424,7 +452,7 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
         } else {
             c->requestStop();
             tick(0.0, c.get());
-            EXPECT_FALSE(c->bolrunning);
+            EXPECT_FALSE(c->isRunning());
             c->unload(false);
         }
         const QStringList lines = fileLines(csv);
@@ -459,7 +487,7 @@ TEST_F(RunTest, AChannelThatARestartCutsIsRecordedFromTheRestart)
         masterStart ? c.requestStartAll() : c.requestRestart();
         tick();
         const QString restart = clock.toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
-        ASSERT_FALSE(c.bolstartALL || c.bolstart);
+        ASSERT_FALSE(c.requests().masterStart != RunRequests::MasterStart::None || c.requests().restart);
         const auto rows = [&] { return fileLines(csv).filter(QStringLiteral("Channel 2,2,")); };
         ASSERT_TRUE(tickUntil([&] { return !rows().isEmpty(); }, 400));
         EXPECT_EQ(column(rows(), 2), QStringList{restart});
@@ -486,13 +514,13 @@ TEST_F(RunTest, AStopRefusedOrFollowedByFailedReadsNeverDropsARun)
     for (int i = 0; i < 3; ++i) {
         const int polls = c.counters().polls;
         tick();
-        EXPECT_TRUE(c.bolrunning);
+        EXPECT_TRUE(c.isRunning());
         EXPECT_EQ(c.display().statusPanel, QStringLiteral("Error #2006"));
         EXPECT_EQ(c.counters().polls, polls + 1);
     }
     // The first reads after the Stop_Exp it takes are lost: they are read again.
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 2});
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 5));
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 5));
     EXPECT_EQ(rig->requestsTo(128, kStopExp).size(), 4u);
     EXPECT_EQ(c.display().statusPanel, QStringLiteral("successful"));
     EXPECT_TRUE(runningExperiments().on(std::nullopt).empty());
@@ -509,7 +537,7 @@ TEST_F(RunTest, AStopRefusedOrFollowedByFailedReadsNeverDropsARun)
     const float reached = c.record().sngElapsed;
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 100});
     c.requestStop();
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, pacing.stopReadTries + 1));
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, pacing.stopReadTries + 1));
     lines = fileLines(csvPath()); // a new file for the second session
     EXPECT_EQ(column(lines.mid(19), 3), QStringList(4, QString::number(reached, 'f', 1)));
 }
@@ -521,7 +549,7 @@ TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)
     ExpController &c = open();
     tick();
     tick();
-    EXPECT_TRUE(c.bolupload);
+    EXPECT_EQ(c.phase(), RunPhase::Uploading);
     EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #1003"));
     c.unload(false);
     ctrl.reset();
@@ -532,7 +560,7 @@ TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)
     PortError error;
     EXPECT_FALSE(refused.load(&error));
     EXPECT_EQ(error.number, 5);
-    EXPECT_FALSE(refused.bolupload);
+    EXPECT_NE(refused.phase(), RunPhase::Uploading);
     refused.unload(false);
 }
 

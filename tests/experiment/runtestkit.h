@@ -71,7 +71,7 @@ protected:
     }
     void upload()
     {
-        ASSERT_TRUE(tickUntil([this] { return !ctrl->bolupload; }, 20));
+        ASSERT_TRUE(tickUntil([this] { return ctrl->phase() != RunPhase::Uploading; }, 20));
     }
     // The bus built, the controller open and the set-up uploaded.
     ExpController &ready()
@@ -114,7 +114,7 @@ protected:
     void startRun(const SetupTexts &setup = runSetup(), const QString &csv = {}, bool append = false)
     {
         ASSERT_TRUE(begin(*ctrl, csv.isEmpty() ? csvPath() : csv, setup, append));
-        ASSERT_TRUE(tickUntil([this] { return ctrl->bolrunning; }, 40));
+        ASSERT_TRUE(tickUntil([this] { return ctrl->isRunning(); }, 40));
     }
 
     std::shared_ptr<SimRig> rig = std::make_shared<SimRig>();

@@ -47,8 +47,8 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
     for (int i = 0; i < 3; ++i)
         tick();
     rig->port->refusedPorts.remove(QStringLiteral("SIM"));
-    ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 200)); // the duration ends it
-    for (const bool byClose : {false, true}) {                  // two more sessions on the same file
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 200)); // the duration ends it
+    for (const bool byClose : {false, true}) {                   // two more sessions on the same file
         runOn(csvPath(), true);
         tick();
         if (byClose) {
@@ -169,7 +169,7 @@ TEST_F(SessionLogTest, ALogThatCannotBeWrittenIsToldOnceAndCostsTheDataFileNothi
             EXPECT_EQ(logFile, folder.filePath(name + QStringLiteral("/run.log")));
         });
         runOn(folder.filePath(name + QStringLiteral("/run.csv")), false);
-        ASSERT_TRUE(tickUntil([&] { return !c.bolrunning; }, 200));
+        ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 200));
         c.unload(false);
         EXPECT_EQ(told, blocked ? 1 : 0);
         files[blocked]

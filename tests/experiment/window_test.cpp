@@ -58,7 +58,7 @@ TEST_F(WindowTest, APortRefusedAtLoadIsSaidStartAndDownloadHandTheBoxesAndTheFil
     frmexp *refused = openWindow();
     ASSERT_EQ(prompts->messages.size(), 1u);
     EXPECT_TRUE(prompts->messages[0].text.startsWith(QStringLiteral("Communication Port Error, ")));
-    EXPECT_FALSE(refused->controller()->bolupload);
+    EXPECT_NE(refused->controller()->phase(), RunPhase::Uploading);
     closeFrame(refused);
     prompts->messages.clear();
 

@@ -73,13 +73,10 @@ public:
     }
     static bool uploaded(const frmexp *window)
     {
-        return !window->controller()->bolupload && part<QPushButton>(window, "cmdstartexp")->isEnabled();
+        return window->controller()->phase() != RunPhase::Uploading
+                && part<QPushButton>(window, "cmdstartexp")->isEnabled();
     }
-    static bool finished(const frmexp *window)
-    {
-        return !window->controller()->bolrunning && !window->controller()->boldownload
-                && !window->controller()->bolstart;
-    }
+    static bool finished(const frmexp *window) { return window->controller()->phase() == RunPhase::Idle; }
     // Start 5.0, end 20.0, interval 10, step 1.0, rotation delay 1.0.
     static void typeSetup(const frmexp *window, const QString &duration)
     {
@@ -102,7 +99,7 @@ public:
         typeSetup(window, duration);
         prompts->fileNames = {csv};
         click(window, "cmdstartexp");
-        EXPECT_TRUE(waitFor([&] { return window->controller()->bolrunning; }, 15000));
+        EXPECT_TRUE(waitFor([&] { return window->controller()->isRunning(); }, 15000));
         return window;
     }
     [[nodiscard]] int requestsTo(std::uint8_t address, int code) const
