@@ -32,6 +32,10 @@ public:
     Outcome choose();
 
 private:
+    // Appending: the file is backed up first; a backup that fails is said.
+    // False when the window went while the message was open.
+    bool backUpForAppend();
+
     DialogOwner m_owner;
     DeviceInfo &m_record;
 };

@@ -9,6 +9,51 @@
 
 namespace velorix {
 
+namespace {
+
+// The data file of one working file brought up to it where it is behind:
+// never shorter, never a broken line, and one that differs is left alone.
+void recoverOne(const QFileInfo &rawInfo, const QHash<QString, QString> &dataFiles, DataRecovery &result)
+{
+    const QString rawPath = rawInfo.absoluteFilePath();
+    QByteArray raw;
+    if (!datafile::readWhole(rawPath, raw))
+        return;
+    const qsizetype whole = raw.size();
+    raw.truncate(datafile::completeLength(raw));
+    if (raw.isEmpty())
+        return; // not even a whole line to recover
+
+    const QString key = rawInfo.completeBaseName().toLower();
+    const bool haveData = dataFiles.contains(key);
+    const QString dataPath = haveData ? dataFiles.value(key) : datafile::withCsvSuffix(rawPath.chopped(4));
+    QByteArray data;
+    if (haveData) {
+        if (!datafile::readWhole(dataPath, data)) {
+            result.failed << dataPath;
+            return;
+        }
+        if (data.size() >= raw.size()) {
+            // Up to date, or ahead of the working file: nothing in the
+            // working file is missing from it.
+            if (!data.startsWith(raw))
+                result.conflicts << dataPath;
+            return;
+        }
+        if (!raw.startsWith(data)) {
+            result.conflicts << dataPath;
+            return;
+        }
+    }
+    if ((raw.size() < whole && !datafile::cutFile(rawPath, raw.size())) || !replaceFile(dataPath, raw)) {
+        result.failed << dataPath;
+        return;
+    }
+    result.recovered << dataPath;
+}
+
+} // namespace
+
 DataRecovery recoverDataFiles(const QString &folder)
 {
     DataRecovery result;
@@ -19,47 +64,9 @@ DataRecovery recoverDataFiles(const QString &folder)
     QHash<QString, QString> dataFiles;
     for (const QFileInfo &csv : dir.entryInfoList({QStringLiteral("*.csv")}, QDir::Files | QDir::Hidden))
         dataFiles.insert(csv.completeBaseName().toLower(), csv.absoluteFilePath());
-
-    const QFileInfoList raws
-            = dir.entryInfoList({QStringLiteral("*.raw")}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QFileInfo &rawInfo : raws) {
-        const QString rawPath = rawInfo.absoluteFilePath();
-        QByteArray raw;
-        if (!datafile::readWhole(rawPath, raw))
-            continue;
-        const qsizetype whole = raw.size();
-        raw.truncate(datafile::completeLength(raw));
-        if (raw.isEmpty())
-            continue; // not even a whole line to recover
-
-        const QString key = rawInfo.completeBaseName().toLower();
-        const bool haveData = dataFiles.contains(key);
-        const QString dataPath
-                = haveData ? dataFiles.value(key) : datafile::withCsvSuffix(rawPath.chopped(4));
-        QByteArray data;
-        if (haveData) {
-            if (!datafile::readWhole(dataPath, data)) {
-                result.failed << dataPath;
-                continue;
-            }
-            if (data.size() >= raw.size()) {
-                // Up to date, or ahead of the working file: nothing in the
-                // working file is missing from it.
-                if (!data.startsWith(raw))
-                    result.conflicts << dataPath;
-                continue;
-            }
-            if (!raw.startsWith(data)) {
-                result.conflicts << dataPath;
-                continue;
-            }
-        }
-        if ((raw.size() < whole && !datafile::cutFile(rawPath, raw.size())) || !replaceFile(dataPath, raw)) {
-            result.failed << dataPath;
-            continue;
-        }
-        result.recovered << dataPath;
-    }
+    for (const QFileInfo &rawInfo :
+         dir.entryInfoList({QStringLiteral("*.raw")}, QDir::Files | QDir::Hidden, QDir::Name))
+        recoverOne(rawInfo, dataFiles, result);
     return result;
 }
 
