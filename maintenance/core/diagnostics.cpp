@@ -6,12 +6,18 @@
 #include "experiment/core/readout.h"
 #include "experiment/core/setupmemory.h"
 #include "experiment/core/setupvalues.h"
+#include "link/linkturns.h"
 #include "maintenance/core/addresser.h"
+#include "protocol/channelbits.h"
 #include "protocol/errordisplay.h"
+#include "protocol/multidevmod.h"
 #include "protocol/multivelorix.h"
 #include "protocol/resultcodes.h"
 
 #include <QPointer>
+#include <QtGlobal>
+
+#include <utility>
 
 namespace velorix {
 
@@ -21,12 +27,50 @@ const QString kSuccessful = QStringLiteral("successful");
 const QString kReadSuccessful = QStringLiteral("READ successful");
 constexpr int kTimerSetting = 200;
 
-bool bitSet(std::uint8_t bits, int channel)
+using Phase = DiagnosticsSession::Phase;
+
+// The table of phases in the header.
+bool mayGo(Phase from, Phase to)
 {
-    return (bits >> channel) & 1;
+    if (to == Phase::Unloaded)
+        return from != Phase::Unloaded;
+    switch (from) {
+    case Phase::Idle: return to == Phase::Polling || to == Phase::AwaitingTurn || to == Phase::Reading;
+    case Phase::Polling: return to == Phase::AwaitingTurn || to == Phase::Reading;
+    case Phase::AwaitingTurn: return to == Phase::Reading;
+    case Phase::Reading: return to == Phase::Polling || to == Phase::Stopping;
+    case Phase::Stopping: return to == Phase::Idle || to == Phase::Polling;
+    case Phase::Unloaded: return false;
+    }
+    return false;
 }
 
 } // namespace
+
+// The tick's turn at the link, held across its reads and let go around its
+// pauses. The link (and its turns) may go while the tick pauses, when the
+// last protocol object is released; so may the session.
+class DiagnosticsSession::TurnHold
+{
+public:
+    explicit TurnHold(LinkTurns *turns) : m_turns(turns) { take(); }
+    ~TurnHold() { letGo(); }
+    Q_DISABLE_COPY(TurnHold)
+
+    void take()
+    {
+        if (m_turns)
+            m_turns->hold();
+    }
+    void letGo()
+    {
+        if (m_turns)
+            m_turns->release();
+    }
+
+private:
+    QPointer<LinkTurns> m_turns;
+};
 
 DiagnosticsSession::DiagnosticsSession(DiagnosticsPacing pacing, QObject *parent)
     : QObject(parent), m_pacing(pacing), objDevice(std::make_unique<multiVelorix>())
@@ -38,6 +82,23 @@ DiagnosticsSession::DiagnosticsSession(DiagnosticsPacing pacing, QObject *parent
 }
 
 DiagnosticsSession::~DiagnosticsSession() = default;
+
+void DiagnosticsSession::enter(Phase next)
+{
+    static const char *const names[] = {"Idle", "Polling", "AwaitingTurn", "Reading", "Stopping", "Unloaded"};
+    if (!mayGo(m_phase, next)) {
+        qWarning("Diagnostics session: no change of phase from %s to %s", names[int(m_phase)],
+                 names[int(next)]);
+        Q_ASSERT_X(false, "DiagnosticsSession::enter", "a change of phase outside the table");
+        return;
+    }
+    m_phase = next;
+}
+
+LinkTurns *DiagnosticsSession::linkTurns()
+{
+    return objComm ? &objComm->turns() : nullptr;
+}
 
 bool DiagnosticsSession::openPort(const QString &port, PortError *error)
 {
@@ -57,7 +118,7 @@ void DiagnosticsSession::show(const QString &text)
 
 void DiagnosticsSession::showResult(std::int16_t result, const QString &success)
 {
-    show(result == rc::Ok ? success : QStringLiteral("Error #%1").arg(result));
+    show(result == rc::Ok ? success : errorNumberText(result));
 }
 
 void DiagnosticsSession::showError(std::int16_t result)
@@ -158,7 +219,7 @@ void DiagnosticsSession::startDiag()
     bolStopDiag = false;
     intLastErr = objDevice->Start_Diag(bytDevAddr);
     showResult(intLastErr, kSuccessful);
-    objTimer->setEnabled(true);
+    pollingStarted();
 }
 
 void DiagnosticsSession::stopDiag()
@@ -238,7 +299,19 @@ void DiagnosticsSession::startExperiment()
     download();
     intLastErr = objDevice->Start_Exp(bytDevAddr);
     showResult(intLastErr, kSuccessful);
+    pollingStarted();
+}
+
+void DiagnosticsSession::pollingStarted()
+{
+    if (m_phase == Phase::Unloaded)
+        return;
     objTimer->setEnabled(true);
+    if (m_phase == Phase::Idle)
+        enter(Phase::Polling);
+    else if (m_phase == Phase::Stopping)
+        m_pollAfterStop = true; // the stop's reset still goes out; polling goes on after it
+    // Otherwise polling already, or in a tick that ends as the stop request has it.
 }
 
 void DiagnosticsSession::stopExperiment()
@@ -296,45 +369,80 @@ bool DiagnosticsSession::waitAndCarryOn(int milliseconds)
 {
     const QPointer<DiagnosticsSession> self(this);
     Delay(milliseconds);
-    return self && !m_unloaded;
+    return self && m_phase != Phase::Unloaded;
+}
+
+bool DiagnosticsSession::pause(int milliseconds, TurnHold &hold)
+{
+    hold.letGo();
+    const bool carryOn = waitAndCarryOn(milliseconds); // false: `this` may be gone
+    hold.take();
+    return carryOn;
 }
 
 void DiagnosticsSession::tick()
 {
-    if (m_inTick || m_unloaded)
+    switch (m_phase) {
+    case Phase::Idle:
+    case Phase::Polling: break;
+    case Phase::AwaitingTurn: // in line already: the tick comes in its turn
+    case Phase::Reading:
+    case Phase::Stopping: // the tick never runs inside itself
+    case Phase::Unloaded: return;
+    }
+    LinkTurns *turns = linkTurns();
+    if (turns && !turns->isFree()) {
+        // Another window's exchange holds the link, or others wait for it.
+        enter(Phase::AwaitingTurn);
+        turns->awaitTurn(this, [this] {
+            if (m_phase == Phase::AwaitingTurn)
+                runTick();
+        });
         return;
-    m_inTick = true;
-    const QPointer<DiagnosticsSession> self(this);
-    const auto finish = [&] {
-        if (self)
-            m_inTick = false;
-    };
+    }
+    runTick();
+}
+
+void DiagnosticsSession::runTick()
+{
+    enter(Phase::Reading);
+    TurnHold hold(linkTurns());
     readSensors();
-    if (!waitAndCarryOn(m_pacing.readGapMs))
-        return finish();
+    if (!pause(m_pacing.readGapMs, hold))
+        return;
     readSpeed();
-    if (!waitAndCarryOn(m_pacing.readGapMs))
-        return finish();
+    if (!pause(m_pacing.readGapMs, hold))
+        return;
     readTimes();
     if (bolStopDiag) {
-        objTimer->setEnabled(false);
-        if (!waitAndCarryOn(m_pacing.readGapMs))
-            return finish();
-        intLastErr = objDevice->Reset(bytDevAddr);
-        static_cast<void>(waitAndCarryOn(m_pacing.readGapMs));
-    } else {
-        objTimer->setInterval(m_pacing.tickMs);
-        objTimer->setEnabled(true);
+        stopAfterReads(hold);
+        return;
     }
-    finish();
+    objTimer->setInterval(m_pacing.tickMs);
+    objTimer->setEnabled(true);
+    enter(Phase::Polling);
+}
+
+void DiagnosticsSession::stopAfterReads(TurnHold &hold)
+{
+    enter(Phase::Stopping);
+    objTimer->setEnabled(false);
+    if (!pause(m_pacing.readGapMs, hold))
+        return;
+    intLastErr = objDevice->Reset(bytDevAddr);
+    if (!pause(m_pacing.readGapMs, hold))
+        return;
+    enter(std::exchange(m_pollAfterStop, false) ? Phase::Polling : Phase::Idle);
 }
 
 void DiagnosticsSession::unload()
 {
-    if (m_unloaded)
+    if (m_phase == Phase::Unloaded)
         return;
-    m_unloaded = true;
+    enter(Phase::Unloaded);
     objTimer->setEnabled(false);
+    if (LinkTurns *turns = linkTurns())
+        turns->leave(this);
     Delay(m_pacing.unloadMs);
 }
 

@@ -12,6 +12,31 @@
 // Every wait processes events, so a button (this window's or another's)
 // may run inside a tick; the tick never runs inside itself, and a session
 // closed inside a wait touches nothing after it.
+//
+// A tick that falls due while another window's exchange holds the shared
+// link (or while other windows wait for it) is put off until its turn
+// comes, instead of failing its reads as busy; it holds its turn across
+// its reads and lets go around its pauses.
+//
+// Where the session is, as one phase; `enter` makes every change and
+// refuses one that is not in this table:
+//
+//   from          to            when
+//   Idle          Polling       "Start Diag" or "Start Experiment" turns the timer on
+//   Idle          AwaitingTurn  a tick called while the link is taken
+//   Idle          Reading       a tick called (the timer is off: a test's call)
+//   Polling       AwaitingTurn  the tick falls due while the link is taken
+//   Polling       Reading       the tick falls due and the link is free
+//   AwaitingTurn  Reading       the link's turn comes
+//   Reading       Polling       sensors, speed and times read; no stop asked for
+//   Reading       Stopping      ... and "Stop Diag" asked for the stop: timer off
+//   Stopping      Idle          the device reset and the last pause are over
+//   Stopping      Polling       ... and a start came in during the stop's pauses
+//   any but Unloaded  Unloaded  the window closes; a tick in a pause ends there
+//
+// "Stop Diag" only asks (bolStopDiag, kept until the next "Start Diag",
+// so every tick after a "Start Experiment" stops again); a start inside a
+// tick changes nothing but the request, which the tick's end honours.
 
 #include "model/deviceinfo.h"
 #include "link/serialbackend.h"
@@ -26,6 +51,7 @@
 namespace velorix {
 
 class ccrpTimer;
+class LinkTurns;
 class multiVelorix;
 
 struct DiagnosticsView
@@ -63,6 +89,15 @@ class DiagnosticsSession : public QObject
 {
     Q_OBJECT
 public:
+    enum class Phase {
+        Idle,         // no polling: at load, and after a stop's reset
+        Polling,      // the poll timer runs; between two ticks
+        AwaitingTurn, // a tick fell due while the link was taken: in line for it
+        Reading,      // a tick reads the sensors, the speed and the times
+        Stopping,     // a tick that found the stop asked for: timer off, reset
+        Unloaded,     // the window closed: nothing more goes out
+    };
+
     explicit DiagnosticsSession(DiagnosticsPacing pacing = {}, QObject *parent = nullptr);
     ~DiagnosticsSession() override;
 
@@ -75,6 +110,7 @@ public:
     [[nodiscard]] const DiagnosticsView &view() const { return m_view; }
     [[nodiscard]] std::int16_t lastResult() const { return intLastErr; }
     [[nodiscard]] bool isPolling() const;
+    [[nodiscard]] Phase phase() const { return m_phase; }
 
     // The buttons.
     void identify();                // "ReturnID": identity, then options (41) and direction (46)
@@ -112,12 +148,25 @@ signals:
     void beep();
 
 private:
+    class TurnHold;
+
+    // The one place the phase changes; a change not in the table above is
+    // refused (the phase stays) and reported.
+    void enter(Phase next);
+    // "Start Diag" and "Start Experiment" turned the timer on.
+    void pollingStarted();
+    // The tick's work once the link is free for it.
+    void runTick();
+    void stopAfterReads(TurnHold &hold);
+    [[nodiscard]] static LinkTurns *linkTurns();
     void show(const QString &text);
     void showResult(std::int16_t result, const QString &success);
     void showError(std::int16_t result);
     void readSpeed();
     void readTimes();
     [[nodiscard]] bool waitAndCarryOn(int milliseconds);
+    // A pause of the tick: other windows have the link meanwhile.
+    [[nodiscard]] bool pause(int milliseconds, TurnHold &hold);
 
     DiagnosticsPacing m_pacing;
     std::unique_ptr<multiVelorix> objDevice;
@@ -126,9 +175,9 @@ private:
     DiagnosticsView m_view;
     std::uint8_t bytDevAddr = 0;
     std::int16_t intLastErr = 0;
-    bool bolStopDiag = false;
-    bool m_inTick = false;
-    bool m_unloaded = false;
+    Phase m_phase = Phase::Idle;
+    bool bolStopDiag = false;     // "Stop Diag" asked: the next tick stops and resets
+    bool m_pollAfterStop = false; // a start came in during a stop's pauses
 };
 
 } // namespace velorix

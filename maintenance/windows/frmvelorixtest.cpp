@@ -55,6 +55,16 @@ frmvelorixtest::frmvelorixtest(QWidget *parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Velorix-5 Diagnostics"));
     setAttribute(Qt::WA_DeleteOnClose);
 
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buildCommands());
+    layout->addLayout(buildChannels());
+    layout->addWidget(buildSetup());
+    connectCommands();
+    connectSetup();
+}
+
+QLayout *frmvelorixtest::buildCommands()
+{
     cboAddr = new QComboBox(this);
     cboAddr->setObjectName(QStringLiteral("cboAddr"));
     txtDisplay = new QLineEdit(this);
@@ -91,7 +101,11 @@ frmvelorixtest::frmvelorixtest(QWidget *parent) : QWidget(parent)
     speed->addWidget(lblunits);
     speed->addStretch();
     top->addLayout(speed, 2, 0, 1, 6);
+    return top;
+}
 
+QLayout *frmvelorixtest::buildChannels()
+{
     auto *channels = new QGridLayout;
     const QString sensorLabels[] = {QStringLiteral("Ch 1 Sensor"), QStringLiteral("Ch2 Sensor"),
                                     QStringLiteral("Ch3 Sensor"), QStringLiteral("Ch4 Sensor")};
@@ -114,7 +128,11 @@ frmvelorixtest::frmvelorixtest(QWidget *parent) : QWidget(parent)
                 m_session->startChannel(c);
         });
     }
+    return channels;
+}
 
+QWidget *frmvelorixtest::buildSetup()
+{
     auto *setup = new QGroupBox(this);
     auto *setupGrid = new QGridLayout(setup);
     txts_speed = box(setup, QStringLiteral("txts_speed"));
@@ -152,62 +170,72 @@ frmvelorixtest::frmvelorixtest(QWidget *parent) : QWidget(parent)
     QPushButton *setupButtons[] = {cmdupload, cmddownload, cmdSave, cmdstartexp, cmdstop_exp};
     for (int row = 0; row < 5; ++row)
         setupGrid->addWidget(setupButtons[row], row, 3);
+    return setup;
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(channels);
-    layout->addWidget(setup);
+void frmvelorixtest::onClick(const char *name, const std::function<void()> &action)
+{
+    connect(findChild<QPushButton *>(QLatin1String(name)), &QPushButton::clicked, this, action);
+}
 
-    const auto withSession = [this](void (DiagnosticsSession::*action)()) {
-        return [this, action] {
-            if (m_session)
-                (m_session->*action)();
-        };
-    };
+void frmvelorixtest::onClick(const char *name, void (DiagnosticsSession::*action)())
+{
+    onClick(name, [this, action] {
+        if (m_session)
+            (m_session->*action)();
+    });
+}
+
+void frmvelorixtest::connectCommands()
+{
     connect(cboAddr, &QComboBox::activated, this, &frmvelorixtest::cboAddr_Click);
-    connect(cmdReturnID, &QPushButton::clicked, this, [this] {
+    onClick("cmdReturnID", [this] {
         if (!m_session)
             return;
         m_session->identify();
         showOptions();
     });
-    connect(cmdReset, &QPushButton::clicked, this, [this] {
+    onClick("cmdReset", [this] {
         if (m_session && mayReset(false, QStringLiteral("Resetting the device")))
             m_session->reset();
     });
-    connect(cmdBusReset, &QPushButton::clicked, this, [this] {
+    onClick("cmdBusReset", [this] {
         if (m_session && mayReset(true, QStringLiteral("A bus reset")))
             m_session->busReset();
     });
-    connect(cmdRead, &QPushButton::clicked, this, withSession(&DiagnosticsSession::readSensors));
-    connect(cmdstart_diag, &QPushButton::clicked, this, [this] {
+    onClick("cmdRead", &DiagnosticsSession::readSensors);
+    onClick("cmdstart_diag", [this] {
         if (m_session && mayReset(false, QStringLiteral("Starting the diagnostic mode")))
             m_session->startDiag();
     });
-    connect(cmdstop_diag, &QPushButton::clicked, this, withSession(&DiagnosticsSession::stopDiag));
-    connect(cmdup, &QPushButton::clicked, this, withSession(&DiagnosticsSession::speedUp));
-    connect(cmddown, &QPushButton::clicked, this, withSession(&DiagnosticsSession::speedDown));
-    connect(cmdupload, &QPushButton::clicked, this, [this] {
+    onClick("cmdstop_diag", &DiagnosticsSession::stopDiag);
+    onClick("cmdup", &DiagnosticsSession::speedUp);
+    onClick("cmddown", &DiagnosticsSession::speedDown);
+}
+
+void frmvelorixtest::connectSetup()
+{
+    onClick("cmdupload", [this] {
         if (!m_session)
             return;
         m_session->upload();
         iniexp_values();
     });
-    connect(cmddownload, &QPushButton::clicked, this, [this] {
+    onClick("cmddownload", [this] {
         if (m_session && mayReset(false, QStringLiteral("Downloading a set-up")) && pack_exp_values())
             m_session->download();
     });
-    connect(cmdSave, &QPushButton::clicked, this, [this] {
+    onClick("cmdSave", [this] {
         if (!m_session || !mayReset(false, QStringLiteral("Saving the set-up, which resets the device,")))
             return;
         m_session->packOptions(optrpmspeed[0]->isChecked(), optwheel[1]->isChecked(), optdir->isChecked());
         m_session->saveSetup();
     });
-    connect(cmdstartexp, &QPushButton::clicked, this, [this] {
+    onClick("cmdstartexp", [this] {
         if (m_session && mayReset(false, QStringLiteral("Starting an experiment here")) && pack_exp_values())
             m_session->startExperiment();
     });
-    connect(cmdstop_exp, &QPushButton::clicked, this, withSession(&DiagnosticsSession::stopExperiment));
+    onClick("cmdstop_exp", &DiagnosticsSession::stopExperiment);
 }
 
 frmvelorixtest::~frmvelorixtest()

@@ -12,10 +12,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -43,6 +45,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The controls, in the window's three rows, and their wiring.
+    [[nodiscard]] QLayout *buildCommands();
+    [[nodiscard]] QLayout *buildChannels();
+    [[nodiscard]] QWidget *buildSetup();
+    void connectCommands();
+    void connectSetup();
+    void onClick(const char *name, const std::function<void()> &action);
+    void onClick(const char *name, void (DiagnosticsSession::*action)());
+
     void cboAddr_Click(int index);
     void showSession();
     void showOptions();

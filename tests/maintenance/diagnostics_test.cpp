@@ -1,12 +1,16 @@
 // A diagnostics session on a simulated device: identification with the
-// option bits, the set-up download, the tick's reads and captions, and the
-// stop that resets the device at the next tick.
+// option bits, the set-up download, the tick's reads and captions, the
+// stop that resets the device at the next tick, and a tick that waits for
+// its turn at a link another window holds.
 
 #include "maintenance/core/diagnostics.h"
 
 #include "maintenancerig.h"
 
 #include "base/delay.h"
+#include "protocol/resultcodes.h"
+
+#include <QElapsedTimer>
 
 using namespace velorix;
 using namespace velorix::testing;
@@ -107,6 +111,28 @@ TEST_F(DiagnosticsTest, TheTickReadsInOrderStopDiagResetsAtTheNextTickAndClosing
     slow->tick();
     EXPECT_EQ(peer->written.size(), sent + 1); // the sensors only
     Delay(20);
+}
+
+// Another window asks a device that is not there and holds the link for the
+// time-out; the tick that falls due meanwhile is put off, not failed as
+// busy, and reads in full once the link is free.
+TEST_F(DiagnosticsTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForItsTurn)
+{
+    session.startDiag();
+    const std::size_t before = rig.codesSent(130).size();
+    QTimer::singleShot(10, [this] { session.tick(); });
+    ByteBuffer speed(2);
+    EXPECT_EQ(device.Read_Speed(200, speed), rc::NoReply);
+    EXPECT_EQ(session.phase(), DiagnosticsSession::Phase::AwaitingTurn);
+    EXPECT_EQ(rig.codesSent(130).size(), before);
+    QElapsedTimer clock;
+    clock.start();
+    while (session.phase() != DiagnosticsSession::Phase::Polling && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    const std::vector<int> codes = rig.codesSent(130);
+    EXPECT_EQ(std::vector<int>(codes.begin() + long(before), codes.end()), (std::vector<int>{82, 85, 96}));
+    EXPECT_EQ(session.lastResult(), rc::Ok);
+    EXPECT_EQ(session.view().txtDisplay, "READ successful");
 }
 
 } // namespace
