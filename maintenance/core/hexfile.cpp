@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+#include <utility>
+
 namespace velorix {
 
 namespace {
@@ -141,6 +144,36 @@ QString recordProblem(const QString &line)
     return typeProblem(line);
 }
 
+namespace {
+
+// The first record that breaks the file's form: its line (0 for the file as
+// a whole) and why; nothing for a sound file.
+std::optional<std::pair<int, QString>> formProblem(const QStringList &records)
+{
+    bool data = false;
+    for (int i = 0; i < records.size(); ++i) {
+        const QString &line = records[i];
+        const QString problem = recordProblem(line);
+        if (!problem.isEmpty())
+            return std::pair(i + 1, problem);
+        const int type = recordType(line);
+        data = data || (type == kDataRecord && byteAt(line, 0) > 0);
+        const bool last = i + 1 == records.size();
+        if (type == kEndRecord && !last)
+            return std::pair(i + 2, QStringLiteral("a line after the end-of-file record"));
+        if (type != kEndRecord && last)
+            return std::pair(i + 1, QStringLiteral("no end-of-file record at the end"));
+        // What an objcopy of a section that is not there writes.
+        if (type == kEndRecord && !data)
+            return std::pair(i + 1, QStringLiteral("end-of-file record with no data record before it"));
+    }
+    if (records.isEmpty()) // nothing but line ends and Ctrl-Z
+        return std::pair(0, QStringLiteral("blank, without any record"));
+    return std::nullopt;
+}
+
+} // namespace
+
 HexImage readHexFile(const QString &path)
 {
     HexImage image;
@@ -174,27 +207,9 @@ HexImage readHexFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return unreadable(HexImage::Fault::Unreadable, lowerFirst(file.errorString()));
-
     image.records = splitLines(withoutTail(QString::fromLatin1(bytes)));
-    bool data = false;
-    for (int i = 0; i < image.records.size(); ++i) {
-        const QString &line = image.records[i];
-        const QString problem = recordProblem(line);
-        if (!problem.isEmpty())
-            return refuse(i + 1, problem);
-        const int type = recordType(line);
-        data = data || (type == kDataRecord && byteAt(line, 0) > 0);
-        const bool last = i + 1 == image.records.size();
-        if (type == kEndRecord && !last)
-            return refuse(i + 2, QStringLiteral("a line after the end-of-file record"));
-        if (type != kEndRecord && last)
-            return refuse(i + 1, QStringLiteral("no end-of-file record at the end"));
-        // What an objcopy of a section that is not there writes.
-        if (type == kEndRecord && !data)
-            return refuse(i + 1, QStringLiteral("end-of-file record with no data record before it"));
-    }
-    if (image.records.isEmpty()) // nothing but line ends and Ctrl-Z
-        return refuse(0, QStringLiteral("blank, without any record"));
+    if (const auto problem = formProblem(image.records))
+        return refuse(problem->first, problem->second);
     return image;
 }
 
