@@ -934,6 +934,7 @@ std::vector<frmexp *> openWindows(frmMain &main, int count)
     main.resize(1400, 1000);
     main.show();
     std::vector<frmexp *> windows;
+    windows.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int n = 0; n < count; ++n)
         windows.push_back(qobject_cast<frmexp *>(main.openWindow(frmMain::MenuItem::ExperimentRun)));
     return windows;
@@ -1031,6 +1032,7 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
     }
 
     std::vector<ExpCounters> before;
+    before.reserve(windows.size());
     for (frmexp *w : windows)
         before.push_back(w->controller()->counters());
     MasterStarter starter(windows);

@@ -48,6 +48,9 @@ inline void countAllocation()
 }
 } // namespace
 
+// The C library declares these with its own reserved parameter names (__ptr
+// and the like), which a definition cannot repeat.
+// NOLINTBEGIN(readability-inconsistent-declaration-parameter-name)
 extern "C" {
 void *malloc(std::size_t size)
 {
@@ -88,6 +91,7 @@ int posix_memalign(void **out, std::size_t alignment, std::size_t size)
     return 0;
 }
 }
+// NOLINTEND(readability-inconsistent-declaration-parameter-name)
 
 namespace {
 

@@ -92,7 +92,7 @@ QString shortestNumber(float value)
     if (!std::isfinite(value) || value == 0.0f)
         return QStringLiteral("0");
     for (int decimals = 0; decimals <= 60; ++decimals) {
-        const QString text = QString::number(double(value), 'f', decimals);
+        QString text = QString::number(double(value), 'f', decimals);
         bool ok = false;
         if (text.toFloat(&ok) == value && ok)
             return text;

@@ -128,94 +128,94 @@ std::int16_t multiVelorix::dataCommand(std::uint8_t bytAddr, const cmd::Command 
     return rc::Ok;
 }
 
-std::int16_t multiVelorix::clear(std::uint8_t a)
+std::int16_t multiVelorix::clear(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::clear);
+    return acknowledged(bytAddr, cmd::clear);
 }
-std::int16_t multiVelorix::Start_Diag(std::uint8_t a)
+std::int16_t multiVelorix::Start_Diag(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_Diag);
+    return acknowledged(bytAddr, cmd::Start_Diag);
 }
-std::int16_t multiVelorix::Stop_Diag(std::uint8_t a)
+std::int16_t multiVelorix::Stop_Diag(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Stop_Diag);
+    return acknowledged(bytAddr, cmd::Stop_Diag);
 }
-std::int16_t multiVelorix::Start_Exp(std::uint8_t a)
+std::int16_t multiVelorix::Start_Exp(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_Exp);
+    return acknowledged(bytAddr, cmd::Start_Exp);
 }
-std::int16_t multiVelorix::Stop_Exp(std::uint8_t a)
+std::int16_t multiVelorix::Stop_Exp(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Stop_Exp);
+    return acknowledged(bytAddr, cmd::Stop_Exp);
 }
-std::int16_t multiVelorix::Start_ALL(std::uint8_t a)
+std::int16_t multiVelorix::Start_ALL(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_ALL);
+    return acknowledged(bytAddr, cmd::Start_ALL);
 }
-std::int16_t multiVelorix::Start_CH1(std::uint8_t a)
+std::int16_t multiVelorix::Start_CH1(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_CH1);
+    return acknowledged(bytAddr, cmd::Start_CH1);
 }
-std::int16_t multiVelorix::Start_CH2(std::uint8_t a)
+std::int16_t multiVelorix::Start_CH2(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_CH2);
+    return acknowledged(bytAddr, cmd::Start_CH2);
 }
-std::int16_t multiVelorix::Start_CH3(std::uint8_t a)
+std::int16_t multiVelorix::Start_CH3(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_CH3);
+    return acknowledged(bytAddr, cmd::Start_CH3);
 }
-std::int16_t multiVelorix::Start_CH4(std::uint8_t a)
+std::int16_t multiVelorix::Start_CH4(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Start_CH4);
+    return acknowledged(bytAddr, cmd::Start_CH4);
 }
-std::int16_t multiVelorix::Inc_Speed(std::uint8_t a)
+std::int16_t multiVelorix::Inc_Speed(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Inc_Speed);
+    return acknowledged(bytAddr, cmd::Inc_Speed);
 }
-std::int16_t multiVelorix::Dec_Speed(std::uint8_t a)
+std::int16_t multiVelorix::Dec_Speed(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::Dec_Speed);
+    return acknowledged(bytAddr, cmd::Dec_Speed);
 }
-std::int16_t multiVelorix::PurgeON(std::uint8_t a)
+std::int16_t multiVelorix::PurgeON(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::PurgeON);
+    return acknowledged(bytAddr, cmd::PurgeON);
 }
-std::int16_t multiVelorix::PurgeOFF(std::uint8_t a)
+std::int16_t multiVelorix::PurgeOFF(std::uint8_t bytAddr)
 {
-    return acknowledged(a, cmd::PurgeOFF);
+    return acknowledged(bytAddr, cmd::PurgeOFF);
 }
 
-std::int16_t multiVelorix::Read_Sensor(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read_Sensor(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read_Sensor, out);
+    return dataCommand(bytAddr, cmd::Read_Sensor, bytreturn);
 }
-std::int16_t multiVelorix::Read_Times(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read_Times, out);
+    return dataCommand(bytAddr, cmd::Read_Times, bytreturn);
 }
-std::int16_t multiVelorix::Read_ROT_Times(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read_ROT_Times(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read_ROT_Times, out);
+    return dataCommand(bytAddr, cmd::Read_ROT_Times, bytreturn);
 }
-std::int16_t multiVelorix::Read_ROT_Speed(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read_ROT_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read_ROT_Speed, out);
+    return dataCommand(bytAddr, cmd::Read_ROT_Speed, bytreturn);
 }
-std::int16_t multiVelorix::Read_Speed(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read_Speed(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read_Speed, out);
+    return dataCommand(bytAddr, cmd::Read_Speed, bytreturn);
 }
-std::int16_t multiVelorix::ReadClear(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::ReadClear(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::ReadClear, out);
+    return dataCommand(bytAddr, cmd::ReadClear, bytreturn);
 }
-std::int16_t multiVelorix::Read(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::Read(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::Read, out);
+    return dataCommand(bytAddr, cmd::Read, bytreturn);
 }
-std::int16_t multiVelorix::ReSend(std::uint8_t a, ByteBuffer &out)
+std::int16_t multiVelorix::ReSend(std::uint8_t bytAddr, ByteBuffer &bytreturn)
 {
-    return dataCommand(a, cmd::ReSend, out);
+    return dataCommand(bytAddr, cmd::ReSend, bytreturn);
 }
 
 std::int16_t multiVelorix::calMode(std::uint8_t bytAddr, std::uint8_t mode)
@@ -227,13 +227,13 @@ std::int16_t multiVelorix::calMode(std::uint8_t bytAddr, std::uint8_t mode)
                       {{1, command.code}, {2, mode}});
 }
 
-std::int16_t multiVelorix::CalModeON(std::uint8_t a)
+std::int16_t multiVelorix::CalModeON(std::uint8_t bytAddr)
 {
-    return calMode(a, cmd::kCalModeOn);
+    return calMode(bytAddr, cmd::kCalModeOn);
 }
-std::int16_t multiVelorix::CalModeOFF(std::uint8_t a)
+std::int16_t multiVelorix::CalModeOFF(std::uint8_t bytAddr)
 {
-    return calMode(a, cmd::kCalModeOff);
+    return calMode(bytAddr, cmd::kCalModeOff);
 }
 
 std::int16_t multiVelorix::PumpSelect(std::uint8_t bytAddr, std::uint8_t bytPumpBitMap, int intNumCycles)

@@ -31,7 +31,7 @@ void SystemInfoTool::setLauncher(Launcher launcher)
 QString SystemInfoTool::find() const
 {
     for (const QString &tool : knownTools()) {
-        const QString path = QStandardPaths::findExecutable(tool, m_searchPaths);
+        QString path = QStandardPaths::findExecutable(tool, m_searchPaths);
         if (!path.isEmpty())
             return path;
     }

@@ -66,7 +66,7 @@ qint64 ReplyShaper::wireUs(qsizetype bytes) const
     return m_wireTiming ? bytes * kBitsPerByte * 1'000'000 / kBaud : 0;
 }
 
-std::vector<Transmission> ReplyShaper::shape(QByteArray reply, qsizetype requestLength, int timeoutMs,
+std::vector<Transmission> ReplyShaper::shape(const QByteArray &reply, qsizetype requestLength, int timeoutMs,
                                              std::optional<FaultKind> fault, qint64 requestEndUs,
                                              QRandomGenerator &random)
 {

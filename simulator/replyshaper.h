@@ -40,9 +40,9 @@ public:
     // The transmissions of `reply` (address to checksum, correct) to a
     // request of `requestLength` bytes whose last byte came at `requestEndUs`,
     // with `fault` applied. `timeoutMs` is how long the program waits.
-    [[nodiscard]] std::vector<Transmission> shape(QByteArray reply, qsizetype requestLength, int timeoutMs,
-                                                  std::optional<FaultKind> fault, qint64 requestEndUs,
-                                                  QRandomGenerator &random);
+    [[nodiscard]] std::vector<Transmission> shape(const QByteArray &reply, qsizetype requestLength,
+                                                  int timeoutMs, std::optional<FaultKind> fault,
+                                                  qint64 requestEndUs, QRandomGenerator &random);
 
 private:
     bool m_wireTiming = true;

@@ -126,7 +126,7 @@ public:
     [[nodiscard]] SubjectList &subjects() { return m_recorder.subjects(); }
     // The subject ID of a channel, typed or assigned. False, and the ID
     // kept, when it holds what the data file cannot (model/fieldtext.h).
-    bool setSubjectId(int channel, const QString &id);
+    bool setSubjectId(int channel, const QString &typed);
 
     [[nodiscard]] int deviceIndex() const { return m_devIndex; }
     [[nodiscard]] DeviceInfo &record() const;

@@ -114,6 +114,7 @@ void RunRecorder::logChannelsRunning(const DeviceInfo &record)
 {
     // Every start sets all four channels going.
     std::vector<LoggedChannelId> channels;
+    channels.reserve(kChannels);
     for (int c = 0; c < kChannels; ++c)
         channels.emplace_back(c + 1, subjectOf(record, c));
     logEvent(SessionLog::channelsLine(channels));

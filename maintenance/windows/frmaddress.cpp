@@ -267,7 +267,7 @@ QString frmaddress::GetHexFileName()
             = m_lastHexFile.isEmpty() ? programFolder() : QFileInfo(m_lastHexFile).absolutePath();
     request.initialName = QStringLiteral("*.hex");
     request.mustExist = true;
-    const QString chosen = prompter().fileName(this, request);
+    QString chosen = prompter().fileName(this, request);
     if (chosen.isEmpty())
         return {}; // cancelled: no message
     m_lastHexFile = chosen;

@@ -40,7 +40,7 @@ protected:
         delete folder;
     }
 
-    static CliRun cli(QStringList arguments)
+    static CliRun cli(const QStringList &arguments)
     {
         QProcess process;
         process.start(QStringLiteral(VELORIX_CLI), arguments);

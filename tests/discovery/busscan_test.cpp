@@ -143,14 +143,14 @@ TEST(IdentityProbe, RepeatsOnlyWhatTheBusyLinkRefused)
             results.pop_front();
         return result;
     };
-    const auto probe
-            = [&](std::deque<std::int16_t> script, BusyRetry retry, std::function<bool()> carryOn = {}) {
-                  results = std::move(script);
-                  calls = 0;
-                  QString identity;
-                  const int result = probeIdentity(request, 200, identity, retry, carryOn);
-                  return std::pair{result, calls}; // the result, and the requests it took
-              };
+    const auto probe = [&](std::deque<std::int16_t> script, BusyRetry retry,
+                           const std::function<bool()> &carryOn = {}) {
+        results = std::move(script);
+        calls = 0;
+        QString identity;
+        const int result = probeIdentity(request, 200, identity, retry, carryOn);
+        return std::pair{result, calls}; // the result, and the requests it took
+    };
 
     QElapsedTimer clock;
     clock.start();

@@ -65,6 +65,7 @@ TEST(DataFile, RowsAreTheGridCellsEachFollowedByAComma)
                            "Acceleration Interval:,12.5", "Acceleration Step Speed:,0.5",
                            "Session Duration:,300.0", "Passive Rotation Delay:,2.0", "Speed Units:,RPM",
                            "Wheel Type:,Mouse Wheel", "Wheel Rotation:,CCW", " 3 ", "[Experiment Data]",
+                           // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one line in two pieces
                            "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),"
                            "P_R Speed (RPM),Total Run Time (sec),"}));
     // (The working copy's and the backup's names: the data file choice's tests.)

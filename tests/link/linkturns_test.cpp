@@ -21,7 +21,7 @@ protected:
     QStringList served;
 
     // A window whose turn notes its name and runs one exchange.
-    void queue(QObject &party, const QString &name, std::function<void()> more = {})
+    void queue(QObject &party, const QString &name, const std::function<void()> &more = {})
     {
         turns.awaitTurn(&party, [this, name, more] {
             served << name;

@@ -34,7 +34,7 @@ struct HexFiles
 {
     QString file(const QByteArray &contents)
     {
-        const QString path = dir.filePath(QStringLiteral("f%1.hex").arg(++count));
+        QString path = dir.filePath(QStringLiteral("f%1.hex").arg(++count));
         EXPECT_TRUE(writeFile(path, contents));
         return path;
     }
