@@ -46,8 +46,9 @@ TEST_F(EndToEndTest, EveryCommandIsUnderstoodByTheDevice)
             continue; // it moves the device; the simulator's tests cover the move
         ByteBuffer body;
         EXPECT_EQ(callCommand(*device, command, A, body), rc::Ok) << command.name;
-        if (command.checked == 0 && command.body.size() > 1)
+        if (command.checked == 0 && command.body.size() > 1) {
             EXPECT_EQ(body.size(), command.body.size()) << command.name;
+        }
     }
     // A write read back, GetCalConstants, another device's identity, the
     // resets and an address nobody answers: the command-line tool's test,

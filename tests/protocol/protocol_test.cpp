@@ -106,8 +106,9 @@ TEST_P(CommandTest, SendsItsRequestAndAcceptsAGoodReply)
     std::vector<int> request{c.code};
     request.insert(request.end(), c.arguments.begin(), c.arguments.end());
     EXPECT_EQ(peer->written, std::vector<ByteBuffer>{framedWith(A, request)});
-    if (c.checked == 0 && c.body.size() > 1) // a data body is handed back as it came
+    if (c.checked == 0 && c.body.size() > 1) { // a data body is handed back as it came
         EXPECT_EQ(body, ByteBuffer(c.body.begin(), c.body.end()));
+    }
 }
 
 TEST_P(CommandTest, JudgesBadRepliesAndGivesUpOnSilenceAfterItsTimeOut)
