@@ -120,7 +120,7 @@ TEST(LeadingNumberTest, ReadsTheLeadingNumberOnly)
 {
     const std::pair<const char *, double> cases[]
             = {{"12.25", 12.25}, {"abc", 0},  {"7.5 rpm", 7.5}, {"  -2.5x", -2.5},  {"+4", 4},
-               {"1.2.3", 1.2},   {".5", 0.5}, {"1e12", 1e12},   {"2.5E-1 s", 0.25}, {"1e+3", 1000},
+               {"1.2.3", 1.2},   {".5", 0.5}, {"1e10", 1e10},   {"2.5E-1 s", 0.25}, {"1e+3", 1000},
                {"5 e3", 5},      {"3e", 3},   {"", 0}};
     for (const auto &[text, value] : cases)
         EXPECT_DOUBLE_EQ(leadingNumber(QString::fromLatin1(text)), value) << text;
