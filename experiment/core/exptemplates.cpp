@@ -126,7 +126,7 @@ bool loadLabelTemplate(const QString &path, LabelGrid &grid, QList<int> *doubtfu
             if (fields.size() != kLabelColumns || line.contains(QLatin1Char('\r')))
                 doubtful(i);
             for (int column = 0; column < kLabelColumns && column < fields.size(); ++column)
-                grid[row][column] = fields[column];
+                grid.at(std::size_t(row))[std::size_t(column)] = fields[column]; // never past the grid
             if (fields.size() < kLabelColumns)
                 break;
         }

@@ -147,6 +147,18 @@ TEST_F(DeviceConfigTest, ReadingRules)
     // A field on the very first line; the last line without its end; an empty value is a value.
     parseDeviceConfig("Device ID:              77\nDevice Label:           ", empty);
     EXPECT_EQ(fields(empty[0]), "0 0 0 | 77");
+
+    // A comma is named in device 0's block before any "Device" line, but
+    // not in the block of a device out of range, whose lines are ignored.
+    problems.clear();
+    parseDeviceConfig(kHead
+                              + "Device Label:           p, q\r\nDevice                  99\r\n"
+                                "Device Label:           x, y\r\n",
+                      empty, &problems);
+    ASSERT_EQ(problems.size(), 2);
+    EXPECT_TRUE(problems[0].startsWith("Line 6: device label \"p\" ends at a comma"))
+            << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].contains("\"99\" is outside 0 to 78")) << problems[1].toStdString();
 }
 
 TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
