@@ -1,11 +1,9 @@
 #include "experiment/core/expdatafile.h"
 
 #include "base/safefile.h"
-#include "experiment/core/expnumbers.h"
-#include "experiment/core/setupvalues.h"
-#include "model/fieldtext.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace velorix {
 
@@ -15,119 +13,7 @@ namespace {
 
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
-QString replacedExtension(const QString &name, const char *extension)
-{
-    return name.left(qMax<qsizetype>(0, name.size() - 3)) + QLatin1String(extension);
-}
-
 } // namespace
-
-QString formatStamp(const QDateTime &when)
-{
-    return when.toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
-}
-
-QString rawNameFor(const QString &dataFile)
-{
-    return replacedExtension(dataFile, "raw");
-}
-
-QString bakNameFor(const QString &dataFile)
-{
-    return replacedExtension(dataFile, "bak");
-}
-
-QString logNameFor(const QString &dataFile)
-{
-    return replacedExtension(dataFile, "log");
-}
-
-QString withCsvSuffix(const QString &name)
-{
-    if (name.isEmpty() || name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
-        return name;
-    return name + QStringLiteral(".csv");
-}
-
-QStringList gridHeadings(const QString &units)
-{
-    return {QStringLiteral("Subject ID"),
-            QStringLiteral("CH #"),
-            QStringLiteral("Start Time"),
-            QStringLiteral("Run Time (sec)"),
-            QStringLiteral("Speed (") + units + QLatin1Char(')'),
-            QStringLiteral("P_R Time (sec)"),
-            QStringLiteral("P_R Speed (") + units + QLatin1Char(')'),
-            QStringLiteral("Total Run Time (sec)")};
-}
-
-QStringList headerLines(const DeviceInfo &record, const HeaderFacts &facts)
-{
-    const QString units = unitsText(record.bytExpOptions);
-    return {
-            QStringLiteral("Tarvenor Velorix-5 %1.%2").arg(facts.versionMajor).arg(facts.versionMinor),
-            QStringLiteral("Velorix-5 number %1 at address %2")
-                    .arg(facts.deviceNumber)
-                    .arg(record.bytBusAddr),
-            QStringLiteral("Started On:,") + formatStamp(record.dtExpStart),
-            QStringLiteral("Experiment Filename:,") + record.strRawFile,
-            QString(),
-            QStringLiteral("[Experiment Setup Info]"),
-            QStringLiteral("Duration:,%1").arg(record.intDuration),
-            QStringLiteral("Start Speed:,") + format1(record.intStartSpeed / 10.0),
-            QStringLiteral("End Speed:,") + format1(record.intEndSpeed / 10.0),
-            QStringLiteral("Acceleration Interval:,") + format1(record.intAccInterval / 10.0),
-            QStringLiteral("Acceleration Step Speed:,") + format1(record.intAccStep / 10.0),
-            QStringLiteral("Session Duration:,") + format1(record.intDuration),
-            QStringLiteral("Passive Rotation Delay:,") + format1(record.intRotDelay / 10.0),
-            QStringLiteral("Speed Units:,") + units,
-            QStringLiteral("Wheel Type:,")
-                    + ((record.bytExpOptions & kOptionMouseWheel) ? QStringLiteral("Mouse Wheel")
-                                                                  : QStringLiteral("Rat Wheel")),
-            QStringLiteral("Wheel Rotation:,")
-                    + ((record.bytDirection & 1) ? QStringLiteral("CCW") : QStringLiteral("CW")),
-            QStringLiteral(" 3 "),
-            QStringLiteral("[Experiment Data]"),
-            csvLine(gridHeadings(units)),
-    };
-}
-
-QStringList runCells(const DeviceInfo &record, int channel, float lastColumn, QString *note)
-{
-    const int c = channel;
-    const float rotSpeed = record.sngRotTime[c] > 0 ? record.sngRotSpeed[c] : record.sngChanSpeed[c];
-    // The boxes never take such an ID; should one come some other way, the
-    // run is still recorded, in its eight cells, and the note says how.
-    QString id = record.strSubID[c];
-    const QString problem = fieldTextProblem(id);
-    if (!problem.isEmpty()) {
-        id = fieldTextReplaced(id);
-        if (note) {
-            *note = QStringLiteral("The subject ID of Ch %1 holds %2, which the data file cannot hold; "
-                                   "the run is recorded under \"%3\".")
-                            .arg(c + 1)
-                            .arg(problem, id);
-        }
-    } else if (note) {
-        note->clear();
-    }
-    return {id,
-            QString::number(c + 1),
-            formatStamp(record.dtChanStart[c]),
-            format1(record.sngRunTime[c]),
-            format1(record.sngChanSpeed[c]),
-            format1(record.sngRotTime[c]),
-            format1(rotSpeed),
-            format1(lastColumn)};
-}
-
-QString csvLine(const QStringList &cells)
-{
-    QString line;
-    for (const QString &cell : cells)
-        line += cell + QLatin1Char(',');
-    return line;
-}
 
 qsizetype completeLength(const QByteArray &bytes)
 {
@@ -167,6 +53,49 @@ QByteArray linesText(const QStringList &lines)
     return text;
 }
 
+// The system copies a write into the file a page at a time and gives up
+// between pages when the process is killed; a piece within one page is
+// written whole or not at all.
+constexpr qint64 kPageSize = 4096;
+
+bool withinOnePage(qint64 offset, qint64 length)
+{
+    return length <= kPageSize - offset % kPageSize;
+}
+
+// As many of the CSV's last bytes as tell, with its size and time of
+// change, that nobody else has written it.
+constexpr qsizetype kSeenTail = 64;
+
+enum class Written {
+    Whole,
+    CutBack,
+    Broken
+};
+
+// Writes `text` at `offset` of the file (unbuffered) and syncs it; a write
+// that fails part way is cut back to `offset` (Broken: the cut failed too).
+Written writeAt(QFile &file, qint64 offset, const QByteArray &text)
+{
+    if (file.seek(offset) && file.write(text) == text.size() && datafile::syncToDisk(file))
+        return Written::Whole;
+    return file.resize(offset) && datafile::syncToDisk(file) ? Written::CutBack : Written::Broken;
+}
+
+bool readAt(const QString &path, qint64 offset, qint64 length, QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return false;
+    bytes = file.read(length);
+    return bytes.size() == length;
+}
+
+QDateTime modifiedTime(const QString &path)
+{
+    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+}
+
 } // namespace
 
 void ExpDataFile::setFiles(const QString &dataFile, const QString &rawFile)
@@ -178,6 +107,7 @@ void ExpDataFile::setFiles(const QString &dataFile, const QString &rawFile)
     m_replaceDataFile = false;
     m_goodSize = -1;
     m_cutDue = false;
+    m_dataSeen = {};
 }
 
 bool ExpDataFile::writeHeader(const QStringList &lines)
@@ -217,6 +147,8 @@ bool ExpDataFile::prepareAppend()
                 datafile::cutFile(m_rawFile, complete);
             m_goodSize = complete;
             m_cutDue = false;
+            if (haveData)
+                noteDataFileSeen(data);
             return true;
         }
         if (!data.startsWith(raw) && !QFile::rename(m_rawFile, keptNameFor(m_rawFile)))
@@ -230,13 +162,16 @@ bool ExpDataFile::prepareAppend()
 bool ExpDataFile::startWorkingFileFrom(QByteArray data)
 {
     // The data file's own last line, if not ended, is ended rather than
-    // run into by the first new one.
+    // run into by the first new one (which then brings the line end to the
+    // data file too).
+    const QByteArray seen = data;
     if (!data.isEmpty() && !data.endsWith('\n'))
         data += kLineEnd;
     if (!replaceFile(m_rawFile, data))
         return false;
     m_goodSize = data.size();
     m_cutDue = false;
+    noteDataFileSeen(seen);
     return true;
 }
 
@@ -281,6 +216,43 @@ bool ExpDataFile::writePending()
     QFile file(m_rawFile);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
+    qint64 end = 0;
+    bool ended = true;
+    if (!wholeLinesOf(file, end, ended))
+        return false;
+
+    QByteArray text = linesText(m_pending);
+    if (!ended)
+        text.prepend(kLineEnd); // a last line from elsewhere, not ended
+    // Part of a failed write may be on the disk; writing all of it again
+    // later would break or double those lines, so it is cut back to where
+    // it was before anything else is written.
+    const Written written = writeAt(file, end, text);
+    m_cutDue = written == Written::Broken;
+    if (written != Written::Whole)
+        return false;
+    m_goodSize = end + text.size();
+    m_pending.clear();
+    m_copyDue = true;
+    return true;
+}
+
+bool ExpDataFile::wholeLinesOf(QFile &file, qint64 &end, bool &ended)
+{
+    // As this program left it: its size, ending in a line end. Only then is
+    // it not read.
+    const qint64 size = file.size();
+    if (!m_cutDue && size == m_goodSize) {
+        char last = '\n';
+        if (size == 0 || (file.seek(size - 1) && file.getChar(&last) && last == '\n')) {
+            end = size;
+            ended = true;
+            return true;
+        }
+    }
+    // Changed some other way: whether the data file is still its start is
+    // then checked whole.
+    m_dataSeen = {};
     QByteArray old = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
@@ -289,53 +261,99 @@ bool ExpDataFile::writePending()
     // be written twice. Otherwise only an unfinished last line goes.
     if (m_cutDue && m_goodSize >= 0)
         old.truncate(qMin<qint64>(old.size(), m_goodSize));
-    const qint64 end = datafile::completeLength(old);
+    end = datafile::completeLength(old);
     old.truncate(end);
-    if (end < file.size()) {
-        if (!file.resize(end) || !datafile::syncToDisk(file)) {
-            m_goodSize = end;
-            m_cutDue = true;
-            return false;
-        }
+    ended = end == 0 || old.endsWith('\n');
+    if (end < size && !(file.resize(end) && datafile::syncToDisk(file))) {
+        m_goodSize = end;
+        m_cutDue = true;
+        return false;
     }
     m_goodSize = end;
     m_cutDue = false;
-
-    QByteArray text = linesText(m_pending);
-    if (end > 0 && !old.endsWith('\n'))
-        text.prepend(kLineEnd); // a last line from elsewhere, not ended
-    if (!file.seek(end) || file.write(text) != text.size() || !datafile::syncToDisk(file)) {
-        // Part of it may be on the disk; writing all of it again later
-        // would break or double those lines, so cut the file back to where
-        // it was before anything else is written.
-        m_cutDue = !(file.resize(end) && datafile::syncToDisk(file));
-        return false;
-    }
-    m_goodSize = end + text.size();
-    m_pending.clear();
-    m_copyDue = true;
     return true;
 }
 
 bool ExpDataFile::refreshDataFile()
 {
+    if (!m_replaceDataFile && m_dataSeen.size >= 0 && m_goodSize >= m_dataSeen.size
+        && QFile::exists(m_dataFile)) {
+        QFile file(m_dataFile);
+        if (file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) && dataFileAsSeen(file)) {
+            if (withinOnePage(m_dataSeen.size, m_goodSize - m_dataSeen.size))
+                return extendDataFile(file);
+            file.close();
+            return copyWorkingFile(); // known to be its start: no need to compare
+        }
+    }
+    return checkAndCopyWorkingFile();
+}
+
+bool ExpDataFile::extendDataFile(QFile &file)
+{
+    const qint64 from = m_dataSeen.size;
+    QByteArray added;
+    if (!readAt(m_rawFile, from, m_goodSize - from, added))
+        return false;
+    switch (writeAt(file, from, added)) {
+    case Written::Whole:
+        m_dataSeen.size = from + added.size();
+        m_dataSeen.tail = (m_dataSeen.tail + added).right(kSeenTail);
+        m_dataSeen.modified = modifiedTime(m_dataFile);
+        m_copyDue = false;
+        return true;
+    case Written::CutBack: m_dataSeen.modified = modifiedTime(m_dataFile); return false;
+    case Written::Broken: m_dataSeen = {}; return false; // the whole check mends it
+    }
+    return false;
+}
+
+bool ExpDataFile::dataFileAsSeen(QFile &file) const
+{
+    const qint64 size = file.size();
+    if (size != m_dataSeen.size || modifiedTime(m_dataFile) != m_dataSeen.modified)
+        return false;
+    const qint64 tail = qMin<qint64>(size, kSeenTail);
+    return file.seek(size - tail) && file.read(tail) == m_dataSeen.tail;
+}
+
+void ExpDataFile::noteDataFileSeen(const QByteArray &content)
+{
+    m_dataSeen.size = content.size();
+    m_dataSeen.tail = content.right(kSeenTail);
+    m_dataSeen.modified = modifiedTime(m_dataFile);
+}
+
+bool ExpDataFile::checkAndCopyWorkingFile()
+{
+    if (m_replaceDataFile || !QFile::exists(m_dataFile))
+        return copyWorkingFile();
+    // The data file is only ever extended: never shorter than before, and
+    // never replaced when it was changed elsewhere.
     QByteArray raw;
-    if (!datafile::readWhole(m_rawFile, raw))
+    QByteArray data;
+    if (!datafile::readWhole(m_rawFile, raw) || !datafile::readWhole(m_dataFile, data))
         return false;
     raw.truncate(datafile::completeLength(raw));
-    if (!m_replaceDataFile && QFile::exists(m_dataFile)) {
-        // The data file is only ever extended: never shorter than before,
-        // and never replaced when it was changed elsewhere.
-        QByteArray data;
-        if (!datafile::readWhole(m_dataFile, data) || !raw.startsWith(data))
+    if (!raw.startsWith(data))
+        return false;
+    if (data.size() < raw.size())
+        return copyWorkingFile(raw);
+    noteDataFileSeen(data);
+    m_copyDue = false;
+    return true;
+}
+
+bool ExpDataFile::copyWorkingFile(QByteArray raw)
+{
+    if (raw.isNull()) {
+        if (!datafile::readWhole(m_rawFile, raw))
             return false;
-        if (data.size() == raw.size()) {
-            m_copyDue = false;
-            return true;
-        }
+        raw.truncate(datafile::completeLength(raw));
     }
     if (!replaceFile(m_dataFile, raw))
         return false;
+    noteDataFileSeen(raw);
     m_copyDue = false;
     m_replaceDataFile = false;
     return true;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,68 @@ TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
     file.setFiles(path("b.csv"), path("gone/b.raw"));
     EXPECT_FALSE(file.prepareAppend());
     EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\nlater,\r\n"));
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+// The CSV gets a new line in place only while it is as this program left
+// it and the line lies within one page of the file; otherwise it is
+// checked whole and replaced (a new file: another inode).
+TEST_F(DataSafetyTest, TheCsvIsExtendedInPlaceOnlyWhileItIsAsLeft)
+{
+    const QString csv = path("run.csv");
+    const QString raw = path("run.raw");
+    writeFile(csv, "H\r\nr1,\r\n");
+    writeFile(raw, "H\r\nr1,\r\n");
+    ExpDataFile file;
+    file.setFiles(csv, raw);
+    ASSERT_TRUE(file.prepareAppend());
+    const ino_t first = inodeOf(csv);
+    ASSERT_TRUE(file.append(QStringLiteral("r2,")));
+    EXPECT_EQ(contents(csv), QByteArray("H\r\nr1,\r\nr2,\r\n"));
+    EXPECT_EQ(inodeOf(csv), first);
+
+    // A line that would cross into the file's second page is not written
+    // in place, where a kill could leave part of it.
+    const QString longLine = QString(4096 - 13 - 2, 'x') + QLatin1Char(',');
+    ASSERT_TRUE(file.append(longLine));
+    EXPECT_EQ(contents(csv), contents(raw));
+    EXPECT_NE(inodeOf(csv), first);
+    const ino_t second = inodeOf(csv);
+    ASSERT_TRUE(file.append(QStringLiteral("r4,")));
+    EXPECT_EQ(inodeOf(csv), second);
+
+    // Edited elsewhere to the same size: in the middle (a new time of
+    // change), or at its end with its time of change put back. Neither is
+    // extended; the rows wait in the working file.
+    const QByteArray good = contents(csv);
+    const QDateTime changed = QFileInfo(csv).fileTime(QFileDevice::FileModificationTime);
+    QByteArray edited = good;
+    edited[0] = 'h';
+    const auto writeChanged = [&csv](const QByteArray &bytes, const QDateTime &when) {
+        writeFile(csv, bytes);
+        QFile file(csv);
+        return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+    };
+    ASSERT_TRUE(writeChanged(edited, changed.addSecs(5)));
+    EXPECT_FALSE(file.append(QStringLiteral("r5,")));
+    EXPECT_EQ(contents(csv), edited);
+    edited = good;
+    edited[edited.size() - 3] = '5';
+    ASSERT_TRUE(writeChanged(edited, changed));
+    EXPECT_FALSE(file.retry());
+    EXPECT_EQ(contents(csv), edited);
+
+    // Put back as it was, it is brought up to date as a whole.
+    writeFile(csv, good);
+    ASSERT_TRUE(file.retry());
+    EXPECT_EQ(contents(csv), contents(raw));
+    EXPECT_TRUE(contents(csv).endsWith("r4,\r\nr5,\r\n"));
 }
 
 // A writer killed at any moment, again and again, each time followed by
