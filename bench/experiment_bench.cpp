@@ -76,6 +76,8 @@
 #include <optional>
 #include <vector>
 
+#include <malloc.h>
+
 namespace {
 
 using namespace velorix;
@@ -194,6 +196,14 @@ double cpuSeconds(clockid_t clock)
     timespec t{};
     clock_gettime(clock, &t);
     return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// The bytes the process has allocated and not freed (glibc's count, so
+// the memory a thread keeps cached for reuse is not in it).
+long long heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks + info.hblkhd);
 }
 
 double processCpuSeconds()
@@ -764,6 +774,11 @@ struct SoakFigures
     double lineSeconds = 0; // the line in use during the soak
     long wakeUps = 0;       // of the main thread during the soak
     long sleeps = 0;        // times it was about to block
+    // What the process holds on the heap at the end less after the first
+    // fifth, and the polls and the results grids' new rows meanwhile.
+    long long heapGrowth = 0;
+    int rowsAdded = 0;
+    long pollsMeasured = 0;
 };
 
 // One phase: so many windows, one device each, polling side by side.
@@ -874,6 +889,11 @@ void printSummary(const Options &options, const std::vector<Phase> &phases, cons
                     soak.elapsed * options.scale, soak.stopSeconds,
                     soak.stopFinished ? "" : " and DID NOT FINISH");
         std::printf("polls/s:     %s, %.1f in all\n", qPrintable(polls.join(QLatin1Char(' '))), p.polls());
+        std::printf("memory:      after the first fifth the heap grew %.1f kB over %ld polls and "
+                    "%d new grid rows: %.1f bytes a poll, or %.0f bytes a row\n",
+                    double(soak.heapGrowth) / 1024, soak.pollsMeasured, soak.rowsAdded,
+                    soak.pollsMeasured > 0 ? double(soak.heapGrowth) / double(soak.pollsMeasured) : 0.0,
+                    soak.rowsAdded > 0 ? double(soak.heapGrowth) / soak.rowsAdded : 0.0);
         std::printf("cpu:         main thread %.1f%% of one core, process %.1f%%", pct(soak.threadCpu),
                     pct(soak.processCpu));
         if (soak.simulatorCpu)
@@ -1047,15 +1067,37 @@ std::optional<Phase> runPhase(int count, bool plotShown, const Options &options,
     const double process0 = processCpuSeconds();
     const std::optional<double> simulator0 = watch.simulatorCpuSeconds();
     const double line0 = watch.lineSeconds();
+    const auto gridRows = [&windows] {
+        int rows = 0;
+        for (frmexp *w : windows)
+            rows += w->resultsGrid()->rowCount();
+        return rows;
+    };
+    const auto pollsDone = [&windows] {
+        long polls = 0;
+        for (frmexp *w : windows)
+            polls += w->controller()->counters().polls;
+        return polls;
+    };
     QElapsedTimer clock;
     clock.start();
     starter.start();
-    runFor(qint64(options.durationSeconds() * 1000));
+    // The memory from a fifth of the way on: by then the windows have been
+    // painted and every buffer that is made once has been made.
+    const qint64 soakMs = qint64(options.durationSeconds() * 1000);
+    runFor(soakMs / 5);
+    const int rows0 = gridRows();
+    const long polls0 = pollsDone();
+    const long long heap0 = heapInUse();
+    runFor(soakMs - soakMs / 5);
     starter.stop();
     soak.elapsed = clock.nsecsElapsed() / 1e9;
     soak.threadCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0;
     soak.processCpu = processCpuSeconds() - process0;
     soak.lineSeconds = watch.lineSeconds() - line0;
+    soak.heapGrowth = heapInUse() - heap0;
+    soak.rowsAdded = gridRows() - rows0;
+    soak.pollsMeasured = pollsDone() - polls0;
     QObject::disconnect(counting);
     QObject::disconnect(countingSleeps);
     soak.wakeUps = wakeUps;

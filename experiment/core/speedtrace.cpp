@@ -14,6 +14,12 @@ namespace {
 constexpr long kMostDrawnSteps = 2000;
 // A plan that never changes speed and never ends is shown over a minute.
 constexpr double kFlatSpan = 60;
+// A session of hours at a speed that changes with every poll would add a
+// point a poll: past this many the line keeps every other point of its
+// older half, and past this many falls the oldest half goes, so that the
+// memory of a trace stays bounded however long the session runs.
+constexpr qsizetype kMostLinePoints = 4000;
+constexpr std::size_t kMostFalls = 4000;
 
 // Steps until the end speed is reached.
 long stepsToEnd(const RampPlan &plan)
@@ -149,6 +155,26 @@ void SpeedTrace::observe(double sessionTime, double speed, std::uint8_t runningB
         }
     }
     m_bits = runningBits;
+    if (m_line.size() > kMostLinePoints || m_falls.size() > kMostFalls)
+        thin();
+}
+
+void SpeedTrace::thin()
+{
+    if (m_line.size() > kMostLinePoints) {
+        // The first point and every other one of the older half stay; the
+        // newer half keeps all its points, the last one among them.
+        const qsizetype older = m_line.size() / 2;
+        QList<QPointF> kept;
+        kept.reserve(m_line.size() - older / 2);
+        for (qsizetype i = 0; i < older; i += 2)
+            kept.append(m_line[i]);
+        kept.append(m_line.mid(older));
+        m_line.swap(kept);
+    }
+    if (m_falls.size() > kMostFalls)
+        m_falls.erase(m_falls.begin(), m_falls.begin() + std::ptrdiff_t(m_falls.size() / 2));
+    ++m_generation; // the plot draws it anew
 }
 
 } // namespace velorix

@@ -9,7 +9,9 @@
 // The measured line keeps only its corners: a sample at the speed of the
 // two points before it moves the last point on instead of adding one, so a
 // long session at a steady speed stays a handful of points and the only
-// point that ever changes in place is the last one.
+// point that ever changes in place is the last one. A line of thousands of
+// points is thinned in its older half, and of thousands of falls only the
+// newer half stays: a trace's memory is bounded.
 
 #include "model/deviceinfo.h"
 
@@ -87,12 +89,13 @@ public:
     [[nodiscard]] long samples() const { return m_samples; }
     [[nodiscard]] double lastTime() const { return m_line.isEmpty() ? 0 : m_line.constLast().x(); }
     [[nodiscard]] double topSpeed() const { return m_topSpeed; }
-    // Grows whenever the trace starts over: a plot that showed an older
-    // generation shows everything again.
+    // Grows whenever the trace starts over or is thinned: a plot that
+    // showed an older generation shows everything again.
     [[nodiscard]] int generation() const { return m_generation; }
 
 private:
     void restart();
+    void thin();
 
     QList<QPointF> m_planned;
     QList<QPointF> m_line;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace velorix {
 namespace {
 
@@ -105,6 +107,30 @@ TEST(SpeedTrace, ASteadySpeedMovesTheLastPointOnInsteadOfAddingOne)
     EXPECT_EQ(trace.line(), QList<QPointF>({{0.1, 5}, {100, 5}, {100.1, 6}, {300, 6}}));
     EXPECT_EQ(trace.samples(), 3000);
     EXPECT_EQ(trace.topSpeed(), 6.0);
+}
+
+// A day-long session whose speed changes with every poll, and a subject
+// falling every few polls: the trace stays bounded, keeps its first and
+// newest points in order, and tells the plot to draw it anew.
+TEST(SpeedTrace, ALongSessionOfChangingSpeedsStaysBounded)
+{
+    SpeedTrace trace;
+    trace.start(RampPlan{});
+    const int generation = trace.generation();
+    const int polls = 10 * 3600 * 8;
+    for (int tick = 1; tick <= polls; ++tick)
+        trace.observe(tick / 10.0, tick % 7, tick % 5 == 0 ? 0x0E : 0x0F);
+    const QList<QPointF> &line = trace.line();
+    EXPECT_LE(line.size(), 4001);
+    EXPECT_GT(line.size(), 2000);
+    EXPECT_LE(trace.falls().size(), 4000u);
+    EXPECT_EQ(line.constFirst(), QPointF(0.1, 1));
+    EXPECT_EQ(line.constLast(), QPointF(polls / 10.0, polls % 7));
+    EXPECT_TRUE(std::is_sorted(line.cbegin(), line.cend(),
+                               [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+    EXPECT_EQ(trace.falls().back().time, (polls - polls % 5) / 10.0);
+    EXPECT_GT(trace.generation(), generation);
+    EXPECT_EQ(trace.samples(), polls);
 }
 
 } // namespace
