@@ -57,8 +57,8 @@ constexpr std::array<std::uint8_t, 4> kAddresses{128, 129, 130, 131};
 
 struct Run
 {
-    std::map<const cmd::Command *, double> ms;    // time of the clean exchanges, per command
-    std::map<const cmd::Command *, int> count;    // and how many
+    std::map<const cmd::Command *, double> ms; // time of the clean exchanges, per command
+    std::map<const cmd::Command *, int> count; // and how many
     int faults = 0;
     int failed = 0;
     double faultedMs = 0; // the spoilt exchanges' own time
@@ -165,19 +165,21 @@ int main(int argc, char **argv)
     std::map<const cmd::Command *, double> cleanMean;
     for (const auto &[command, ms] : clean.ms)
         cleanMean[command] = ms / clean.count.at(command);
-    std::printf("clean Read_Times: %.1f ms (its bytes and the latency: %.1f ms)\n", cleanMean[&cmd::Read_Times],
+    std::printf("clean Read_Times: %.1f ms (its bytes and the latency: %.1f ms)\n",
+                cleanMean[&cmd::Read_Times],
                 (cmd::Read_Times.requestLength + cmd::Read_Times.replyLength) * kByteMs + kLatencyMs);
     std::printf("%-14s %9s %12s %9s %9s %7s %13s\n", "fault", "own ms", "+ next's ms", "held ms", "least ms",
                 "ratio", "failed/fault");
 
     for (const sim::FaultKind kind :
-         {sim::FaultKind::NoReply, sim::FaultKind::BadChecksum, sim::FaultKind::WrongAddress, sim::FaultKind::Nak,
-          sim::FaultKind::Late, sim::FaultKind::Split, sim::FaultKind::Stray}) {
+         {sim::FaultKind::NoReply, sim::FaultKind::BadChecksum, sim::FaultKind::WrongAddress,
+          sim::FaultKind::Nak, sim::FaultKind::Late, sim::FaultKind::Split, sim::FaultKind::Stray}) {
         const Run run = poll(device, sim, rounds, kind, cleanMean);
         const double own = run.faultedMs / run.faults;
         const double next = run.afterMs / run.faults;
-        std::printf("%-14s %9.1f %12.1f %9.1f %9.1f %7.2f %13.2f\n", qPrintable(sim::faultName(kind)), own, next,
-                    own + next, leastMs(kind), (own + next) / leastMs(kind), double(run.failed) / run.faults);
+        std::printf("%-14s %9.1f %12.1f %9.1f %9.1f %7.2f %13.2f\n", qPrintable(sim::faultName(kind)), own,
+                    next, own + next, leastMs(kind), (own + next) / leastMs(kind),
+                    double(run.failed) / run.faults);
     }
     sim.stop();
     return 0;

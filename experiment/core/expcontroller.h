@@ -226,6 +226,9 @@ private:
     RunRequests m_requests;
     Presence m_presence = Presence::Open;
     bool m_inTick = false;
+    // Inside recordInProgress(): the runs still on the wheel are recorded
+    // from the last good reply.
+    bool m_recordingFromLastReply = false;
     ExpDisplay m_display;
     RunRecorder m_recorder;
     RunDevice m_device;

@@ -11,6 +11,8 @@
 #include "protocol/commandtable.h"
 #include "link/linkresults.h"
 
+#include <QScopedValueRollback>
+
 namespace velorix {
 
 namespace {
@@ -363,12 +365,18 @@ void ExpController::updateexpdata(int channel, bool runOver)
     DeviceInfo &rec = record();
     if (bitSet(rec.bytRotBits, channel) && !runOver)
         return;
-    m_recorder.recordRun(rec, channel, m_poll.fall());
+    // A run the stop ends was still on the wheel in the reply before; one
+    // only rotating then had ended by its fall.
+    RunEnd end = RunEnd::Fall;
+    if (runOver && bitSet(rec.bytPrevChanBits, channel))
+        end = m_recordingFromLastReply ? RunEnd::LastGoodReply : m_recorder.stoppedRunEnd();
+    m_recorder.recordRun(rec, channel, m_poll.fall(), end);
 }
 
 void ExpController::recordInProgress()
 {
     DeviceInfo &rec = record();
+    const QScopedValueRollback<bool> fromLastReply(m_recordingFromLastReply, true);
     for (int c = 0; c < kChannels; ++c) {
         if (!rec.bolResultReady[c])
             continue;

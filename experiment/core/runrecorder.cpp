@@ -127,7 +127,18 @@ void RunRecorder::logSubjectChanged(const DeviceInfo &record, int channel)
                  + QStringLiteral("%1: %2").arg(channel + 1).arg(subjectOf(record, channel)));
 }
 
-void RunRecorder::recordRun(DeviceInfo &rec, int c, readout::FallSpeeds &fall)
+RunEnd RunRecorder::stoppedRunEnd() const
+{
+    switch (m_stopCause) {
+    case StopCause::Button: return RunEnd::StopButton;
+    case StopCause::Close: return RunEnd::WindowClosed;
+    case StopCause::Duration:
+    case StopCause::None: break; // the device ended the session itself
+    }
+    return RunEnd::CutOff;
+}
+
+void RunRecorder::recordRun(DeviceInfo &rec, int c, readout::FallSpeeds &fall, RunEnd end)
 {
     rec.bolResultReady[c] = false;
     if (rec.strSubID[c].isEmpty())
@@ -153,7 +164,8 @@ void RunRecorder::recordRun(DeviceInfo &rec, int c, readout::FallSpeeds &fall)
                                           "%1 s into the session: no reading of the wheel speed near it)")
                                           .arg(format1(fall.fallTime[c]))
                          : QString())
-             + (written ? QString() : QStringLiteral(" (the data file is not written yet: the row waits)")));
+             + (written ? QString() : QStringLiteral(" (the data file is not written yet: the row waits)"))
+             + SessionLog::runEndNote(end));
     emit rowRecorded(cells);
     tellDataFileState(written);
 }

@@ -69,7 +69,9 @@ public:
     void logSubjectChanged(const DeviceInfo &record, int channel);
 
     // A channel's run to the data file, the grid and the log (updateexpdata).
-    void recordRun(DeviceInfo &record, int channel, readout::FallSpeeds &fall);
+    void recordRun(DeviceInfo &record, int channel, readout::FallSpeeds &fall, RunEnd end);
+    // How a run cut short by the session's stop ended, by what asked for it.
+    [[nodiscard]] RunEnd stoppedRunEnd() const;
 
     void setAccumulate(bool accumulate) { m_accumulate = accumulate; }
     [[nodiscard]] SubjectList &subjects() { return m_subjects; }

@@ -64,6 +64,41 @@ QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)
     };
 }
 
+namespace {
+
+struct RunEndWords
+{
+    RunEnd end;
+    const char *words;
+};
+constexpr RunEndWords kRunEndWords[] = {
+        {RunEnd::Fall, "fall"},
+        {RunEnd::CutOff, "cut off at the session's end"},
+        {RunEnd::StopButton, "\"Stop Experiment\""},
+        {RunEnd::WindowClosed, "window closed"},
+        {RunEnd::LastGoodReply, "recorded from the last good reply after a failed read"},
+};
+
+} // namespace
+
+QString runEndText(RunEnd end)
+{
+    for (const RunEndWords &each : kRunEndWords) {
+        if (each.end == end)
+            return QLatin1String(each.words);
+    }
+    return QStringLiteral("unknown");
+}
+
+RunEnd runEndOf(QStringView text)
+{
+    for (const RunEndWords &each : kRunEndWords) {
+        if (text == QLatin1String(each.words))
+            return each.end;
+    }
+    return RunEnd::Unknown;
+}
+
 QString SessionLog::runLine(const QStringList &cells, const QString &units)
 {
     if (cells.size() < 8)

@@ -54,7 +54,26 @@ inline constexpr QLatin1String kStopped{"Experiment stopped ("};
 inline constexpr QLatin1String kSessionEnded{"Session ended"};
 inline constexpr QLatin1String kEndedWithoutStop{
         "Session ended without a stop (the program or the computer stopped); not recorded: "};
+// After a run line's other notes: how the run ended.
+inline constexpr QLatin1String kRunEnd{"; end: "};
 } // namespace logtext
+
+// How a recorded run ended: its subject fell; the session's duration ended
+// with the subject still on the wheel (a cut-off); "Stop Experiment"; the
+// window was closed; the device's final reply did not come and the run was
+// recorded from the last good one. Unknown: a log written before runs said.
+enum class RunEnd {
+    Unknown,
+    Fall,
+    CutOff,
+    StopButton,
+    WindowClosed,
+    LastGoodReply
+};
+// The words of the log line ("fall", "cut off at the session's end", ...).
+[[nodiscard]] QString runEndText(RunEnd end);
+// The end those words name; Unknown for any other text.
+[[nodiscard]] RunEnd runEndOf(QStringView text);
 
 // A channel (1 to 4) with the subject ID its row carries.
 using LoggedChannelId = std::pair<int, QString>;
@@ -97,6 +116,8 @@ public:
     [[nodiscard]] static QStringList setupLines(const DeviceInfo &record, int rockInterval);
     // A recorded run from the cells of its data-file row.
     [[nodiscard]] static QString runLine(const QStringList &cells, const QString &units);
+    // The note that ends a run line.
+    [[nodiscard]] static QString runEndNote(RunEnd end) { return logtext::kRunEnd + runEndText(end); }
     // "Ch 2 (M3), Ch 4 (M7)", or "none".
     [[nodiscard]] static QString channelList(const std::vector<LoggedChannelId> &channels);
     // "Channels running: Ch 1 (M1), ...": what a start set going.

@@ -62,7 +62,11 @@ std::optional<LoggedRun> runOf(const QString &text)
         if (!good)
             return std::nullopt;
     }
-    run.speedFromRamp = match.captured(10).startsWith(logtext::kSpeedFromRamp);
+    const QString notes = match.captured(10);
+    run.speedFromRamp = notes.startsWith(logtext::kSpeedFromRamp);
+    // The end note comes last, after any other.
+    if (const qsizetype at = notes.lastIndexOf(logtext::kRunEnd); at >= 0)
+        run.end = runEndOf(QStringView(notes).mid(at + logtext::kRunEnd.size()));
     return run;
 }
 

@@ -31,6 +31,7 @@ struct LoggedRun
     double rotationSpeed = 0;
     double total = 0;
     bool speedFromRamp = false; // no reading of the wheel speed was near the fall
+    RunEnd end = RunEnd::Unknown;
 };
 
 // A channel set going by the session's last start.

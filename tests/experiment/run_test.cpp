@@ -4,6 +4,7 @@
 
 #include "runtestkit.h"
 
+#include "experiment/core/sessionlogreader.h"
 #include "model/runningexperiments.h"
 
 #include "protocol/resultcodes.h"
@@ -293,10 +294,11 @@ TEST_F(RunTest, AFallsSpeedIsReadAgainOrTakenFromTheRampNeverFromLongBefore)
     EXPECT_EQ(column(fileLines(csvPath()).mid(19), 4), QStringList({"7.0", "8.0"}));
     const QStringList runs = fileLines(path("run.log")).filter(QStringLiteral("Run recorded: "));
     ASSERT_EQ(runs.size(), 2);
-    EXPECT_TRUE(runs[0].endsWith(QStringLiteral(" (speed from the set-up's ramp at the fall, 25.0 s into the "
-                                                "session: no reading of the wheel speed near it)")))
+    EXPECT_TRUE(
+            runs[0].endsWith(QStringLiteral(" (speed from the set-up's ramp at the fall, 25.0 s into the "
+                                            "session: no reading of the wheel speed near it); end: fall")))
             << runs[0].toStdString();
-    EXPECT_TRUE(runs[1].endsWith(QStringLiteral("total 35.0 s"))) << runs[1].toStdString();
+    EXPECT_TRUE(runs[1].endsWith(QStringLiteral("total 35.0 s; end: fall"))) << runs[1].toStdString();
 }
 
 TEST_F(RunTest, ATickDueWhileAnotherWindowHoldsTheLinkWaitsForIt)
@@ -540,6 +542,11 @@ TEST_F(RunTest, AStopRefusedOrFollowedByFailedReadsNeverDropsARun)
     ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, pacing.stopReadTries + 1));
     lines = fileLines(csvPath()); // a new file for the second session
     EXPECT_EQ(column(lines.mid(19), 3), QStringList(4, QString::number(reached, 'f', 1)));
+    std::vector<LoggedSession> sessions;
+    ASSERT_TRUE(readSessionLogFile(datafile::logNameFor(csvPath()), sessions));
+    ASSERT_EQ(sessions.back().runs.size(), 4u);
+    for (const LoggedRun &run : sessions.back().runs)
+        EXPECT_EQ(run.end, RunEnd::LastGoodReply);
 }
 
 TEST_F(RunTest, APortThatIsGoneOrRefusedGivesResultCodesNotACrash)

@@ -99,8 +99,8 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
     }
     // Every row of the data file, and nothing else, is a run in the log.
     EXPECT_EQ(log.filter(QStringLiteral(" Run recorded: ")).size(), fileLines(csvPath()).size() - 19);
-    EXPECT_TRUE(log.filter(QStringLiteral(" Run recorded: channel 1,"))[0].endsWith(
-            QStringLiteral("run time 2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s")));
+    EXPECT_TRUE(log.filter(QStringLiteral(" Run recorded: channel 1,"))[0].endsWith(QStringLiteral(
+            "run time 2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s; end: fall")));
 
     // Read back: three sessions on the file, each ended, every run in it.
     const std::vector<LoggedSession> sessions = readSessionLog(log);
@@ -112,6 +112,28 @@ TEST_F(SessionLogTest, EachSessionIsToldInOrderWithItsErrorsAndHowItEnded)
         EXPECT_EQ(session.unrecorded(), std::vector<LoggedChannelId>{}); // the stops recorded every run
     }
     EXPECT_TRUE(sessions[1].appending && !sessions[0].appending);
+    // How each run ended: two falls and two cut off by the duration, then
+    // the button's, then the closed window's.
+    std::vector<std::vector<RunEnd>> ends;
+    for (const LoggedSession &session : sessions) {
+        ends.emplace_back();
+        for (const LoggedRun &run : session.runs)
+            ends.back().push_back(run.end);
+    }
+    using E = RunEnd;
+    EXPECT_EQ(ends,
+              std::vector<std::vector<RunEnd>>({{E::Fall, E::Fall, E::CutOff, E::CutOff},
+                                                std::vector<E>(4, E::StopButton),
+                                                std::vector<E>(4, E::WindowClosed)}));
+    // A log written before run lines said how they ended reads as before.
+    const std::vector<LoggedSession> old = readSessionLog(
+            {"2024-05-06T09:00:00 New session, new data file a.csv",
+             "2024-05-06T09:00:03 Run recorded: channel 2, subject M1, started 05/06/24 09:00:01, run time "
+             "2.0 s, speed 5.0 RPM, passive rotation 0.0 s at 5.0 RPM, total 2.0 s"});
+    ASSERT_EQ(old.size(), 1u);
+    ASSERT_EQ(old[0].runs.size(), 1u);
+    EXPECT_EQ(old[0].runs[0].end, RunEnd::Unknown);
+    EXPECT_EQ(old[0].runs[0].total, 2.0);
     const LoggedRun &first = sessions[0].runs[0];
     EXPECT_EQ(std::tuple(first.channel, first.subject, first.runTime, first.speed, first.units, first.total),
               std::tuple(1, QStringLiteral("Channel 1"), 2.0, 5.0, QStringLiteral("RPM"), 2.0));
