@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+
 namespace velorix {
 
 namespace datafile {
@@ -82,13 +84,16 @@ Written writeAt(QFile &file, qint64 offset, const QByteArray &text)
     return file.resize(offset) && datafile::syncToDisk(file) ? Written::CutBack : Written::Broken;
 }
 
-bool readAt(const QString &path, qint64 offset, qint64 length, QByteArray &bytes)
+// Exactly `length` bytes from `offset`, or nothing.
+std::optional<QByteArray> readAt(const QString &path, qint64 offset, qint64 length)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
-        return false;
-    bytes = file.read(length);
-    return bytes.size() == length;
+        return std::nullopt;
+    QByteArray bytes = file.read(length);
+    if (bytes.size() != length)
+        return std::nullopt;
+    return bytes;
 }
 
 QDateTime modifiedTime(const QString &path)
@@ -292,9 +297,10 @@ bool ExpDataFile::refreshDataFile()
 bool ExpDataFile::extendDataFile(QFile &file)
 {
     const qint64 from = m_dataSeen.size;
-    QByteArray added;
-    if (!readAt(m_rawFile, from, m_goodSize - from, added))
+    const std::optional<QByteArray> read = readAt(m_rawFile, from, m_goodSize - from);
+    if (!read)
         return false;
+    const QByteArray &added = *read;
     switch (writeAt(file, from, added)) {
     case Written::Whole:
         m_dataSeen.size = from + added.size();

@@ -89,6 +89,11 @@ TEST_F(DataFileTest, AnExperimentTemplateReadsBackTheHeaderAndSkipsWhatItCannotU
               std::vector<int>({50, 400, 125, 5, 20, 300}));
     EXPECT_EQ(read.bytExpOptions, 0x11);
     EXPECT_EQ(read.bytDirection, 1);
+    DeviceInfo clockwise = sampleRecord();
+    clockwise.bytDirection = 0;
+    writeFile(path("cw.csv"), datafile::headerLines(clockwise, {}).join(QStringLiteral("\r\n")).toLatin1());
+    (void)loadExperimentTemplate(path("cw.csv"), read);
+    EXPECT_EQ(read.bytDirection, 0);
 
     writeFile(path("bad.csv"),
               "t\r\nd\r\ns,x\r\nf,y\r\n\r\n[Experiment Setup Info]\r\nDuration:,120\r\n"

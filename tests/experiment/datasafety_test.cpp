@@ -320,6 +320,7 @@ TEST_F(DataSafetyTest, RecoveryCompletesCsvFilesFromTheirWorkingCopiesAndNothing
 {
     EXPECT_EQ(datafile::completeLength("a\r\nb\r"), 3);
     EXPECT_EQ(datafile::completeLength("a\nb\nc"), 5); // lines from elsewhere are kept
+    EXPECT_EQ(datafile::completeLength("\r\nb"), 2);   // an empty first line is a line
 
     // A file, what it holds before the recovery and after it.
     const std::tuple<const char *, QByteArray, QByteArray> files[] = {

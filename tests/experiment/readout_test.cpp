@@ -191,5 +191,30 @@ TEST(Readout, AFallTakesTheSpeedReadNearestItWithinOneInterval)
     EXPECT_EQ(readings.near(25.0f, 10), 8.0f);
 }
 
+// A poll that brings no reading near an owed fall leaves it owed: the
+// speed read right after that poll may still give it; only the final
+// settling takes the ramp.
+TEST(Readout, AnOwedFallWaitsForAReadingNearItBeforeTheRampStandsIn)
+{
+    DeviceInfo record;
+    record.intStartSpeed = 40;
+    record.intEndSpeed = 400;
+    record.intAccInterval = 50;
+    record.intAccStep = 10;
+    ChannelViews views;
+    readout::FallSpeeds fall;
+    fall.owed = 1;
+    fall.fallTime[0] = 2.0f;
+    ByteBuffer body = tenthsBody({20, 0, 0, 0}, 11);
+    body[9] = 21; // session time 2.1 s, nothing running
+    readout::TimesPoll poll;
+    poll.speeds = &fall;
+    readout::takeTimes(record, body, views, poll);
+    EXPECT_EQ(fall.owed, 1);
+    fall.readings.readAfterPoll(7.5f);
+    fall.settle(record, false);
+    EXPECT_EQ(std::tuple(fall.owed, fall.fromRamp, record.sngChanSpeed[0]), std::tuple(0, 0, 7.5f));
+}
+
 } // namespace
 } // namespace velorix
