@@ -120,7 +120,9 @@ double leastMs(sim::FaultKind kind)
     case sim::FaultKind::Split: {
         // Two or three pieces, as often; gaps of a quarter of the time-out
         // shared among the pieces, 1 to 15 ms each (the simulator's rule).
-        const auto gap = [&c](int pieces) { return std::clamp(c.timeoutMs / (4.0 * pieces), 1.0, 15.0); };
+        const auto gap = [](int pieces) {
+            return std::clamp(cmd::Read_Times.timeoutMs / (4.0 * pieces), 1.0, 15.0);
+        };
         return clean + (gap(2) + 2 * gap(3)) / 2;
     }
     case sim::FaultKind::Stray: return clean + 2 * kByteMs; // two stray bytes on average
