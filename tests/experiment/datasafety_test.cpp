@@ -82,6 +82,7 @@ TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
     // A CSV changed elsewhere is not replaced; the row waits in the working
     // file only.
     const QByteArray good = contents(csv);
+    const QDateTime goodTime = QFileInfo(csv).fileTime(QFileDevice::FileModificationTime);
     writeFile(csv, "edited\r\n");
     EXPECT_FALSE(file.append(QStringLiteral("r4,")));
     EXPECT_EQ(contents(csv), QByteArray("edited\r\n"));
@@ -97,6 +98,18 @@ TEST_F(DataSafetyTest, AFullDiskNeitherBreaksALineNorShortensTheCsv)
     }
     EXPECT_EQ(contents(csv), good);
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"run.csv", "run.raw"}));
+    // With its time of change put back too, the CSV is as last written and
+    // the line goes on its end in place: the part written is cut back.
+    {
+        QFile back(csv);
+        ASSERT_TRUE(back.open(QIODevice::ReadWrite)
+                    && back.setFileTime(goodTime, QFileDevice::FileModificationTime));
+    }
+    {
+        FileSizeLimit full(good.size() + 2);
+        EXPECT_FALSE(file.retry());
+    }
+    EXPECT_EQ(contents(csv), good);
     ASSERT_TRUE(file.retry());
     EXPECT_EQ(contents(csv), good + "r4,\r\n");
     EXPECT_EQ(contents(raw), contents(csv));
