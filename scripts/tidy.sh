@@ -29,6 +29,9 @@ db=$build/compile_commands.json
 # The project's sources known to the build, without the generated ones that
 # live in the build folder (moc).
 mapfile -t known < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$db" | grep "^$root/" | sort -u)
+# One text to look names up in: a `printf | grep -q` pipeline fails now
+# and then under pipefail, when grep stops reading before printf is done.
+known_list=$(printf '%s\n' "${known[@]}")
 
 files=()
 if [[ $# -gt 0 ]]; then
@@ -37,17 +40,17 @@ if [[ $# -gt 0 ]]; then
         if [[ $f == *.h ]]; then
             # A header is checked through its source, or through the sources
             # that include it when it has none.
-            if ! printf '%s\n' "${known[@]}" | grep -qxF "${f%.h}.cpp"; then
+            if ! grep -qxF -- "${f%.h}.cpp" <<<"$known_list"; then
                 echo "tidy: skipping ${f#"$root"/}: no source of its own"
                 continue
             fi
             f=${f%.h}.cpp
         fi
-        if ! printf '%s\n' "${known[@]}" | grep -qxF "$f"; then
+        if ! grep -qxF -- "$f" <<<"$known_list"; then
             echo "tidy: ${f#"$root"/} is no source file of the build in $build/" >&2
             exit 2
         fi
-        printf '%s\n' "${files[@]}" | grep -qxF "$f" || files+=("$f")
+        [[ " ${files[*]} " == *" $f "* ]] || files+=("$f")
     done
     [[ ${#files[@]} -gt 0 ]] || { echo "== nothing to check"; exit 0; }
 else
