@@ -1,5 +1,7 @@
 #include "cli/clirunner.h"
 
+#include "cli/resultscommand.h"
+
 #include "protocol/errordisplay.h"
 
 #include "link/portlist.h"
@@ -16,10 +18,13 @@ namespace velorix {
 
 namespace {
 
-const char kUsage[] = "usage: velorix-cli --port PORT COMMAND [ARGS...]\n"
-                      "       velorix-cli ports\n"
-                      "PORT is a name of the port list or a path. ARGS are decimal numbers in the\n"
-                      "command's order; ProgramData takes the address, then the record text.\n";
+const char kUsage[]
+        = "usage: velorix-cli --port PORT COMMAND [ARGS...]\n"
+          "       velorix-cli ports\n"
+          "       velorix-cli results FOLDER [--groups FILE] [--runs OUT.csv] [--summary OUT.csv]\n"
+          "                           [--plot OUT.png|OUT.svg] [--each-subject] [--count-stopped]\n"
+          "PORT is a name of the port list or a path. ARGS are decimal numbers in the\n"
+          "command's order; ProgramData takes the address, then the record text.\n";
 
 // What a command printed: its result code and, on success, what it read.
 struct Outcome
@@ -220,14 +225,14 @@ int usage(QTextStream &err, const QString &problem)
 
 } // namespace
 
-int runCli(const QStringList &arguments)
+int runCli(const QStringList &arguments, const CurvePlotter &plotter)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return runCli(arguments, out, err);
+    return runCli(arguments, out, err, plotter);
 }
 
-int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, const CurvePlotter &plotter)
 {
     QStringList rest = arguments;
     QString port;
@@ -240,6 +245,9 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     if (rest.isEmpty() || rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h"))
         return usage(err, rest.isEmpty() ? QStringLiteral("no command given") : QString());
+
+    if (rest.first() == QLatin1String("results"))
+        return runResults(rest.mid(1), out, err, plotter);
 
     if (!port.isEmpty() && port.contains(QLatin1Char('/')))
         registerExtraPort(port);

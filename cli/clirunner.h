@@ -8,6 +8,8 @@
 // error, so that standard output stays the bare code for scripts. Exit status: 0 for result 0, 1 for any other
 // result, 2 for a usage error or a port that cannot be opened.
 
+#include "cli/resultscommand.h"
+
 #include <QStringList>
 #include <QTextStream>
 
@@ -17,7 +19,8 @@ constexpr int kCliSuccess = 0;
 constexpr int kCliCommandFailed = 1;
 constexpr int kCliUsageError = 2;
 
-int runCli(const QStringList &arguments);
-int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err);
+int runCli(const QStringList &arguments, const CurvePlotter &plotter = {});
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err,
+           const CurvePlotter &plotter = {});
 
 } // namespace velorix

@@ -48,7 +48,8 @@ struct FileRequest
 {
     enum class Kind {
         Open,
-        Save
+        Save,
+        Folder // an existing folder; the filter is not used
     };
 
     Kind kind = Kind::Open;

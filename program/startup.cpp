@@ -14,6 +14,7 @@
 #include "experiment/windows/frmexp.h"
 #include "maintenance/windows/frmaddress.h"
 #include "maintenance/windows/frmvelorixtest.h"
+#include "study/windows/frmstudyresults.h"
 
 #include <QApplication>
 #include <QMdiSubWindow>
@@ -135,6 +136,12 @@ void Startup::wireMenus()
         m_main->addChild(diagnostics);
         diagnostics->load();
         return diagnostics;
+    });
+    m_main->setWindowFactory(frmMain::MenuItem::StudyResults, [this]() -> QWidget * {
+        auto *results = new frmStudyResults;
+        m_main->addChild(results);
+        results->load();
+        return results;
     });
     const StartupOptions pacing = m_options;
     m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [this, pacing]() -> QWidget * {

@@ -3,7 +3,7 @@
 # Quick when everything is there: it only asks dpkg.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core clang-format "$@")
+packages=(cmake make g++ pkg-config python3 qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core clang-format "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

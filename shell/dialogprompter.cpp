@@ -77,6 +77,10 @@ public:
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
             if (!request.defaultSuffix.isEmpty())
                 dialog.setDefaultSuffix(request.defaultSuffix);
+        } else if (request.kind == FileRequest::Kind::Folder) {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::Directory);
+            dialog.setOption(QFileDialog::ShowDirsOnly);
         } else {
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
             dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

@@ -113,6 +113,9 @@ void frmMain::buildMenus()
             [this] { openWindow(MenuItem::DeviceScan); });
     addItem(tools, "mnuToolsmnudiagnostics", QStringLiteral("Diagnostics"), this,
             [this] { openWindow(MenuItem::Diagnostics); });
+    tools->addSeparator()->setObjectName(QStringLiteral("mnuToolsBar0"));
+    addItem(tools, "mnuToolsStudyResults", QStringLiteral("Study Results"), this,
+            [this] { openWindow(MenuItem::StudyResults); });
 
     QMenu *window = addMenu(bar, "mnuWindow", QStringLiteral("&Window"));
     addItem(window, "mnuWindowCascade", QStringLiteral("&Cascade"), this,

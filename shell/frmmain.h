@@ -32,6 +32,7 @@ public:
         ExperimentRun, // a new experiment window on every choice
         DeviceScan,    // the one device scan window
         Diagnostics,   // a new diagnostics window on every choice
+        StudyResults,  // a new study results window on every choice
     };
     // Makes the window for a menu item (it need not have a parent yet), or
     // returns nullptr when none should open.

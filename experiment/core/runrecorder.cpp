@@ -45,10 +45,11 @@ bool RunRecorder::openSession(const DeviceInfo &rec, bool append, int rockInterv
     m_stopCause = StopCause::None;
     logEvent((append ? logtext::kAppending : logtext::kNewDataFile) + rec.strDataFile);
     logEvent(programTitle() + QLatin1Char(' ') + versionText());
-    logEvent(QStringLiteral("Device %1 at address %2, firmware %3")
-                     .arg(m_devIndex)
-                     .arg(m_devAddr)
-                     .arg(QString::number(rec.sngVersion, 'f', 2)));
+    logEvent(logtext::kDevice
+             + QStringLiteral("%1 at address %2, firmware %3")
+                       .arg(m_devIndex)
+                       .arg(m_devAddr)
+                       .arg(QString::number(rec.sngVersion, 'f', 2)));
     for (const QString &line : SessionLog::setupLines(rec, rockInterval))
         logEvent(line);
     return true;

@@ -43,7 +43,7 @@ QStringList SessionLog::setupLines(const DeviceInfo &record, int rockInterval)
     const QString units = QLatin1Char(' ') + unitsText(record.bytExpOptions);
     const QString seconds = QStringLiteral(" s");
     const auto tenths = [](int value) { return format1(value / 10.0); };
-    const QString prefix = QStringLiteral("Set-up: ");
+    const QString prefix = logtext::kSetup;
     return {
             prefix + QStringLiteral("Start Speed ") + tenths(record.intStartSpeed) + units,
             prefix + QStringLiteral("End Speed ") + tenths(record.intEndSpeed) + units,

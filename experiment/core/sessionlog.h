@@ -56,6 +56,10 @@ inline constexpr QLatin1String kEndedWithoutStop{
         "Session ended without a stop (the program or the computer stopped); not recorded: "};
 // After a run line's other notes: how the run ended.
 inline constexpr QLatin1String kRunEnd{"; end: "};
+// Early in each session: the device, then the set-up sent, a field a line
+// ("Set-up: Start Speed 4.0 RPM").
+inline constexpr QLatin1String kDevice{"Device "};
+inline constexpr QLatin1String kSetup{"Set-up: "};
 } // namespace logtext
 
 // How a recorded run ended: its subject fell; the session's duration ended

@@ -10,10 +10,24 @@ namespace {
 
 constexpr qsizetype kStampLength = logtext::kStampFormat.size() - 2; // the quotes round the T
 
+// Whether the line starts with a stamp ("2026-12-07T10:15:02 "): told
+// by its form alone, since making a local time of every line's stamp
+// would cost a long log more than all the rest of its reading.
+bool isStamped(const QString &line)
+{
+    static constexpr char kForm[] = "dddd-dd-ddTdd:dd:dd ";
+    if (line.size() <= kStampLength)
+        return false;
+    for (qsizetype i = 0; i <= kStampLength; ++i) {
+        const QChar c = line[i];
+        if (kForm[i] == 'd' ? !c.isDigit() : c != QLatin1Char(kForm[i]))
+            return false;
+    }
+    return true;
+}
+
 QDateTime stampOf(const QString &line)
 {
-    if (line.size() <= kStampLength || line[kStampLength] != QLatin1Char(' '))
-        return {};
     return QDateTime::fromString(line.left(kStampLength), logtext::kStampFormat);
 }
 
@@ -80,7 +94,7 @@ LoggedChannel *runningChannel(LoggedSession &session, int channel)
 }
 
 // One line of a session that has not ended.
-void take(LoggedSession &session, const QDateTime &at, const QString &text)
+void take(LoggedSession &session, const QString &text)
 {
     if (text.startsWith(logtext::kStarted) || text.startsWith(logtext::kRestarted)
         || text.startsWith(logtext::kMasterStart)) {
@@ -101,13 +115,20 @@ void take(LoggedSession &session, const QDateTime &at, const QString &text)
         }
     } else if (text.startsWith(logtext::kRunRecorded)) {
         if (std::optional<LoggedRun> run = runOf(text.mid(logtext::kRunRecorded.size()))) {
-            run->loggedAt = at;
             if (LoggedChannel *running = runningChannel(session, run->channel))
                 running->recorded = true;
             session.runs.push_back(std::move(*run));
         }
     } else if (text.startsWith(logtext::kStopped) || text.startsWith(logtext::kSessionEnded)) {
         session.endLine = text;
+    } else if (text.startsWith(logtext::kSetup)) {
+        session.setup << text.mid(logtext::kSetup.size());
+    } else if (text.startsWith(logtext::kDevice) && !session.started) {
+        static const QRegularExpression device(QStringLiteral("^Device (\\d+) at address (\\d+),"));
+        if (const QRegularExpressionMatch match = device.match(text); match.hasMatch()) {
+            session.deviceNumber = match.captured(1).toInt();
+            session.address = match.captured(2).toInt();
+        }
     }
 }
 
@@ -129,21 +150,22 @@ std::vector<LoggedSession> readSessionLog(const QStringList &lines)
 {
     std::vector<LoggedSession> sessions;
     for (const QString &line : lines) {
-        const QDateTime at = stampOf(line);
-        if (!at.isValid())
+        if (!isStamped(line))
             continue;
         const QString text = line.mid(kStampLength + 1);
         const bool appending = text.startsWith(logtext::kAppending);
         if (appending || text.startsWith(logtext::kNewDataFile)) {
             LoggedSession session;
-            session.began = at;
+            session.began = stampOf(line);
+            if (!session.began.isValid())
+                continue;
             session.appending = appending;
             session.dataFile
                     = text.mid(appending ? logtext::kAppending.size() : logtext::kNewDataFile.size());
             sessions.push_back(std::move(session));
         } else if (!sessions.empty() && !sessions.back().ended()) {
             // What follows an end (the window's reset) changes nothing.
-            take(sessions.back(), at, text);
+            take(sessions.back(), text);
         }
     }
     return sessions;

@@ -2,9 +2,9 @@
 
 // Reads a session log (sessionlog.h) back into its sessions: when each
 // began and on which data file, the runs it recorded, the channels its
-// last start set going with their subject IDs, and the line that ended it.
-// Lines of other kinds (the set-up, device errors, resets) and lines that
-// are not whole (a crash cut them short) are passed over.
+// last start set going with their subject IDs, the line that ended it,
+// and its device and set-up. Lines of other kinds (device errors, resets)
+// and lines that are not whole (a crash cut them short) are passed over.
 
 #include "experiment/core/sessionlog.h"
 
@@ -20,7 +20,6 @@ namespace velorix {
 // One "Run recorded" line.
 struct LoggedRun
 {
-    QDateTime loggedAt;
     int channel = 0; // 1 to 4
     QString subject;
     QString started; // the row's start time, as the data file has it
@@ -47,6 +46,12 @@ struct LoggedSession
     QDateTime began;
     QString dataFile;
     bool appending = false;
+    // From the session's first lines: the device's number and address (0
+    // when not logged), and the set-up fields as logged, without
+    // "Set-up: " ("Start Speed 4.0 RPM").
+    int deviceNumber = 0;
+    int address = 0;
+    QStringList setup;
     bool started = false; // the experiment started on the device
     // False when the last start names no channels (a log written before
     // the channels were noted): which ran is not known then.

@@ -13,16 +13,18 @@ set(may_use_experiment/core "base;link;protocol;model")
 set(may_use_maintenance/core "base;link;protocol;model;experiment/core")
 set(may_use_discovery/windows "base;link;protocol;model;discovery/core")
 set(may_use_experiment/windows "base;link;protocol;model;experiment/core")
+set(may_use_study/core "base;link;protocol;model;experiment/core")
+set(may_use_study/windows "base;link;protocol;model;experiment/core;study/core")
 set(may_use_maintenance/windows "base;link;protocol;model;experiment/core;experiment/windows;maintenance/core")
 set(may_use_shell "base;model")
-set(may_use_program "base;link;protocol;model;discovery/core;discovery/windows;experiment/core;experiment/windows;maintenance/core;maintenance/windows;shell;simulator")
+set(may_use_program "base;link;protocol;model;discovery/core;discovery/windows;experiment/core;experiment/windows;maintenance/core;maintenance/windows;study/core;study/windows;shell;simulator")
 set(may_use_simulator "")
-set(may_use_cli "base;link;protocol")
-set(layers base link protocol model discovery/core experiment/core maintenance/core
-    discovery/windows experiment/windows maintenance/windows shell program simulator cli)
+set(may_use_cli "base;link;protocol;model;experiment/core;study/core;study/windows")
+set(layers base link protocol model discovery/core experiment/core maintenance/core study/core
+    discovery/windows experiment/windows maintenance/windows study/windows shell program simulator cli)
 
 # Widgets belong to the windows, the shell and the program only.
-set(widget_free base link protocol model discovery/core experiment/core maintenance/core simulator cli)
+set(widget_free base link protocol model discovery/core experiment/core maintenance/core study/core simulator)
 
 set(problems "")
 foreach(layer IN LISTS layers)

@@ -1,6 +1,8 @@
 // velorix-cli as a script would use it: against velorix-sim over a real
 // pseudo-terminal, judged by its output and exit status alone.
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -118,6 +120,42 @@ TEST_F(CliTest, CommandsPrintTheirResultCodeAndBodyFailuresExitOneAndUsageErrors
     const CliRun missing = cli({"--port", folder->filePath("nothing-here"), "ReturnID", "130"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.errors.contains("cannot open port")) << missing.errors.toStdString();
+}
+
+// The study's results from the command line: the summary to standard
+// output unless a file is named, the files' faults to standard error.
+TEST(CliResults, WritesTheRunsAndTheSummaryAndListsTheFilesFaults)
+{
+    QTemporaryDir study;
+    QFile data(study.filePath("day1.csv"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write("Tarvenor Velorix-5 1.0\r\nVelorix-5 number 1 at address 128\r\n[Experiment Data]\r\n"
+               "Subject ID,CH #,Start Time,Run Time (sec),Speed (RPM),P_R Time (sec),P_R Speed (RPM),"
+               "Total Run Time (sec),\r\nM1,1,12/07/26 10:00:00,12.5,20.0,0.0,20.0,12.5,\r\nM1,2,12/07");
+    data.close();
+    QProcess cli;
+    const auto run = [&cli](const QStringList &arguments) {
+        cli.start(QStringLiteral(VELORIX_CLI), arguments);
+        cli.waitForFinished(10000);
+        return cli.exitCode();
+    };
+    const QString runs = study.filePath("out/runs.csv");
+    ASSERT_TRUE(QDir().mkpath(study.filePath("out")));
+    EXPECT_EQ(run({"results", study.path(), "--runs", runs}), 0);
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(cli.readAllStandardError().contains("day1.csv:6: a broken line"));
+    QFile written(runs);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    EXPECT_TRUE(lines[0].startsWith("subject,group,date,study_day,days_since_first,trial,"));
+    EXPECT_TRUE(lines[1].startsWith("M1,(none),2026-12-07,1,0,1,1,128,1,2026-12-07T10:00:00,12.5,"))
+            << lines[1].data();
+
+    EXPECT_EQ(run({"results", study.path()}), 0);
+    EXPECT_TRUE(cli.readAllStandardOutput().contains("\ngroup_day,(none),,1,,,1,,,12.5,"));
+    EXPECT_EQ(run({"results", study.path(), "--runs", study.filePath("no/such/folder/runs.csv")}), 1);
+    EXPECT_EQ(run({"results"}), 2);
+    EXPECT_EQ(run({"results", study.filePath("nothing")}), 2);
 }
 
 } // namespace

@@ -154,6 +154,8 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
                       "mnuTools &Tools",
                       "  mnudevicescan Device Scan",
                       "  mnuToolsmnudiagnostics Diagnostics",
+                      "  mnuToolsBar0 -",
+                      "  mnuToolsStudyResults Study Results",
                       "mnuWindow &Window",
                       "  mnuWindowCascade &Cascade",
                       "  mnuWindowTileHorizontal Tile &Horizontal",
