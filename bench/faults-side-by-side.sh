@@ -12,11 +12,13 @@ options=("$@")
 bench="$build/bin/experiment_bench"
 [[ -x $bench ]] || { echo "no $bench: build the target experiment_bench first" >&2; exit 1; }
 
-clean=$(mktemp) poor=$(mktemp)
-trap 'rm -f "$clean" "$poor"' EXIT
+clean=$(mktemp) poor=$(mktemp) errors=$(mktemp)
+trap 'rm -f "$clean" "$poor" "$errors"' EXIT
 status=0
-"$bench" "${options[@]}" > "$clean" || status=$?
-"$bench" "${options[@]}" --faults "$rate" > "$poor" || status=$?
+"$bench" "${options[@]}" > "$clean" 2>>"$errors" || status=$?
+"$bench" "${options[@]}" --faults "$rate" > "$poor" 2>>"$errors" || status=$?
+# The platform's chatter stays out of the table unless a run failed.
+[[ $status -eq 0 ]] || cat "$errors" >&2
 
 # The figure after a line's label, from a soak's report.
 figure() { sed -n "s/^$2 *//p" "$1" | head -n 1; }
@@ -25,7 +27,8 @@ row() { printf '%-22s %-28s %s\n' "$1" "$2" "$3"; }
 
 row "" "faults 0" "faults $rate"
 row "polls/s in all" "$(polls "$clean")" "$(polls "$poor")"
-row "replies with a fault" "$(figure "$clean" 'on the line:' | sed 's/ (.*//')" "$(figure "$poor" 'on the line:' | sed 's/ (.*//')"
+spoilt() { sed -n 's/^on the line: *\([0-9]*\) requests, \([0-9]*\) replies with a fault.*/\2 of \1 replies/p' "$1"; }
+row "spoilt replies" "$(spoilt "$clean")" "$(spoilt "$poor")"
 for label in "right run time:" "lost:" "wrong run time:" "wrong speed:" "invented rows:"; do
     row "${label%:}" "$(figure "$clean" "  $label" | cut -d' ' -f1)" "$(figure "$poor" "  $label" | cut -d' ' -f1)"
 done
