@@ -243,6 +243,7 @@ TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
     rig->bus->injectFault({128, kReadTimes, FaultKind::NoReply, 3});
     startRun(setup);
     const qint64 sessionStart = rig->nowUs;
+    const QDateTime startedAt = clock;
     for (int i = 0; i < 8; ++i)
         tick();
     ASSERT_EQ(c.counters().recordedRuns, 1);
@@ -267,6 +268,11 @@ TEST_F(RunTest, FailedReadsCostAPollNeverAResult)
     lines = fileLines(csvPath());
     ASSERT_EQ(lines.size(), 21);
     EXPECT_TRUE(lines[20].endsWith(QStringLiteral(",5.0,5.0,0.0,5.0,5.0,"))) << lines[20].toStdString();
+    // Running from the first good poll of the session, it is stamped by it.
+    const QString stamp = lines[20].section(',', 2, 2);
+    EXPECT_TRUE(stamp == datafile::formatStamp(startedAt)
+                || stamp == datafile::formatStamp(startedAt.addSecs(1)))
+            << stamp.toStdString();
 }
 
 // A fall's speed is a reading taken near it: read again at once when the
