@@ -18,19 +18,20 @@
 #include <cstdio>
 #include <memory>
 
-int main(int argc, char **argv)
+namespace {
+
+void nameTheProgram()
 {
-    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Velorix"));
     QCoreApplication::setApplicationName(QStringLiteral("Velorix"));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                                     .arg(velorix::kVersionMajor)
                                                     .arg(velorix::kVersionMinor)
                                                     .arg(velorix::kVersionRevision));
+}
 
-    velorix::setPrompter(velorix::makeDialogPrompter());
-
-    QCommandLineParser parser;
+void describeOptions(QCommandLineParser &parser)
+{
     parser.setApplicationDescription(QStringLiteral("Control and data collection for Velorix-5 devices."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -39,6 +40,39 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Search PATH first for the devices, before the system's serial ports."),
                       QStringLiteral("PATH")});
+}
+
+// --help and --version are answered without a window system, so that they
+// work where no display is (a terminal, a package check).
+bool asksOnlyForText(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--help" || word == "-h" || word == "-?" || word == "--help-all" || word == "--version"
+            || word == "-v")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (asksOnlyForText(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        nameTheProgram();
+        QCommandLineParser parser;
+        describeOptions(parser);
+        parser.process(text); // prints the help or the version and exits with 0
+        return 0;
+    }
+    QApplication app(argc, argv);
+    nameTheProgram();
+    velorix::setPrompter(velorix::makeDialogPrompter());
+
+    QCommandLineParser parser;
+    describeOptions(parser);
     parser.process(app);
 
     std::unique_ptr<velorix::SimulatedDemo> demo;

@@ -11,6 +11,7 @@
 #include "program/startup.h"
 #include "shell/frmmain.h"
 
+#include <QProcess>
 #include <QRadioButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -301,6 +302,24 @@ TEST_F(StartupTest, SessionsThatNeverEndedAreToldOnceWithTheRunsTheyCut)
         QStringList lines;
         ASSERT_TRUE(readTextLines(data + name, lines));
         EXPECT_TRUE(lines.constLast().endsWith(QLatin1Char(' ') + last)) << lines.constLast().toStdString();
+    }
+}
+
+// Help and version are text on a terminal: they need no display.
+TEST(ProgramCommandLine, HelpAndVersionPrintWithoutADisplay)
+{
+    for (const char *option : {"--help", "--version"}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELORIX_PROGRAM), {QLatin1String(option)});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(program.exitCode(), 0) << option << program.readAllStandardError().toStdString();
+        EXPECT_TRUE(program.readAllStandardOutput().contains(option[2] == 'h' ? "--simulate" : "Velorix "))
+                << option;
     }
 }
 
