@@ -21,6 +21,7 @@ namespace {
 const char kUsage[]
         = "usage: velorix-cli --port PORT COMMAND [ARGS...]\n"
           "       velorix-cli ports\n"
+          "       velorix-cli help [COMMAND]\n"
           "       velorix-cli results FOLDER [--groups FILE] [--runs OUT.csv] [--summary OUT.csv]\n"
           "                           [--plot OUT.png|OUT.svg] [--each-subject] [--count-stopped]\n"
           "PORT is a name of the port list or a path. ARGS are decimal numbers in the\n"
@@ -88,6 +89,14 @@ QString bytesText(const ByteBuffer &bytes)
 
 using Command = std::function<Outcome(multiVelorix &, Arguments &)>;
 
+// A command as the help shows it, and what it does.
+struct CliCommand
+{
+    const char *arguments; // in their order
+    const char *what;      // and what a success prints beyond the result code
+    Command run;
+};
+
 Command acknowledged(std::int16_t (multiVelorix::*command)(std::uint8_t))
 {
     return [command](multiVelorix &device, Arguments &args) {
@@ -108,110 +117,183 @@ Command dataCommand(std::int16_t (multiVelorix::*command)(std::uint8_t, ByteBuff
     };
 }
 
-const QMap<QString, Command> &commandTable()
+const QMap<QString, CliCommand> &commandTable()
 {
     using D = multiVelorix;
-    static const QMap<QString, Command> table = {
-            {"clear", acknowledged(&D::clear)},
-            {"Start_Diag", acknowledged(&D::Start_Diag)},
-            {"Stop_Diag", acknowledged(&D::Stop_Diag)},
-            {"Start_Exp", acknowledged(&D::Start_Exp)},
-            {"Stop_Exp", acknowledged(&D::Stop_Exp)},
-            {"Start_ALL", acknowledged(&D::Start_ALL)},
-            {"Start_CH1", acknowledged(&D::Start_CH1)},
-            {"Start_CH2", acknowledged(&D::Start_CH2)},
-            {"Start_CH3", acknowledged(&D::Start_CH3)},
-            {"Start_CH4", acknowledged(&D::Start_CH4)},
-            {"Inc_Speed", acknowledged(&D::Inc_Speed)},
-            {"Dec_Speed", acknowledged(&D::Dec_Speed)},
-            {"PurgeON", acknowledged(&D::PurgeON)},
-            {"PurgeOFF", acknowledged(&D::PurgeOFF)},
-            {"CalModeON", acknowledged(&D::CalModeON)},
-            {"CalModeOFF", acknowledged(&D::CalModeOFF)},
-            {"Reset", acknowledged(&D::Reset)},
-            {"Read_Sensor", dataCommand(&D::Read_Sensor)},
-            {"Read_Times", dataCommand(&D::Read_Times)},
-            {"Read_ROT_Times", dataCommand(&D::Read_ROT_Times)},
-            {"Read_ROT_Speed", dataCommand(&D::Read_ROT_Speed)},
-            {"Read_Speed", dataCommand(&D::Read_Speed)},
-            {"ReadClear", dataCommand(&D::ReadClear)},
-            {"Read", dataCommand(&D::Read)},
-            {"ReSend", dataCommand(&D::ReSend)},
-            {"GetCalConstants", dataCommand(&D::GetCalConstants)},
+    static const QMap<QString, CliCommand> table = {
+            {"clear", {"ADDRESS", "clears the device's results.", acknowledged(&D::clear)}},
+            {"Start_Diag",
+             {"ADDRESS", "puts the device into diagnostics mode.", acknowledged(&D::Start_Diag)}},
+            {"Stop_Diag", {"ADDRESS", "ends diagnostics mode.", acknowledged(&D::Stop_Diag)}},
+            {"Start_Exp",
+             {"ADDRESS", "starts the experiment held in the device's memory.", acknowledged(&D::Start_Exp)}},
+            {"Stop_Exp", {"ADDRESS", "stops the experiment.", acknowledged(&D::Stop_Exp)}},
+            {"Start_ALL",
+             {"ADDRESS", "starts every armed channel at once (Master Start).", acknowledged(&D::Start_ALL)}},
+            {"Start_CH1", {"ADDRESS", "starts channel 1.", acknowledged(&D::Start_CH1)}},
+            {"Start_CH2", {"ADDRESS", "starts channel 2.", acknowledged(&D::Start_CH2)}},
+            {"Start_CH3", {"ADDRESS", "starts channel 3.", acknowledged(&D::Start_CH3)}},
+            {"Start_CH4", {"ADDRESS", "starts channel 4.", acknowledged(&D::Start_CH4)}},
+            {"Inc_Speed",
+             {"ADDRESS", "raises the wheel speed one step (diagnostics mode).", acknowledged(&D::Inc_Speed)}},
+            {"Dec_Speed",
+             {"ADDRESS", "lowers the wheel speed one step (diagnostics mode).", acknowledged(&D::Dec_Speed)}},
+            {"PurgeON", {"ADDRESS", "sends PurgeON.", acknowledged(&D::PurgeON)}},
+            {"PurgeOFF",
+             {"ADDRESS", "sends PurgeOFF, the rocking request of a running experiment (firmware above 2.1).",
+              acknowledged(&D::PurgeOFF)}},
+            {"CalModeON", {"ADDRESS", "switches the calibration mode on.", acknowledged(&D::CalModeON)}},
+            {"CalModeOFF", {"ADDRESS", "switches the calibration mode off.", acknowledged(&D::CalModeOFF)}},
+            {"Reset", {"ADDRESS", "resets the device (no reply is read).", acknowledged(&D::Reset)}},
+            {"Read_Sensor",
+             {"ADDRESS",
+              "reads the beam sensors (4 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::Read_Sensor)}},
+            {"Read_Times",
+             {"ADDRESS",
+              "reads the run times of the four channels and the running bits (11 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::Read_Times)}},
+            {"Read_ROT_Times",
+             {"ADDRESS",
+              "reads the passive-rotation times (9 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::Read_ROT_Times)}},
+            {"Read_ROT_Speed",
+             {"ADDRESS",
+              "reads the passive-rotation speeds (8 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::Read_ROT_Speed)}},
+            {"Read_Speed",
+             {"ADDRESS",
+              "reads the wheel speed (2 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::Read_Speed)}},
+            {"ReadClear",
+             {"ADDRESS",
+              "reads 16 bytes of results, then clears them; on success the second line holds them, in decimal.",
+              dataCommand(&D::ReadClear)}},
+            {"Read",
+             {"ADDRESS", "reads 16 bytes of results; on success the second line holds them, in decimal.",
+              dataCommand(&D::Read)}},
+            {"ReSend",
+             {"ADDRESS",
+              "reads the last 16 bytes of results again; on success the second line holds them, in decimal.",
+              dataCommand(&D::ReSend)}},
+            {"GetCalConstants",
+             {"ADDRESS",
+              "reads the calibration constants, memory locations 48 to 55 (8 bytes); on success the second line holds them, in decimal.",
+              dataCommand(&D::GetCalConstants)}},
             {"IDString",
-             [](D &device, Arguments &args) {
-                 args.finish();
-                 return Outcome{rc::Ok, device.IDString()};
-             }},
+             {"", "prints the identity the program expects of a Velorix-5 (02540200); nothing is sent.",
+              [](D &device, Arguments &args) {
+                  args.finish();
+                  return Outcome{rc::Ok, device.IDString()};
+              }}},
             {"PumpSelect",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t pumps = args.byte("pump bit map");
-                 const int cycles = args.number("cycle count", 0, 255);
-                 args.finish();
-                 return Outcome{device.PumpSelect(address, pumps, cycles), {}};
-             }},
+             {"ADDRESS PUMPS CYCLES", "selects the pumps (a bit map) for a number of cycles (0 to 255).",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t pumps = args.byte("pump bit map");
+                  const int cycles = args.number("cycle count", 0, 255);
+                  args.finish();
+                  return Outcome{device.PumpSelect(address, pumps, cycles), {}};
+              }}},
             {"ProgramAddr",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t newAddress = args.byte("new address");
-                 args.finish();
-                 return Outcome{device.ProgramAddr(address, newAddress), {}};
-             }},
+             {"ADDRESS NEW_ADDRESS", "gives the device a new bus address (memory location 16).",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t newAddress = args.byte("new address");
+                  args.finish();
+                  return Outcome{device.ProgramAddr(address, newAddress), {}};
+              }}},
             {"ProgramMemLoc",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t location = args.byte("location");
-                 const std::uint8_t value = args.byte("value");
-                 args.finish();
-                 return Outcome{device.ProgramMemLoc(address, location, value), {}};
-             }},
+             {"ADDRESS LOCATION VALUE", "writes one byte of the device's memory, as WriteMem.",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t location = args.byte("location");
+                  const std::uint8_t value = args.byte("value");
+                  args.finish();
+                  return Outcome{device.ProgramMemLoc(address, location, value), {}};
+              }}},
             {"WriteMem",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t location = args.byte("location");
-                 const std::uint8_t value = args.byte("value");
-                 args.finish();
-                 return Outcome{device.WriteMem(address, location, value), {}};
-             }},
+             {"ADDRESS LOCATION VALUE", "writes one byte of the device's memory.",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t location = args.byte("location");
+                  const std::uint8_t value = args.byte("value");
+                  args.finish();
+                  return Outcome{device.WriteMem(address, location, value), {}};
+              }}},
             {"ReadMem",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t location = args.byte("location");
-                 args.finish();
-                 std::uint8_t value = 0;
-                 const std::int16_t result = device.ReadMem(address, location, value);
-                 return Outcome{result, QString::number(value)};
-             }},
+             {"ADDRESS LOCATION",
+              "reads one byte of the device's memory; on success the second line holds it.",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t location = args.byte("location");
+                  args.finish();
+                  std::uint8_t value = 0;
+                  const std::int16_t result = device.ReadMem(address, location, value);
+                  return Outcome{result, QString::number(value)};
+              }}},
             {"ProgramData",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const QString record = args.text("record");
-                 args.finish();
-                 return Outcome{device.ProgramData(record, address), {}};
-             }},
+             {"ADDRESS RECORD", "sends one Intel HEX record of a firmware file (the device in program mode).",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const QString record = args.text("record");
+                  args.finish();
+                  return Outcome{device.ProgramData(record, address), {}};
+              }}},
             {"BusRESET",
-             [](D &device, Arguments &args) {
-                 args.finish();
-                 return Outcome{device.BusRESET(), {}};
-             }},
+             {"", "resets every device on the bus.",
+              [](D &device, Arguments &args) {
+                  args.finish();
+                  return Outcome{device.BusRESET(), {}};
+              }}},
             {"ReturnID",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 args.finish();
-                 QString id;
-                 const std::int16_t result = device.ReturnID(address, id);
-                 return Outcome{result, id};
-             }},
+             {"ADDRESS",
+              "reads the device's identity; on success the second line holds it (product and version, 02540220).",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  args.finish();
+                  QString id;
+                  const std::int16_t result = device.ReturnID(address, id);
+                  return Outcome{result, id};
+              }}},
             {"SetGroupID",
-             [](D &device, Arguments &args) {
-                 const std::uint8_t address = args.byte("address");
-                 const std::uint8_t group = args.byte("group ID");
-                 args.finish();
-                 return Outcome{device.SetGroupID(address, group), {}};
-             }},
+             {"ADDRESS GROUP", "gives the device a group ID (240 to 254).",
+              [](D &device, Arguments &args) {
+                  const std::uint8_t address = args.byte("address");
+                  const std::uint8_t group = args.byte("group ID");
+                  args.finish();
+                  return Outcome{device.SetGroupID(address, group), {}};
+              }}},
     };
     return table;
+}
+
+} // namespace
+
+QStringList cliCommandNames()
+{
+    return commandTable().keys();
+}
+
+namespace {
+
+// "ReadMem ADDRESS LOCATION", as the help names a command.
+QString calling(const QString &name, const CliCommand &command)
+{
+    return *command.arguments ? name + QLatin1Char(' ') + QLatin1String(command.arguments) : name;
+}
+
+void listCommands(QTextStream &to)
+{
+    to << "\nDevice commands (with --port; each prints its result code first, 0 for success):\n";
+    const auto &table = commandTable();
+    for (auto it = table.constBegin(); it != table.constEnd(); ++it)
+        to << "  " << calling(it.key(), it.value()).leftJustified(38) << ' ' << it.value().what << '\n';
+    to << "Other commands:\n"
+       << "  " << QStringLiteral("ports").leftJustified(38) << " lists the serial ports, one a line.\n"
+       << "  " << QStringLiteral("results FOLDER ...").leftJustified(38)
+       << " a study's runs, summary and learning curve (velorix-cli help results).\n"
+       << "  " << QStringLiteral("help [COMMAND]").leftJustified(38) << " this list, or one command.\n";
 }
 
 int usage(QTextStream &err, const QString &problem)
@@ -221,6 +303,33 @@ int usage(QTextStream &err, const QString &problem)
     err << kUsage;
     err.flush();
     return kCliUsageError;
+}
+
+// The help, to standard output: all of it, or one command's.
+int help(const QStringList &topic, QTextStream &out, QTextStream &err)
+{
+    if (topic.isEmpty()) {
+        out << kUsage;
+        listCommands(out);
+        out.flush();
+        return kCliSuccess;
+    }
+    const QString &name = topic.first();
+    if (name == QLatin1String("results"))
+        return runResults({QStringLiteral("--help")}, out, err);
+    const auto command = commandTable().constFind(name);
+    if (topic.size() > 1 || command == commandTable().constEnd())
+        return usage(err, QStringLiteral("no command \"%1\" to explain").arg(topic.join(' ')));
+    out << "usage: velorix-cli --port PORT " << calling(name, command.value()) << '\n'
+        << name
+        << (QByteArray(command.value().arguments).contains("ADDRESS")
+                    ? ": to the device at bus address ADDRESS; "
+                    : ": ")
+        << command.value().what << '\n'
+        << "Standard output: the result code (0 for success) on the first line. Exit status: 0 for result 0, "
+           "1 for another result (its meaning on standard error), 2 for a usage error.\n";
+    out.flush();
+    return kCliSuccess;
 }
 
 } // namespace
@@ -243,8 +352,15 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
         port = rest[portAt + 1];
         rest.remove(portAt, 2);
     }
-    if (rest.isEmpty() || rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h"))
-        return usage(err, rest.isEmpty() ? QStringLiteral("no command given") : QString());
+    if (rest.isEmpty()) {
+        usage(err, QStringLiteral("no command given"));
+        listCommands(err);
+        err.flush();
+        return kCliUsageError;
+    }
+    if (rest.first() == QLatin1String("--help") || rest.first() == QLatin1String("-h")
+        || rest.first() == QLatin1String("help"))
+        return help(rest.mid(1), out, err);
 
     if (rest.first() == QLatin1String("results"))
         return runResults(rest.mid(1), out, err, plotter);
@@ -280,7 +396,7 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err, con
     Arguments args(rest);
     Outcome outcome;
     try {
-        outcome = command.value()(device, args);
+        outcome = command.value().run(device, args);
     } catch (const UsageError &e) {
         return usage(err, QString::fromStdString(e.what()));
     } catch (const std::overflow_error &e) {

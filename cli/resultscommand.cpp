@@ -91,6 +91,17 @@ bool put(const QString &target, const QByteArray &text, QTextStream &out, QTextS
 
 int runResults(const QStringList &arguments, QTextStream &out, QTextStream &err, const CurvePlotter &plotter)
 {
+    if (arguments.contains(QStringLiteral("--help"))) {
+        out << kResultsUsage
+            << "--groups FILE: the subjects' groups from FILE (subject,group) instead of FOLDER/groups.csv.\n"
+               "--runs, --summary: tidy CSV, one row a run or a figure. --plot: the groups' mean latency\n"
+               "with its SEM over study days; --each-subject adds each subject's line. --count-stopped:\n"
+               "runs ended by \"Stop Experiment\" or a closed window count in the figures.\n"
+               "Faults found in the files go to standard error as file:line: what. Exit status 0; 1 when\n"
+               "a file could not be written; 2 for a usage error or a missing folder.\n";
+        out.flush();
+        return kWritten;
+    }
     QString problem;
     const std::optional<ResultsOptions> options = parse(arguments, problem);
     if (!options) {

@@ -1,10 +1,13 @@
 // velorix-cli as a script would use it: against velorix-sim over a real
 // pseudo-terminal, judged by its output and exit status alone.
 
+#include "cli/clirunner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -156,6 +159,33 @@ TEST(CliResults, WritesTheRunsAndTheSummaryAndListsTheFilesFaults)
     EXPECT_EQ(run({"results", study.path(), "--runs", study.filePath("no/such/folder/runs.csv")}), 1);
     EXPECT_EQ(run({"results"}), 2);
     EXPECT_EQ(run({"results", study.filePath("nothing")}), 2);
+}
+
+// The help names every command of the table with its arguments, and
+// explains each one on its own.
+TEST(CliHelp, ListsEveryCommandAndExplainsEachOne)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(VELORIX_CLI), {"--help"});
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QString listed = QString::fromUtf8(cli.readAllStandardOutput());
+    const QStringList names = velorix::cliCommandNames();
+    EXPECT_GE(names.size(), 35);
+    for (const QString &name : names) {
+        EXPECT_TRUE(listed.contains(QRegularExpression("\\n  " + name + "( [A-Z_]+)* +[a-z]")))
+                << name.toStdString();
+        cli.start(QStringLiteral(VELORIX_CLI), {"help", name});
+        ASSERT_TRUE(cli.waitForFinished(10000));
+        EXPECT_EQ(cli.exitCode(), 0) << name.toStdString();
+        EXPECT_TRUE(
+                cli.readAllStandardOutput().startsWith("usage: velorix-cli --port PORT " + name.toLatin1()))
+                << name.toStdString();
+    }
+    EXPECT_TRUE(listed.contains("\n  ReadMem ADDRESS LOCATION "));
+    cli.start(QStringLiteral(VELORIX_CLI), {"help", "Frobnicate"});
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    EXPECT_EQ(cli.exitCode(), 2);
 }
 
 } // namespace
