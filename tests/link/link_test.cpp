@@ -243,6 +243,14 @@ TEST_F(ScriptedLinkTest, PortSelectionComparesNamesExactlyAndKeepsAnOpenPort)
     EXPECT_FALSE(link->PortStatus());
     EXPECT_NE(error.number, 0);
     EXPECT_FALSE(error.text.isEmpty());
+    // The same without asking why; and a port that opens leaves the reason alone.
+    link->setCommPort(QStringLiteral("COM1"));
+    EXPECT_FALSE(link->PortStatus());
+    peer->refusedPorts.clear();
+    error.text = QStringLiteral("kept");
+    link->setCommPort(QStringLiteral("COM1"), &error);
+    EXPECT_TRUE(link->PortStatus());
+    EXPECT_EQ(error.text, QStringLiteral("kept"));
 }
 
 // (Listing two ports and none: the port search's tests, which list them
