@@ -14,6 +14,7 @@
 #include "model/windowplacement.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -67,7 +68,10 @@ frmMain::frmMain(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
-    setWindowIcon(wheelIcon());
+    // The program's icon for every window and dialog that names none of its
+    // own, not the toolkit's logo.
+    QApplication::setWindowIcon(wheelIcon());
+    setWindowIcon(QApplication::windowIcon());
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));

@@ -17,11 +17,12 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
@@ -300,6 +301,9 @@ TEST_F(MainWindowTest, AChildOpensWhollyVisibleTheMainWindowGrowingWithinItsScre
     wide->setMinimumSize(screen.width() * 2 / 3, screen.height() / 2);
     QMdiSubWindow *frame = main->addChild(wide);
     EXPECT_TRUE(inView(frame)) << frame->x() << "," << frame->y();
+    // It and the dialogs show the program's wheel, not the toolkit's logo.
+    EXPECT_EQ(frame->windowIcon().cacheKey(), main->windowIcon().cacheKey());
+    EXPECT_EQ(QMessageBox().windowIcon().cacheKey(), main->windowIcon().cacheKey());
     EXPECT_TRUE(screen.contains(main->frameGeometry()));
     // The main window grew: the whole window shows, nothing to scroll.
     const QWidget *shown = frame->findChild<QScrollArea *>()->viewport();
