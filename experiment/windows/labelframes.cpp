@@ -300,7 +300,12 @@ void SubjectIdFrame::commitPending()
 
 void SubjectIdFrame::edit(const QString &id)
 {
-    txtchanid->setText(id);
+    // An ID longer than the box holds (the default "Channel 1") is not cut
+    // to another one that OK would give every channel ("Channel "): the box
+    // opens empty with the ID greyed in it, and OK on it keeps the default.
+    const bool fits = id.size() <= txtchanid->maxLength();
+    txtchanid->setText(fits ? id : QString());
+    txtchanid->setPlaceholderText(fits ? QString() : id);
     show();
     raise();
     txtchanid->setFocus();

@@ -160,9 +160,14 @@ TEST_F(WindowTest, SubjectIdsAreTypedOrAssignedFromTheLabelGrid)
 {
     startSimulator();
     frmexp *window = openWindow();
+    Devices[1].strSubID[1] = QStringLiteral("Channel 2"); // as a recorded run leaves it
     click(window, "cmdch2enable");
     auto *id = part<QLineEdit>(window, "txtchanid");
     EXPECT_TRUE(id->isVisible());
+    // Too long for the box, the default is not cut to "Channel ": the box is
+    // empty with the ID greyed in it.
+    EXPECT_EQ(id->text(), QString());
+    EXPECT_EQ(id->placeholderText(), QStringLiteral("Channel 2"));
     QTest::keyClicks(id, QStringLiteral("Rat-0042-long")); // 8 characters at most
     // Another channel's box clicked before OK: the typed ID stays.
     QTest::mouseClick(part<QLineEdit>(window, "txtsubid(2)"), Qt::LeftButton);
