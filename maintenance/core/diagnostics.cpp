@@ -430,6 +430,16 @@ void DiagnosticsSession::stopAfterReads(TurnHold &hold)
     if (!pause(m_pacing.readGapMs, hold))
         return;
     intLastErr = objDevice->Reset(bytDevAddr);
+    if (intLastErr == rc::Ok) {
+        // The device is reset: nothing runs there any more, whatever the
+        // last reads showed.
+        const DiagnosticsView fresh;
+        m_view.txtspeed = fresh.txtspeed;
+        m_view.chSpeed = fresh.chSpeed;
+        m_view.channelCaption = fresh.channelCaption;
+        m_view.channelEnabled = fresh.channelEnabled;
+        emit changed();
+    }
     if (!pause(m_pacing.readGapMs, hold))
         return;
     enter(std::exchange(m_pollAfterStop, false) ? Phase::Polling : Phase::Idle);

@@ -97,6 +97,10 @@ TEST_F(DiagnosticsTest, TheTickReadsInOrderStopDiagResetsAtTheNextTickAndClosing
     session.tick();
     EXPECT_EQ(rig.codesSent(130).back(), 16);
     EXPECT_FALSE(session.isPolling());
+    // Reset, the device runs nothing: no channel is shown running, no speed.
+    EXPECT_EQ(session.view().channelCaption[2], QStringLiteral("Start"));
+    EXPECT_EQ(session.view().chSpeed[2], QString());
+    EXPECT_EQ(session.view().txtspeed, QStringLiteral("00.0"));
 
     // A window closed while its tick waits between two reads.
     DiagnosticsSession *slow = new DiagnosticsSession(DiagnosticsPacing{60'000, 60'000, 50, 1, 1});
