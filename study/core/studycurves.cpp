@@ -22,13 +22,15 @@ std::vector<Curve> learningCurves(const StudySummary &summary, const std::vector
         if (!overDays && point.studyDay != choice.day)
             continue;
         curveFor(curves, point.group, point.group, false)
-                .points.push_back(CurvePoint{double(overDays ? point.studyDay : point.trial), point.mean, point.sem});
+                .points.push_back(
+                        CurvePoint{double(overDays ? point.studyDay : point.trial), point.mean, point.sem});
     }
     if (!choice.eachSubject)
         return curves;
     if (overDays) {
         for (const SubjectDay &day : summary.subjectDays)
-            curveFor(curves, day.subject, day.group, true).points.push_back(CurvePoint{double(day.studyDay), day.mean, {}});
+            curveFor(curves, day.subject, day.group, true)
+                    .points.push_back(CurvePoint{double(day.studyDay), day.mean, {}});
     } else {
         for (const StudyRun &run : runs) {
             if (run.studyDay == choice.day && countsInFigures(run, options))

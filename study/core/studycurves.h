@@ -41,8 +41,9 @@ struct CurveChoice
 };
 
 // The groups' curves first (in the groups' order), then the subjects'.
-[[nodiscard]] std::vector<Curve> learningCurves(const StudySummary &summary, const std::vector<StudyRun> &runs,
-                                                const CurveChoice &choice, const SummaryOptions &options = {});
+[[nodiscard]] std::vector<Curve> learningCurves(const StudySummary &summary,
+                                                const std::vector<StudyRun> &runs, const CurveChoice &choice,
+                                                const SummaryOptions &options = {});
 [[nodiscard]] QString curveAxisTitle(const CurveChoice &choice);
 // The days on which any run counted, for the choice of a day's trials.
 [[nodiscard]] int lastStudyDay(const StudySummary &summary);

@@ -3,7 +3,6 @@
 #include "base/safefile.h"
 #include "study/core/studyexport.h"
 
-
 namespace velorix {
 
 bool RunFilter::matches(const StudyRun &run) const
