@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <unistd.h>
 
 using namespace velorix;
@@ -183,6 +184,19 @@ TEST_F(DeviceConfigTest, BadValuesAreSkippedAndReadingGoesOn)
     EXPECT_EQ(problems[4],
               QStringLiteral("Line 14: device number \"79\" is outside 0 to 78; "
                              "the lines of this device are ignored."));
+
+    // A product ID a float holds, to its very largest, is read; one beyond is not.
+    DeviceTable table{};
+    problems.clear();
+    parseDeviceConfig(
+            kHead
+                    + "Device                  1\r\nDevice ProdID:          3.40282346638528859811704e38\r\n"
+                      "Device                  2\r\nDevice ProdID:          3.5e38\r\n",
+            table, &problems);
+    EXPECT_EQ(table[1].sngProdID, FLT_MAX);
+    EXPECT_EQ(table[2].sngProdID, 0.0f);
+    ASSERT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems[0].contains("is out of range; value ignored")) << problems[0].toStdString();
 }
 
 TEST_F(DeviceConfigTest, FailedWriteKeepsTheOldFile)
