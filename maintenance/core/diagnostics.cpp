@@ -8,6 +8,7 @@
 #include "experiment/core/setupvalues.h"
 #include "link/linkturns.h"
 #include "maintenance/core/addresser.h"
+#include "maintenance/core/diagnosticsturnhold.h"
 #include "protocol/channelbits.h"
 #include "protocol/errordisplay.h"
 #include "protocol/multidevmod.h"
@@ -46,31 +47,6 @@ bool mayGo(Phase from, Phase to)
 }
 
 } // namespace
-
-// The tick's turn at the link, held across its reads and let go around its
-// pauses. The link (and its turns) may go while the tick pauses, when the
-// last protocol object is released; so may the session.
-class DiagnosticsSession::TurnHold
-{
-public:
-    explicit TurnHold(LinkTurns *turns) : m_turns(turns) { take(); }
-    ~TurnHold() { letGo(); }
-    Q_DISABLE_COPY(TurnHold)
-
-    void take()
-    {
-        if (m_turns)
-            m_turns->hold();
-    }
-    void letGo()
-    {
-        if (m_turns)
-            m_turns->release();
-    }
-
-private:
-    QPointer<LinkTurns> m_turns;
-};
 
 DiagnosticsSession::DiagnosticsSession(DiagnosticsPacing pacing, QObject *parent)
     : QObject(parent), m_pacing(pacing), objDevice(std::make_unique<multiVelorix>())
@@ -431,13 +407,7 @@ void DiagnosticsSession::stopAfterReads(TurnHold &hold)
         return;
     intLastErr = objDevice->Reset(bytDevAddr);
     if (intLastErr == rc::Ok) {
-        // The device is reset: nothing runs there any more, whatever the
-        // last reads showed.
-        const DiagnosticsView fresh;
-        m_view.txtspeed = fresh.txtspeed;
-        m_view.chSpeed = fresh.chSpeed;
-        m_view.channelCaption = fresh.channelCaption;
-        m_view.channelEnabled = fresh.channelEnabled;
+        m_view.clearChannels();
         emit changed();
     }
     if (!pause(m_pacing.readGapMs, hold))

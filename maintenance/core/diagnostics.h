@@ -64,6 +64,17 @@ struct DiagnosticsView
     std::array<QString, kChannels> channelCaption{QStringLiteral("Start"), QStringLiteral("Start"),
                                                   QStringLiteral("Start"), QStringLiteral("Start")};
     std::array<bool, kChannels> channelEnabled{true, true, true, true};
+
+    // The device reset: nothing runs there any more, whatever the last
+    // reads showed; the message stays.
+    void clearChannels()
+    {
+        const DiagnosticsView fresh;
+        txtspeed = fresh.txtspeed;
+        chSpeed = fresh.chSpeed;
+        channelCaption = fresh.channelCaption;
+        channelEnabled = fresh.channelEnabled;
+    }
 };
 
 // The four set-up boxes of the window and the direction box.
