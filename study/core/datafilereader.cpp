@@ -2,7 +2,6 @@
 
 #include "experiment/core/expdatafile.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -200,18 +199,6 @@ DataFileReading readDataFileBytes(const QByteArray &bytes)
         }
     }
     return reading;
-}
-
-DataFileReading readDataFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        DataFileReading reading;
-        reading.faults.push_back(
-                FileFault{QString(), 0, QStringLiteral("cannot be read: ") + file.errorString()});
-        return reading;
-    }
-    return readDataFileBytes(file.readAll());
 }
 
 } // namespace velorix

@@ -51,8 +51,6 @@ struct DataFileReading
 // `bytes`: the whole file, as the program writes it (8-bit, CR LF; LF alone
 // is taken too).
 [[nodiscard]] DataFileReading readDataFileBytes(const QByteArray &bytes);
-// The same from a file; one that cannot be read gives a fault.
-[[nodiscard]] DataFileReading readDataFile(const QString &path);
 // The first line of every data file starts so.
 [[nodiscard]] bool isDataFileTitle(QStringView firstLine);
 // "03/07/05 14:09:30" (a year of two digits is of this century), or an
