@@ -33,6 +33,11 @@ TEST(CalcAccel, PicksTheSmallestErrorAndTheSmallerIntervalOnATie)
     outcome = calcAccel(inputs("5", "5", "60", "1e12"));
     EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("1"));
     EXPECT_EQ(outcome.labels->lblSP, QStringLiteral("5"));
+    // A tie short of exact (10 tenths off at intervals 1 and 2) keeps the
+    // shorter interval too.
+    outcome = calcAccel(inputs("0", "0.5", "4", "2"));
+    EXPECT_EQ(outcome.labels->lblAcc_int, QStringLiteral("1"));
+    EXPECT_EQ(outcome.labels->lblAcc_Step, QStringLiteral("0.1"));
     // One step of 25.5, the largest a step byte holds, is taken.
     outcome = calcAccel(inputs("0", "25.5", "1", "1"));
     ASSERT_TRUE(outcome.labels) << outcome.problem.toStdString();

@@ -167,6 +167,17 @@ TEST_F(DataSafetyTest, AppendingStartsFromWhatTheWorkingFileAndTheCsvShare)
     file.setFiles(path("b.csv"), path("gone/b.raw"));
     EXPECT_FALSE(file.prepareAppend());
     EXPECT_EQ(contents(path("b.csv")), QByteArray("H\r\nedited,\r\nnew,\r\nlater,\r\n"));
+    // Nor when the working file cannot be read.
+    ASSERT_TRUE(QDir(path(".")).mkdir(QStringLiteral("c.raw")));
+    file.setFiles(path("b.csv"), path("c.raw"));
+    EXPECT_FALSE(file.prepareAppend());
+
+    // Files named afresh and not yet checked: a line goes after what the
+    // CSV holds, never in its place.
+    file.setFiles(path("old.csv"), path("old.raw"));
+    ASSERT_TRUE(QFile::remove(path("old.raw")));
+    ASSERT_TRUE(file.append(QStringLiteral("newer,")));
+    EXPECT_EQ(contents(path("old.csv")), QByteArray("header\r\nold run,\r\nnew run,\r\nnewer,\r\n"));
 }
 
 ino_t inodeOf(const QString &path)
