@@ -12,6 +12,7 @@
 #include "experiment/core/datarecovery.h"
 #include "experiment/core/interruptedsessions.h"
 #include "experiment/windows/frmexp.h"
+#include "experiment/windows/frmoverview.h"
 #include "maintenance/windows/frmaddress.h"
 #include "maintenance/windows/frmvelorixtest.h"
 #include "study/windows/frmstudyresults.h"
@@ -143,6 +144,8 @@ void Startup::wireMenus()
         results->load();
         return results;
     });
+    m_main->setWindowFactory(frmMain::MenuItem::ExperimentsOverview,
+                             []() -> QWidget * { return new frmoverview; });
     const StartupOptions pacing = m_options;
     m_main->setWindowFactory(frmMain::MenuItem::DeviceScan, [this, pacing]() -> QWidget * {
         auto *scan = new frmdevicescan;

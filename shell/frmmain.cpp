@@ -130,6 +130,9 @@ void frmMain::buildMenus()
             [this] { arrange(ArrangeStyle::TileVertical); });
     addItem(window, "mnuWindowArrangeIcons", QStringLiteral("&Arrange Icons"), this,
             [this] { arrange(ArrangeStyle::ArrangeIcons); });
+    window->addSeparator()->setObjectName(QStringLiteral("mnuWindowBar0"));
+    addItem(window, "mnuWindowOverview", QStringLiteral("Experiments &Overview"), this,
+            [this] { openWindow(MenuItem::ExperimentsOverview); });
     new WindowListMenu(window, m_mdiArea);
 
     QMenu *help = addMenu(bar, "mnuHelp", QStringLiteral("&Help"));
@@ -146,11 +149,14 @@ void frmMain::setWindowFactory(MenuItem item, WindowFactory factory)
 
 QWidget *frmMain::openWindow(MenuItem item)
 {
-    if (item == MenuItem::DeviceScan && m_deviceScan && childWindows().contains(m_deviceScan.data())) {
-        // The one scan window is left as it is, only brought forward.
-        if (QMdiSubWindow *frame = ChildFrame::frameOf(m_deviceScan))
+    QPointer<QWidget> *single = item == MenuItem::DeviceScan ? &m_deviceScan
+            : item == MenuItem::ExperimentsOverview          ? &m_overview
+                                                             : nullptr;
+    if (single && *single && childWindows().contains(single->data())) {
+        // The one scan window (or overview) is left as it is, only brought forward.
+        if (QMdiSubWindow *frame = ChildFrame::frameOf(*single))
             m_mdiArea->setActiveSubWindow(frame);
-        return m_deviceScan;
+        return *single;
     }
 
     const auto factory = m_factories.find(item);
@@ -160,8 +166,8 @@ QWidget *frmMain::openWindow(MenuItem item)
     if (!window)
         return nullptr;
     addChild(window);
-    if (item == MenuItem::DeviceScan)
-        m_deviceScan = window;
+    if (single)
+        *single = window;
     return window;
 }
 

@@ -29,10 +29,11 @@ class frmMain final : public QMainWindow
 public:
     // The menu items that open working windows.
     enum class MenuItem {
-        ExperimentRun, // a new experiment window on every choice
-        DeviceScan,    // the one device scan window
-        Diagnostics,   // a new diagnostics window on every choice
-        StudyResults,  // a new study results window on every choice
+        ExperimentRun,       // a new experiment window on every choice
+        DeviceScan,          // the one device scan window
+        Diagnostics,         // a new diagnostics window on every choice
+        StudyResults,        // a new study results window on every choice
+        ExperimentsOverview, // the one overview of the experiment windows
     };
     // Makes the window for a menu item (it need not have a parent yet), or
     // returns nullptr when none should open.
@@ -129,6 +130,7 @@ private:
     QString m_helpManual;
     std::map<MenuItem, WindowFactory> m_factories;
     QPointer<QWidget> m_deviceScan; // the single device scan window, while open
+    QPointer<QWidget> m_overview;   // the single experiments overview, while open
     int m_runsTicket = 0;           // following the running experiments, when not 0
 
     // The place as read from the settings store, in twips and as the pixels

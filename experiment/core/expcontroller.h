@@ -29,6 +29,7 @@
 #include "experiment/core/setuptransfer.h"
 #include "experiment/core/setupvalues.h"
 #include "experiment/core/tickturns.h"
+#include "experiment/core/trialclock.h"
 #include "link/serialbackend.h"
 
 #include <QDateTime>
@@ -121,6 +122,10 @@ public:
     // be free): when the turn comes, or when the program ends first.
     void finishDeferredUnload();
 
+    // The rest between trials, in seconds (0: none).
+    void setRestSeconds(int seconds) { m_trials.setRest(seconds); }
+    [[nodiscard]] const TrialClock &trials() const { return m_trials; }
+
     // The column 7 choice of chkaccum_time.
     void setAccumulate(bool accumulate) { m_recorder.setAccumulate(accumulate); }
     [[nodiscard]] SubjectList &subjects() { return m_recorder.subjects(); }
@@ -154,6 +159,8 @@ signals:
     void rowRecorded(const QStringList &cells);
     // The run has finished (stopped, timer off).
     void runFinished();
+    // The rest after a trial has run out: the window beeps.
+    void restOver();
     // Whether every recorded line is on disk changed (the status bar says).
     void dataFileState(bool allWritten);
     // The session log beside the data file could not be written (told once
@@ -199,6 +206,9 @@ private:
     void readTimes();
     void finishRun();
     void showChannelsStopped();
+    // Every start begins a trial; the tick keeps its status and its rest.
+    void beginTrial();
+    void followTrials();
 
     // A channel's result, unless it waits for its passive rotation.
     void updateexpdata(int channel, bool runOver);
@@ -231,6 +241,7 @@ private:
     bool m_recordingFromLastReply = false;
     ExpDisplay m_display;
     RunRecorder m_recorder;
+    TrialClock m_trials;
     RunDevice m_device;
     SetupTransfer m_transfer;
     RunPoll m_poll;

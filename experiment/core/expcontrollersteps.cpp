@@ -37,6 +37,26 @@ void ExpController::tick()
     if (!m_controlError.isEmpty())
         m_display.txtDisplay = m_controlError;
     m_display.statusPanel = m_display.txtDisplay;
+    followTrials();
+}
+
+void ExpController::followTrials()
+{
+    // The countdown only shows and beeps; nothing goes to the device.
+    const QDateTime now = m_now();
+    const QString over = m_trials.restEnded(now);
+    if (!over.isEmpty()) {
+        logEvent(over);
+        emit restOver();
+    }
+    m_display.trialText = m_trials.statusText(now);
+}
+
+void ExpController::beginTrial()
+{
+    for (const QString &line : m_trials.begin())
+        logEvent(line);
+    m_display.trialText = m_trials.statusText(m_now());
 }
 
 bool ExpController::transferStep()
@@ -242,11 +262,13 @@ void ExpController::startSucceeded()
         rec.sngSpeed = rec.intStartSpeed / 10.0f;
         channelsStarted();
         logEvent(logtext::kStarted + QStringLiteral("Start_Exp to %1").arg(m_devAddr));
+        m_trials.startSession();
     } else {
         logEvent(logtext::kRestarted + QStringLiteral("Start_Exp to %1").arg(m_devAddr));
         restartRunningChannels(rec.bytChanBits);
     }
     m_recorder.logChannelsRunning(rec);
+    beginTrial();
     m_requests.restart = false;
     moveTo(RunPhase::Running);
     m_display.txtDisplay = kSuccessful;
@@ -263,6 +285,7 @@ void ExpController::startAllSucceeded(std::uint8_t runningBefore, bool answerLos
     // The session time goes on; the channels begin where it is now.
     m_poll.fall().startTime.fill(m_poll.fall().readings.lastPoll());
     m_recorder.logChannelsRunning(record());
+    beginTrial();
     m_display.txtDisplay = kSuccessful;
 }
 
@@ -329,6 +352,8 @@ ExpController::StartState ExpController::startState()
 
 void ExpController::finishRun()
 {
+    m_trials.endSession();
+    m_display.trialText = m_trials.statusText(m_now());
     m_recorder.closeSession();
     runningExperiments().remove(this);
     // The stop has been carried out, and whatever else the run asked for
@@ -371,6 +396,9 @@ void ExpController::updateexpdata(int channel, bool runOver)
     if (runOver && bitSet(rec.bytPrevChanBits, channel))
         end = m_recordingFromLastReply ? RunEnd::LastGoodReply : m_recorder.stoppedRunEnd();
     m_recorder.recordRun(rec, channel, m_poll.fall(), end);
+    const QString trialDone = m_trials.channelDone(channel, m_now());
+    if (!trialDone.isEmpty())
+        logEvent(trialDone);
 }
 
 void ExpController::recordInProgress()

@@ -1,5 +1,6 @@
 #include "experiment/core/expnumbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -50,6 +51,18 @@ QString formatSpeed(double value)
 float tenthsValue(std::uint8_t low, std::uint8_t high)
 {
     return static_cast<float>(low + 256 * high) / 10.0f;
+}
+
+QString clockText(double seconds)
+{
+    const auto whole = static_cast<long long>(std::floor(std::max(seconds, 0.0)));
+    const QLatin1Char zero('0');
+    if (whole < 3600)
+        return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2:%3")
+            .arg(whole / 3600)
+            .arg((whole / 60) % 60, 2, 10, zero)
+            .arg(whole % 60, 2, 10, zero);
 }
 
 } // namespace velorix

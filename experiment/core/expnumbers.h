@@ -23,7 +23,9 @@ namespace velorix {
 
 // Display formats. "0.0" and "0" round a half away from zero, as the
 // program's number formats always have (12.5 shows as "13").
-[[nodiscard]] QString format1(double value);     // "0.0"
+[[nodiscard]] QString format1(double value); // "0.0"
+// Seconds as a clock, "m:ss" or from an hour on "h:mm:ss" (whole seconds, cut).
+[[nodiscard]] QString clockText(double seconds);
 [[nodiscard]] QString formatWhole(double value); // "0"
 [[nodiscard]] QString formatSpeed(double value); // "00.0": 5.3 -> "05.3"
 

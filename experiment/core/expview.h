@@ -25,6 +25,7 @@ struct ExpDisplay
     bool statusVisible = false; // frmstatus
     QString lblstatus;
     int prbstatus = 0;
+    QString trialText; // "Trial 2", "Trial 2 done, next in 0:45": the status bar's third panel
 };
 
 // The device's last reply as the live plot follows it.

@@ -21,12 +21,17 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace velorix {
 
@@ -69,6 +74,17 @@ bool plotWanted()
     return programSettings().value(kPlotKey, true).toBool();
 }
 
+// The rest between trials, in seconds: the operator's last choice.
+const QString kRestKey = QStringLiteral("Settings/ExperimentRestSeconds");
+constexpr int kLongestRest = 3600;
+
+int restWanted()
+{
+    bool ok = false;
+    const int seconds = programSettings().value(kRestKey, 0).toInt(&ok);
+    return ok ? std::clamp(seconds, 0, kLongestRest) : 0;
+}
+
 } // namespace
 
 std::set<int> frmexp::heldDevices(const frmexp *except)
@@ -81,6 +97,35 @@ std::set<int> frmexp::heldDevices(const frmexp *except)
             held.insert(window->bytDevIndex);
     }
     return held;
+}
+
+QList<frmexp *> frmexp::openWindows()
+{
+    QList<frmexp *> windows;
+    const auto widgets = QApplication::allWidgets();
+    for (QWidget *widget : widgets) {
+        auto *window = qobject_cast<frmexp *>(widget);
+        if (window && window->m_binding == Binding::Bound)
+            windows << window;
+    }
+    std::sort(windows.begin(), windows.end(),
+              [](const frmexp *a, const frmexp *b) { return a->bytDevIndex < b->bytDevIndex; });
+    return windows;
+}
+
+void frmexp::bringForward()
+{
+    for (QWidget *up = parentWidget(); up; up = up->parentWidget()) {
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(up)) {
+            if (frame->isMinimized())
+                frame->showNormal();
+            if (QMdiArea *area = frame->mdiArea())
+                area->setActiveSubWindow(frame);
+            return;
+        }
+    }
+    window()->raise();
+    window()->activateWindow();
 }
 
 frmexp *frmexp::create(QWidget *parent)
@@ -115,6 +160,7 @@ frmexp::frmexp(QWidget *parent) : QWidget(parent)
     // 3 to 5, 8, 9: the timer, the protocol object, the port, the reset and
     // the upload request.
     m_controller = new ExpController(bytDevIndex, this);
+    m_controller->setRestSeconds(txtrest->value());
     connectController();
     PortError error;
     const bool loaded = m_controller->load(&error);
@@ -170,6 +216,16 @@ void frmexp::buildWindow()
     chkaccum_time->setObjectName(QStringLiteral("chkaccum_time"));
     chkspeedplot = new QCheckBox(QStringLiteral("Speed Plot"), this);
     chkspeedplot->setObjectName(QStringLiteral("chkspeedplot"));
+    lblrest = new QLabel(QStringLiteral("Rest"), this);
+    txtrest = new QSpinBox(this);
+    txtrest->setObjectName(QStringLiteral("txtrest"));
+    txtrest->setRange(0, kLongestRest);
+    txtrest->setSingleStep(15);
+    txtrest->setSuffix(QStringLiteral(" s"));
+    txtrest->setSpecialValueText(QStringLiteral("none"));
+    txtrest->setToolTip(QStringLiteral("The rest after each trial, counted down in the status bar"));
+    txtrest->setValue(restWanted());
+    lblrest->setBuddy(txtrest);
 
     m_plot = new SpeedPlot(SpeedPlot::Kind::Run, this);
     m_plot->setTrace(&m_trace);
@@ -196,7 +252,7 @@ void frmexp::buildWindow()
     sbexpbar = new QStatusBar(this);
     sbexpbar->setObjectName(QStringLiteral("sbexpbar"));
     sbexpbar->setSizeGripEnabled(false);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < int(m_panels.size()); ++i) {
         m_panels[i] = new QLabel(sbexpbar);
         m_panels[i]->setObjectName(QStringLiteral("sbexpbar.panel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::Panel);
@@ -204,8 +260,12 @@ void frmexp::buildWindow()
     }
     m_panels[1]->setMinimumWidth(
             m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("READ successful")) + 16);
+    m_panels[2]->setMinimumWidth(
+            m_panels[2]->fontMetrics().horizontalAdvance(QStringLiteral("Trial 10 done, next in 10:00"))
+            + 16);
     sbexpbar->addWidget(m_panels[0], 1);
     sbexpbar->addWidget(m_panels[1]);
+    sbexpbar->addWidget(m_panels[2]);
 
     auto *top = new QHBoxLayout;
     top->addWidget(frmexpsetup);
@@ -238,6 +298,9 @@ void frmexp::buildWindow()
     bottom->addWidget(chkaccum_time);
     bottom->addSpacing(12);
     bottom->addWidget(chkspeedplot);
+    bottom->addSpacing(12);
+    bottom->addWidget(lblrest);
+    bottom->addWidget(txtrest);
     bottom->addSpacing(12);
     bottom->addWidget(frmstatus, 1);
 
@@ -276,6 +339,11 @@ void frmexp::buildWindow()
             m_controller->requestStartAll();
     });
     connect(cmdquit, &QPushButton::clicked, this, &QWidget::close);
+    connect(txtrest, &QSpinBox::valueChanged, this, [this](int seconds) {
+        programSettings().setValue(kRestKey, seconds);
+        if (m_controller)
+            m_controller->setRestSeconds(seconds);
+    });
     connect(chkaccum_time, &QCheckBox::toggled, this, [this](bool on) {
         if (m_controller)
             m_controller->setAccumulate(on);
@@ -311,6 +379,7 @@ void frmexp::connectController()
     connect(m_controller, &ExpController::setupArrived, this, &frmexp::iniexp_values);
     connect(m_controller, &ExpController::rowRecorded, expdatagrid, &ResultsGrid::addRun);
     connect(m_controller, &ExpController::runFinished, this, &frmexp::refresh);
+    connect(m_controller, &ExpController::restOver, this, [] { QApplication::beep(); });
     connect(m_controller, &ExpController::dataFileState, this, [this](bool allWritten) {
         const QString file = Devices[bytDevIndex].strDataFile;
         setStatusPanel(0, allWritten ? file : QStringLiteral("Data file not written: ") + file);
@@ -337,6 +406,7 @@ void frmexp::refresh()
     m_channels->showDisplay(display);
     m_channels->showSubjects(Devices[bytDevIndex].strSubID);
     setStatusPanel(1, display.statusPanel);
+    setStatusPanel(2, display.trialText);
     if (frmstatus->isVisible() != display.statusVisible)
         frmstatus->setVisible(display.statusVisible);
     lblstatus->setText(display.lblstatus);

@@ -20,6 +20,7 @@
 #include "experiment/core/expdialogs.h"
 #include "experiment/core/speedtrace.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
@@ -32,6 +33,7 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QSplitter;
 class QStatusBar;
 
@@ -58,6 +60,10 @@ public:
     [[nodiscard]] static frmexp *create(QWidget *parent = nullptr);
     // The devices the open experiment windows serve.
     [[nodiscard]] static std::set<int> heldDevices(const frmexp *except = nullptr);
+    // The windows bound to a device, by device number.
+    [[nodiscard]] static QList<frmexp *> openWindows();
+    // Shown, restored if minimised, and made the active child window.
+    void bringForward();
 
     [[nodiscard]] bool isBound() const { return bound(); }
     [[nodiscard]] int deviceIndex() const { return bytDevIndex; }
@@ -137,7 +143,7 @@ private:
     QLabel *lblstatus = nullptr;
     QProgressBar *prbstatus = nullptr;
     QStatusBar *sbexpbar = nullptr;
-    std::array<QLabel *, 2> m_panels{};
+    std::array<QLabel *, 3> m_panels{}; // data file, last result, trial
     LabelFrame *frmch_id = nullptr;
     ChannelSelectFrame *frmchan_sel = nullptr;
     SubjectIdFrame *frmchanupdate = nullptr;
@@ -145,6 +151,8 @@ private:
     QSplitter *m_resultsSplit = nullptr; // the grid beside the speed plot
     SpeedPlot *m_plot = nullptr;
     QCheckBox *chkspeedplot = nullptr;
+    QLabel *lblrest = nullptr;
+    QSpinBox *txtrest = nullptr; // the rest between trials, seconds
     SpeedTrace m_trace;
 };
 

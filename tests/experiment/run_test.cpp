@@ -66,6 +66,17 @@ TEST_F(RunTest, TheUploadReadsTheSetupStepByStepAndRepeatsAFailedRead)
     EXPECT_EQ(rig->codesSent(128).size(), 12u); // the load's reset, then the reads
 }
 
+TEST_F(RunTest, TheShortFirstPeriodEndsAlsoWhenTheFirstTicksTransferStepFails)
+{
+    buildBus();
+    pacing.pollIntervalMs = pacing.firstIntervalMs - 1;
+    ExpController &c = open();
+    rig->bus->injectFault({128, kReadMem, FaultKind::BadChecksum, 1});
+    tick();
+    EXPECT_EQ(c.display().txtDisplay, QStringLiteral("Error #2007"));
+    EXPECT_EQ(c.timer()->Interval(), pacing.pollIntervalMs);
+}
+
 TEST_F(RunTest, TheDownloadWritesResetsAndStartsAtTheNextTickAndRepeatsAFailedWrite)
 {
     ExpController &c = ready();
@@ -478,6 +489,71 @@ TEST_F(RunTest, ClosingARunRecordsEveryRunInProgressAsStopExperimentDoes)
 // Master Start and ReStart Exp start a running channel over (the simulator
 // tries the cut run again from the restart): its row pairs the new run's
 // length with the new start, not with the session's start.
+// Every start begins a trial; once each channel has its result, the rest
+// counts down in the status text and ends with one beep. Only the poll
+// goes out meanwhile.
+TEST_F(RunTest, TrialsAreNumberedLoggedAndRestedBetweenWithoutACommand)
+{
+    for (int channel = 1; channel <= 4; ++channel) {
+        rig->config.scenario.addRun(128, channel, {0.5 * channel, 0});
+        rig->config.scenario.addRun(128, channel, {1.0, 0});
+    }
+    ExpController &c = ready();
+    c.setRestSeconds(65);
+    int beeps = 0;
+    QObject::connect(&c, &ExpController::restOver, [&] { ++beeps; });
+    SetupTexts setup = runSetup();
+    setup.duration = QStringLiteral("0");
+    startRun(setup);
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 1"));
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 4; }, 40));
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 1 done, next in 1:05"));
+
+    const auto commands = [&] {
+        int sent = 0;
+        for (const int code : rig->codesSent(128))
+            sent += code == kStartAll || code == kStartExp || code == kStopExp || code == kReset;
+        return sent;
+    };
+    const int commandsBefore = commands();
+    for (int i = 0; i < 6; ++i)
+        tick(10.0);
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 1 done, next in 0:05"));
+    EXPECT_EQ(beeps, 0);
+    tick(5.0);
+    tick(5.0);
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 1 done, rest over"));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(commands(), commandsBefore);
+
+    c.requestStartAll();
+    tick();
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 2"));
+    ASSERT_TRUE(tickUntil([&] { return c.counters().recordedRuns == 8; }, 40));
+    // Trial 3 has no falls: a Master Start cuts it short.
+    c.requestStartAll();
+    tick();
+    c.requestStartAll();
+    tick();
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 4"));
+    c.requestStop();
+    ASSERT_TRUE(tickUntil([&] { return !c.isRunning(); }, 40));
+    EXPECT_EQ(c.display().trialText, QStringLiteral("Trial 4 done"));
+    EXPECT_EQ(beeps, 1);
+
+    QStringList trials;
+    for (const QString &line : fileLines(path("run.log"))) {
+        const qsizetype at = line.indexOf(QStringLiteral("Trial "));
+        if (at >= 0)
+            trials << line.mid(at);
+    }
+    EXPECT_EQ(trials,
+              QStringList({"Trial 1 started", "Trial 1 done", "Trial 1: rest over", "Trial 2 started",
+                           "Trial 2 done", "Trial 3 started",
+                           "Trial 3 cut short by a new start; no result from channel(s) 1, 2, 3, 4",
+                           "Trial 4 started", "Trial 4 done"}));
+}
+
 TEST_F(RunTest, AChannelThatARestartCutsIsRecordedFromTheRestart)
 {
     rig->config.scenario.addRun(128, 2, {30.0, 0});

@@ -5,16 +5,20 @@
 #include "windowtestkit.h"
 
 #include "base/ccrptimer.h"
+#include "experiment/windows/frmoverview.h"
 #include "experiment/windows/labelframes.h"
 #include "experiment/windows/speedplot.h"
 #include "link/portlist.h"
 #include "model/fieldtext.h"
+#include "shell/childframe.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolTip>
@@ -280,6 +284,41 @@ TEST_F(WindowTest, ThePlotFollowsTheRunAndTheStopLeavesTheChannelsIdle)
     EXPECT_EQ(texts(window, {"cmdch1enable", "cmdch2enable", "cmdch3enable", "cmdch4enable"}),
               QStringList(4, QStringLiteral("Subject ID")));
     EXPECT_EQ(trace.falls().size(), 1u); // the stop is no fall
+}
+
+// The overview reads each window's run; the rest is each window's setting,
+// remembered for the next one, and the trial shows in the status bar.
+TEST_F(WindowTest, TheOverviewFollowsEveryWindowAndBringsOneForward)
+{
+    startSimulator();
+    frmexp *running = startSession(QStringLiteral("0"), dataFile("a.csv"));
+    ASSERT_NE(running, nullptr);
+    part<QSpinBox>(running, "txtrest")->setValue(90);
+    EXPECT_EQ(running->statusPanelText(2), QStringLiteral("Trial 1"));
+    frmexp *idle = openWindow();
+    ASSERT_NE(idle, nullptr);
+    ASSERT_TRUE(waitFor([&] { return uploaded(idle); }, 15000));
+    EXPECT_EQ(part<QSpinBox>(idle, "txtrest")->value(), 90);
+
+    auto *overview = new frmoverview;
+    main->addChild(overview);
+    overview->refreshRows();
+    const QTableWidget *grid = overview->grdoverview;
+    const auto cell = [grid](int row, int column) { return grid->item(row, column)->text(); };
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(QStringList({cell(0, 0), cell(0, 1), cell(0, 3), cell(0, 8), cell(0, 9)}),
+              QStringList({"1 at 128", "a.csv", "Trial 1", "0", "yes"}));
+    EXPECT_TRUE(cell(0, 2).startsWith(QStringLiteral("running 0:0"))) << cell(0, 2).toStdString();
+    EXPECT_TRUE(cell(0, 4).startsWith(QStringLiteral("Running  Channel 1"))) << cell(0, 4).toStdString();
+    EXPECT_EQ(QStringList({cell(1, 0), cell(1, 2), cell(1, 3)}), QStringList({"2 at 129", "idle", ""}));
+    EXPECT_TRUE(cell(1, 7).startsWith(QStringLiteral("Idle  Channel 4"))) << cell(1, 7).toStdString();
+
+    emit overview->grdoverview->cellDoubleClicked(0, 3);
+    EXPECT_EQ(main->mdiArea()->currentSubWindow(), ChildFrame::frameOf(running));
+    click(running, "cmdstop_exp");
+    ASSERT_TRUE(waitFor([&] { return finished(running); }, 3000));
+    overview->refreshRows();
+    EXPECT_EQ(cell(0, 2), QStringLiteral("idle"));
 }
 
 // Squeezed by its frame (Tile Vertical, Tile Horizontal), the window and the

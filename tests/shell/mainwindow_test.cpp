@@ -162,6 +162,8 @@ TEST_F(MainWindowTest, MenuTableHasItsCaptionsAccessKeysNamesAndStateAndTheStatu
                       "  mnuWindowTileHorizontal Tile &Horizontal",
                       "  mnuWindowTileVertical Tile &Vertical",
                       "  mnuWindowArrangeIcons &Arrange Icons",
+                      "  mnuWindowBar0 -",
+                      "  mnuWindowOverview Experiments &Overview",
                       "mnuHelp &Help",
                       "  mnuHelpmanual &Help Manual",
                       "  mnuHelpSearchForHelpOn &Search For Help On... (off)",
@@ -418,13 +420,13 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
     emit menu->aboutToShow(); // rebuilt, not appended to
     EXPECT_EQ(captions(menu),
               QStringList({"&Cascade", "Tile &Horizontal", "Tile &Vertical", "&Arrange Icons", "-",
-                           "&1 Alpha", "&2 Beta && Co"}));
+                           "Experiments &Overview", "-", "&1 Alpha", "&2 Beta && Co"}));
     const QList<QAction *> actions = menu->actions();
     EXPECT_EQ(actions[3], item("mnuWindowArrangeIcons"));
-    EXPECT_FALSE(actions[5]->isChecked());
-    EXPECT_TRUE(actions[6]->isChecked()); // the newest is in front
+    EXPECT_FALSE(actions[7]->isChecked());
+    EXPECT_TRUE(actions[8]->isChecked()); // the newest is in front
 
-    actions[5]->trigger();
+    actions[7]->trigger();
     EXPECT_EQ(area()->currentSubWindow(), first);
 
     const QSize space = area()->viewport()->size();
@@ -454,7 +456,7 @@ TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrange
     first->close();
     second->close();
     emit menu->aboutToShow();
-    EXPECT_EQ(menu->actions().size(), 4); // no separator without windows
+    EXPECT_EQ(menu->actions().size(), 6); // no second separator without windows
 }
 
 } // namespace
