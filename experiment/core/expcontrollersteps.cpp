@@ -54,9 +54,9 @@ void ExpController::followTrials()
 
 void ExpController::beginTrial()
 {
+    // (The status text follows at the tick's end.)
     for (const QString &line : m_trials.begin())
         logEvent(line);
-    m_display.trialText = m_trials.statusText(m_now());
 }
 
 bool ExpController::transferStep()

@@ -8,11 +8,11 @@ namespace velorix {
 
 namespace {
 
-QString channelState(const ChannelView &view)
+QString channelState(const ChannelView &view, int channel)
 {
-    if (view.caption.endsWith(QLatin1String("Running")))
+    if (view.caption == readout::runningCaption(channel))
         return QStringLiteral("Running");
-    if (view.caption.contains(QLatin1String("Rotation")))
+    if (view.caption == readout::rotationCaption(channel))
         return QStringLiteral("Rotating");
     return QStringLiteral("Idle");
 }
@@ -33,7 +33,7 @@ OverviewRow overviewRowOf(ExpController &controller)
     row.trial = view.display.trialText;
     for (int c = 0; c < kChannels; ++c) {
         const ChannelView &channel = view.display.channels[c];
-        QString text = channelState(channel) + QStringLiteral("  ") + subjectOf(record, c);
+        QString text = channelState(channel, c) + QStringLiteral("  ") + subjectOf(record, c);
         if (!channel.runTime.isEmpty())
             text += QStringLiteral("  ") + channel.runTime;
         row.channels[c] = text;
