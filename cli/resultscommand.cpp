@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kWritten = 0;
 constexpr int kNotWritten = 1;
-constexpr int kUsage = 2;
+constexpr int kUsageError = 2;
 
 const char kResultsUsage[]
         = "usage: velorix-cli results FOLDER [--groups FILE] [--runs OUT.csv] [--summary OUT.csv]\n"
@@ -107,23 +107,23 @@ int runResults(const QStringList &arguments, QTextStream &out, QTextStream &err,
     if (!options) {
         err << "velorix-cli: " << problem << '\n' << kResultsUsage;
         err.flush();
-        return kUsage;
+        return kUsageError;
     }
     if (!options->plot.isEmpty() && !plotter) {
         err << "velorix-cli: this build draws no plots\n";
         err.flush();
-        return kUsage;
+        return kUsageError;
     }
     if (!QFileInfo(options->folder).isDir()) {
         err << "velorix-cli: no such folder: " << options->folder << '\n';
         err.flush();
-        return kUsage;
+        return kUsageError;
     }
     const QString groupsFile = options->groups;
     if (!groupsFile.isEmpty() && !QFileInfo::exists(groupsFile)) {
         err << "velorix-cli: no such groups file: " << groupsFile << '\n';
         err.flush();
-        return kUsage;
+        return kUsageError;
     }
     StudyResults study;
     study.read(options->folder, {}, groupsFile);

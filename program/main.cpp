@@ -69,6 +69,9 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     nameTheProgram();
+    // Lets a Wayland desktop match the windows to the installed desktop entry
+    // (and so to its name and wheel icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velorix.velorix"));
     velorix::setPrompter(velorix::makeDialogPrompter());
 
     QCommandLineParser parser;

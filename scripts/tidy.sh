@@ -2,15 +2,17 @@
 # Runs clang-tidy (checks in .clang-tidy) over the project's own .cpp files,
 # the tests' too, in parallel, and fails on any finding. Only a configured
 # build folder is needed (its compile_commands.json), not a build: no source
-# includes a generated file. VELORIX_BUILD names the build folder, as for
-# scripts/build.sh; TIDY_JOBS the number of clang-tidy runs at once.
+# includes a generated file. It is a folder of its own, build-tidy/, that
+# compiles each source alone (the normal build compiles them a handful at a
+# time, and its compile_commands.json names the handfuls). VELORIX_BUILD
+# names another folder; TIDY_JOBS the number of clang-tidy runs at once.
 #     scripts/tidy.sh                                 the whole tree
 #     scripts/tidy.sh base/safefile.cpp link/*.cpp    only these files
 set -euo pipefail
 here=$(pwd)
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=${VELORIX_BUILD:-build}
+build=${VELORIX_BUILD:-build-tidy}
 jobs=${TIDY_JOBS:-$(nproc)}
 
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
@@ -21,7 +23,8 @@ fi
 
 if [[ ! -f $build/compile_commands.json ]]; then
     echo "== Configuring the build in $build/"
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+        -DVELORIX_UNITY_BUILD=OFF >/dev/null
 fi
 db=$build/compile_commands.json
 [[ -f $db ]] || { echo "tidy: no $db (is CMAKE_EXPORT_COMPILE_COMMANDS off?)" >&2; exit 2; }

@@ -17,12 +17,6 @@
 
 namespace velorix {
 
-namespace {
-
-const QString kSuccessful = QStringLiteral("successful");
-
-} // namespace
-
 ExpController::ExpController(int deviceIndex, QObject *parent)
     : QObject(parent), m_devIndex(deviceIndex), m_devAddr(Devices[deviceIndex].bytBusAddr),
       m_recorder(deviceIndex, m_devAddr, [this] { return m_now(); }),

@@ -2,6 +2,7 @@
 
 #include "experiment/core/speedtrace.h"
 #include "experiment/windows/speedplot.h"
+#include "experiment/windows/namedbutton.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -37,13 +38,6 @@ QLabel *result(QWidget *parent, const char *name, const QString &text)
     label->setFrameShadow(QFrame::Sunken);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("Error 100.0%")) + 8);
     return label;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
 }
 
 } // namespace
@@ -84,9 +78,9 @@ CalcFrame::CalcFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Accelerati
     grid->addWidget(new QLabel(QStringLiteral("Acc Step"), this), 5, 2, Qt::AlignRight);
     grid->addWidget(lblAcc_Step, 5, 3);
 
-    auto *cmdCalc = button(this, "cmdCalc", QStringLiteral("Calculate "));
-    cmdupdate = button(this, "cmdupdate", QStringLiteral("Update Values"));
-    auto *cmdexit = button(this, "cmdexit", QStringLiteral("Exit"));
+    auto *cmdCalc = namedButton(this, "cmdCalc", QStringLiteral("Calculate "));
+    cmdupdate = namedButton(this, "cmdupdate", QStringLiteral("Update Values"));
+    auto *cmdexit = namedButton(this, "cmdexit", QStringLiteral("Exit"));
     connect(cmdCalc, &QPushButton::clicked, this, &CalcFrame::calculateClicked);
     connect(cmdupdate, &QPushButton::clicked, this, &CalcFrame::updateClicked);
     connect(cmdexit, &QPushButton::clicked, this, &QWidget::hide);

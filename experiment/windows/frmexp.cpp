@@ -14,6 +14,7 @@
 #include "experiment/windows/labelframes.h"
 #include "experiment/windows/resultsgrid.h"
 #include "experiment/windows/speedplot.h"
+#include "experiment/windows/namedbutton.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,13 +57,6 @@ MessageRequest noFreeDeviceMessage()
             ? QStringLiteral("Every device in the device table already has an experiment window open.")
             : QStringLiteral("There is no device in the device table to run an experiment on.");
     return MessageRequest{text, QStringLiteral("Experiment"), Buttons::Ok, Icon::Exclamation};
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
 }
 
 // Whether the speed plot is shown: the operator's last choice, for every
@@ -200,14 +194,14 @@ void frmexp::buildWindow()
     m_channels = new ChannelArea(this);
     expdatagrid = new ResultsGrid(this);
 
-    cmdstartexp = button(this, "cmdstartexp", QStringLiteral("Start Experiment"));
-    cmdstop_exp = button(this, "cmdstop_exp", QStringLiteral("Stop Experiment"));
-    cmdrestart = button(this, "cmdrestart", QStringLiteral("ReStart Exp"));
-    cmdStartall = button(this, "cmdStartall", QStringLiteral("Master Start"));
-    cmdload = button(this, "cmdload", QStringLiteral("Load Exp Template"));
-    cmdch_template = button(this, "cmdch_template", QStringLiteral("Load Ch Template"));
-    cmdCalc_Accel = button(this, "cmdCalc_Accel", QStringLiteral("Calc Linear_Acc"));
-    cmdquit = button(this, "cmdquit", QStringLiteral("Quit"));
+    cmdstartexp = namedButton(this, "cmdstartexp", QStringLiteral("Start Experiment"));
+    cmdstop_exp = namedButton(this, "cmdstop_exp", QStringLiteral("Stop Experiment"));
+    cmdrestart = namedButton(this, "cmdrestart", QStringLiteral("ReStart Exp"));
+    cmdStartall = namedButton(this, "cmdStartall", QStringLiteral("Master Start"));
+    cmdload = namedButton(this, "cmdload", QStringLiteral("Load Exp Template"));
+    cmdch_template = namedButton(this, "cmdch_template", QStringLiteral("Load Ch Template"));
+    cmdCalc_Accel = namedButton(this, "cmdCalc_Accel", QStringLiteral("Calc Linear_Acc"));
+    cmdquit = namedButton(this, "cmdquit", QStringLiteral("Quit"));
     cmdstop_exp->setEnabled(false);
     cmdrestart->setEnabled(false);
     cmdStartall->setEnabled(false);

@@ -67,6 +67,9 @@ frmoverview::frmoverview(QWidget *parent) : QWidget(parent)
     grdoverview->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdoverview->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     grdoverview->horizontalHeader()->setStretchLastSection(true);
+    // The window opens as large as its rows and columns, so that four
+    // experiments show without scrolling.
+    grdoverview->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     grdoverview->setToolTip(QStringLiteral("Double-click a row to bring its experiment window forward"));
     lblnone = new QLabel(QStringLiteral("No experiment window is open."), this);
     lblnone->setObjectName(QStringLiteral("lblnone"));
@@ -74,7 +77,6 @@ frmoverview::frmoverview(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblnone);
     layout->addWidget(grdoverview, 1);
-    resize(1000, 220);
 
     connect(grdoverview, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         if (frmexp *window = windowOfRow(row))

@@ -2,6 +2,7 @@
 
 #include "experiment/windows/resultsgrid.h"
 #include "model/fieldtext.h"
+#include "experiment/windows/namedbutton.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -20,13 +21,6 @@
 namespace velorix {
 
 namespace {
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
 
 // Why a character was not taken, shown at the box it was meant for.
 void tellRefused(QWidget *box, FieldKind kind)
@@ -89,9 +83,9 @@ LabelFrame::LabelFrame(QWidget *parent) : FloatingFrame(QStringLiteral("Channel 
     Text1->hide();
     Text1->installEventFilter(this);
 
-    cmdch_load = button(this, "cmdch_load", QStringLiteral("Load Template"));
-    cmdch_save = button(this, "cmdch_save", QStringLiteral("Save Template"));
-    cmdhide_ch_id = button(this, "cmdhide_ch_id", QStringLiteral("Exit "));
+    cmdch_load = namedButton(this, "cmdch_load", QStringLiteral("Load Template"));
+    cmdch_save = namedButton(this, "cmdch_save", QStringLiteral("Save Template"));
+    cmdhide_ch_id = namedButton(this, "cmdhide_ch_id", QStringLiteral("Exit "));
     connect(cmdch_load, &QPushButton::clicked, this, &LabelFrame::loadClicked);
     connect(cmdch_save, &QPushButton::clicked, this, &LabelFrame::saveClicked);
     connect(cmdhide_ch_id, &QPushButton::clicked, this, &QWidget::hide);
@@ -251,7 +245,7 @@ ChannelSelectFrame::ChannelSelectFrame(QWidget *parent)
         layout->addWidget(optchan[c]);
     }
     optchan[0]->setChecked(true);
-    auto *assign = button(this, "cmdch_set", QStringLiteral("Assign"));
+    auto *assign = namedButton(this, "cmdch_set", QStringLiteral("Assign"));
     connect(assign, &QPushButton::clicked, this, [this] { emit assignClicked(selectedChannel()); });
     layout->addWidget(assign);
 }
@@ -272,7 +266,7 @@ SubjectIdFrame::SubjectIdFrame(QWidget *parent) : FloatingFrame(QString(), paren
     txtchanid->setObjectName(QStringLiteral("txtchanid"));
     txtchanid->setMaxLength(SubjectList::kIdLength);
     guardFieldText(txtchanid, FieldKind::SubjectId);
-    auto *ok = button(this, "cmdok", QStringLiteral("OK"));
+    auto *ok = namedButton(this, "cmdok", QStringLiteral("OK"));
     const auto confirm = [this] {
         txtchanid->setModified(false);
         emit okClicked(txtchanid->text());

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -306,6 +307,9 @@ TEST_F(WindowTest, TheOverviewFollowsEveryWindowAndBringsOneForward)
     const QTableWidget *grid = overview->grdoverview;
     const auto cell = [grid](int row, int column) { return grid->item(row, column)->text(); };
     ASSERT_EQ(grid->rowCount(), 2);
+    // It asks for the room of all its columns and rows, so that its frame opens without scrolling.
+    EXPECT_GE(overview->sizeHint().width(), grid->horizontalHeader()->length());
+    EXPECT_GE(overview->sizeHint().height(), grid->horizontalHeader()->height() + 2 * grid->rowHeight(0));
     EXPECT_EQ(QStringList({cell(0, 0), cell(0, 1), cell(0, 3), cell(0, 8), cell(0, 9)}),
               QStringList({"1 at 128", "a.csv", "Trial 1", "0", "yes"}));
     EXPECT_TRUE(cell(0, 2).startsWith(QStringLiteral("running 0:0"))) << cell(0, 2).toStdString();
@@ -343,6 +347,12 @@ TEST_F(WindowTest, AtItsSmallestNoCaptionIsCut)
                                                      << qPrintable(part->property("text").toString());
             EXPECT_GE(part->height(), needed.height()) << qPrintable(part->property("text").toString());
         }
+    }
+    // The speed plot keeps a readable size rather than a sliver.
+    auto *plot = window->findChild<QWidget *>(QStringLiteral("speedplot"));
+    ASSERT_NE(plot, nullptr);
+    if (plot->isVisible()) {
+        EXPECT_GE(plot->height(), 200);
     }
 }
 
