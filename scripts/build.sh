@@ -23,7 +23,10 @@ cache_has_options() {
 
 if [[ ! -f $build/CMakeCache.txt ]]; then
     echo "== Configuring the build in $build/"
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
+    # Ninja when there (a folder configured for make stays so).
+    generator=()
+    command -v ninja >/dev/null && generator=(-G Ninja)
+    cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
 elif ! cache_has_options; then
     echo "== Applying ${options[*]} to the build in $build/"
     cmake -S . -B "$build" "${options[@]}"

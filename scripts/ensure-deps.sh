@@ -3,7 +3,10 @@
 # Quick when everything is there: it only asks dpkg.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config python3 qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core clang-format "$@")
+# What configuring and building need; ninja-build because it keeps both cores
+# busy where make leaves one idle. clang-format (large: it brings LLVM) is
+# installed by scripts/format.sh, for ./test.sh, not for ./run.sh.
+packages=(cmake make ninja-build g++ pkg-config python3 qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

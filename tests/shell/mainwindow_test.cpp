@@ -408,6 +408,33 @@ TEST_F(MainWindowTest,
     EXPECT_TRUE(main->childWindows().isEmpty());
 }
 
+// A maximised child's caption joins the main window's, and leaves it again
+// whether the child is restored first or closed as it is.
+TEST_F(MainWindowTest, TheMainTitleLosesAMaximisedChildsCaptionWhenItIsRestoredOrClosed)
+{
+    main->show();
+    QMdiSubWindow *frame = main->addChild(new TestWindow("Velorix-5 Diagnostics"));
+    frame->showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->windowTitle(), "Velorix - [Velorix-5 Diagnostics]");
+    frame->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->windowTitle(), "Velorix");
+    frame->showMaximized();
+    frame->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->windowTitle(), "Velorix");
+
+    // The same through the frame's own buttons' path: maximised, restored, closed.
+    frame = main->addChild(new TestWindow("Velorix-5 Diagnostics"));
+    frame->showMaximized();
+    QCoreApplication::processEvents();
+    frame->showNormal();
+    frame->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->windowTitle(), "Velorix");
+}
+
 TEST_F(MainWindowTest, WindowMenuListsTheChildrenActivatesTheChosenOneAndArrangesThem)
 {
     main->resize(700, 520);
