@@ -78,6 +78,10 @@ frmMain::frmMain(QWidget *parent)
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
+    m_titleTimer.setSingleShot(true);
+    m_titleTimer.setInterval(0);
+    connect(&m_titleTimer, &QTimer::timeout, this, &frmMain::showTitle);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, &m_titleTimer, qOverload<>(&QTimer::start));
 
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("sbStatusBar"));
@@ -178,6 +182,10 @@ QMdiSubWindow *frmMain::addChild(QWidget *window)
     if (QMdiSubWindow *frame = ChildFrame::frameOf(window); frame && frame->mdiArea() == m_mdiArea)
         return frame;
     auto *frame = new ChildFrame(window);
+    const auto titleLater = qOverload<>(&QTimer::start);
+    connect(frame, &QMdiSubWindow::windowTitleChanged, &m_titleTimer, titleLater);
+    connect(frame, &QMdiSubWindow::windowStateChanged, &m_titleTimer, titleLater);
+    connect(frame, &QObject::destroyed, &m_titleTimer, titleLater);
     // Room first, so that the work area places the frame in its final size;
     // the style's fonts and margins count, hence polished first.
     frame->ensurePolished();
@@ -230,6 +238,20 @@ void frmMain::keepInView(QMdiSubWindow *frame) const
                     qMax(0, qMin(frame->y(), space.height() - size.height())));
     if (at != frame->pos())
         frame->move(at);
+}
+
+void frmMain::showTitle()
+{
+    QString title = programTitle();
+    const auto frames = m_mdiArea->subWindowList();
+    for (const QMdiSubWindow *frame : frames) {
+        if (frame->isMaximized() && frame->isVisible() && !frame->windowTitle().isEmpty()) {
+            title += QStringLiteral(" - [%1]").arg(frame->windowTitle());
+            break;
+        }
+    }
+    if (windowTitle() != title)
+        setWindowTitle(title);
 }
 
 QList<QWidget *> frmMain::childWindows() const

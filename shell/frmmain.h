@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -123,6 +124,8 @@ private:
     void makeRoomFor(const QSize &frameSize);
     // Moves (and if need be shrinks) a frame into the visible work area.
     void keepInView(QMdiSubWindow *frame) const;
+    // The program's name, with the caption of a maximised child after it.
+    void showTitle();
 
     QMdiArea *m_mdiArea = nullptr;
     StatusPanels *m_status = nullptr;
@@ -132,6 +135,13 @@ private:
     QPointer<QWidget> m_deviceScan; // the single device scan window, while open
     QPointer<QWidget> m_overview;   // the single experiments overview, while open
     int m_runsTicket = 0;           // following the running experiments, when not 0
+    // Sets the title once the frames have settled after a change of state,
+    // caption or front window. The toolkit's own joined title goes stale when
+    // a maximised child changes its caption (the diagnostics naming its
+    // device): restored or closed, the main window kept the old caption.
+    // A member, so that frames closing while the window is destroyed no
+    // longer reach it.
+    QTimer m_titleTimer;
 
     // The place as read from the settings store, in twips and as the pixels
     // it gave, and the window's normal place now (frame position, client

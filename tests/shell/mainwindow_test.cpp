@@ -425,10 +425,14 @@ TEST_F(MainWindowTest, TheMainTitleLosesAMaximisedChildsCaptionWhenItIsRestoredO
     QCoreApplication::processEvents();
     EXPECT_EQ(main->windowTitle(), "Velorix");
 
-    // The same through the frame's own buttons' path: maximised, restored, closed.
-    frame = main->addChild(new TestWindow("Velorix-5 Diagnostics"));
+    // A child that names its device while maximised, then restored and closed.
+    auto *diagnostics = new TestWindow("Velorix-5 Diagnostics");
+    frame = main->addChild(diagnostics);
     frame->showMaximized();
     QCoreApplication::processEvents();
+    diagnostics->setWindowTitle("Diagnostics for Device 1 at address 128");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->windowTitle(), "Velorix - [Diagnostics for Device 1 at address 128]");
     frame->showNormal();
     frame->close();
     QCoreApplication::processEvents();
