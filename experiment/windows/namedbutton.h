@@ -6,10 +6,10 @@
 
 namespace velorix {
 
-inline QPushButton *namedButton(QWidget *parent, const char *name, const QString &caption)
+inline QPushButton *namedButton(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
+    b->setObjectName(name);
     return b;
 }
 

@@ -11,6 +11,7 @@
 #include "protocol/errordisplay.h"
 #include "protocol/multivelorix.h"
 #include "protocol/resultcodes.h"
+#include "experiment/windows/namedbutton.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,13 +31,6 @@ constexpr int kWidthTwips = 6264;
 constexpr int kHeightTwips = 3420;
 constexpr int kCloseTimerMs = 100;
 constexpr int kCloseTimerSetting = 50;
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *created = new QPushButton(caption, parent);
-    created->setObjectName(QLatin1String(name));
-    return created;
-}
 
 } // namespace
 
@@ -63,15 +57,15 @@ frmaddress::frmaddress(QWidget *parent) : QWidget(parent)
     labPerCentComplete->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labPerCentComplete->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("1000")));
 
-    cmdSearch = button(this, "cmdSearch", QStringLiteral("Search"));
-    cmdCancelSearch = button(this, "cmdCancelSearch", QStringLiteral("Cancel Search"));
+    cmdSearch = namedButton(this, "cmdSearch", QStringLiteral("Search"));
+    cmdCancelSearch = namedButton(this, "cmdCancelSearch", QStringLiteral("Cancel Search"));
     cmdCancelSearch->setEnabled(false);
-    cmdReturnID = button(this, "cmdReturnID", QStringLiteral("ReturnID"));
-    cmdChangeAddr = button(this, "cmdChangeAddr", QStringLiteral("Set Address"));
-    cmdReset = button(this, "cmdReset", QStringLiteral("Reset"));
-    cmdBusReset = button(this, "cmdBusReset", QStringLiteral("Bus Reset"));
-    cmdProgram = button(this, "cmdProgram", QStringLiteral("Flash Device"));
-    cmdClose = button(this, "cmdClose", QStringLiteral("Exit"));
+    cmdReturnID = namedButton(this, "cmdReturnID", QStringLiteral("ReturnID"));
+    cmdChangeAddr = namedButton(this, "cmdChangeAddr", QStringLiteral("Set Address"));
+    cmdReset = namedButton(this, "cmdReset", QStringLiteral("Reset"));
+    cmdBusReset = namedButton(this, "cmdBusReset", QStringLiteral("Bus Reset"));
+    cmdProgram = namedButton(this, "cmdProgram", QStringLiteral("Flash Device"));
+    cmdClose = namedButton(this, "cmdClose", QStringLiteral("Exit"));
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Current Address"), this), 0, 0);

@@ -7,6 +7,7 @@
 #include "model/globals.h"
 #include "model/prompter.h"
 #include "model/runguard.h"
+#include "experiment/windows/namedbutton.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -23,13 +24,6 @@
 namespace velorix {
 
 namespace {
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *created = new QPushButton(caption, parent);
-    created->setObjectName(name);
-    return created;
-}
 
 QLineEdit *box(QWidget *parent, const QString &name, const QString &text = {})
 {
@@ -71,14 +65,14 @@ QLayout *frmvelorixtest::buildCommands()
     txtDisplay->setObjectName(QStringLiteral("txtDisplay"));
     txtDisplay->setReadOnly(true);
 
-    auto *cmdReturnID = button(this, QStringLiteral("cmdReturnID"), QStringLiteral("ReturnID"));
-    auto *cmdReset = button(this, QStringLiteral("cmdReset"), QStringLiteral("Reset"));
-    auto *cmdBusReset = button(this, QStringLiteral("cmdBusReset"), QStringLiteral("Bus Reset"));
-    auto *cmdRead = button(this, QStringLiteral("cmdRead"), QStringLiteral("Read Sensors"));
-    auto *cmdstart_diag = button(this, QStringLiteral("cmdstart_diag"), QStringLiteral("Start Diag"));
-    auto *cmdstop_diag = button(this, QStringLiteral("cmdstop_diag"), QStringLiteral("Stop Diag"));
-    auto *cmdup = button(this, QStringLiteral("cmdup"), QStringLiteral("^"));
-    auto *cmddown = button(this, QStringLiteral("cmddown"), QStringLiteral("v"));
+    auto *cmdReturnID = namedButton(this, QStringLiteral("cmdReturnID"), QStringLiteral("ReturnID"));
+    auto *cmdReset = namedButton(this, QStringLiteral("cmdReset"), QStringLiteral("Reset"));
+    auto *cmdBusReset = namedButton(this, QStringLiteral("cmdBusReset"), QStringLiteral("Bus Reset"));
+    auto *cmdRead = namedButton(this, QStringLiteral("cmdRead"), QStringLiteral("Read Sensors"));
+    auto *cmdstart_diag = namedButton(this, QStringLiteral("cmdstart_diag"), QStringLiteral("Start Diag"));
+    auto *cmdstop_diag = namedButton(this, QStringLiteral("cmdstop_diag"), QStringLiteral("Stop Diag"));
+    auto *cmdup = namedButton(this, QStringLiteral("cmdup"), QStringLiteral("^"));
+    auto *cmddown = namedButton(this, QStringLiteral("cmddown"), QStringLiteral("v"));
     txtspeed = box(this, QStringLiteral("txtspeed"), QStringLiteral("00.0"));
     txtspeed->setReadOnly(true);
     lblunits = new QLabel(QStringLiteral("RPM"), this);
@@ -115,7 +109,7 @@ QLayout *frmvelorixtest::buildChannels()
         txtsensor[c] = new SensorDisplay(this);
         txtsensor[c]->setObjectName(QStringLiteral("txtsensor%1").arg(c));
         channels->addWidget(txtsensor[c], 1, c);
-        cmdchenable[c] = button(this, QStringLiteral("cmdch%1enable").arg(n), QStringLiteral("Start"));
+        cmdchenable[c] = namedButton(this, QStringLiteral("cmdch%1enable").arg(n), QStringLiteral("Start"));
         channels->addWidget(cmdchenable[c], 2, c);
         txtch_speed[c] = box(this, QStringLiteral("txtch_speed%1").arg(c));
         txtch_speed[c]->setReadOnly(true);
@@ -162,11 +156,11 @@ QWidget *frmvelorixtest::buildSetup()
     setupGrid->addWidget(optwheel[0], 2, 2);
     setupGrid->addWidget(optwheel[1], 3, 2);
     setupGrid->addWidget(optdir, 4, 2);
-    auto *cmdupload = button(setup, QStringLiteral("cmdupload"), QStringLiteral("Upload"));
-    auto *cmddownload = button(setup, QStringLiteral("cmddownload"), QStringLiteral("Download"));
-    auto *cmdSave = button(setup, QStringLiteral("cmdSave"), QStringLiteral("Save Setup"));
-    auto *cmdstartexp = button(setup, QStringLiteral("cmdstartexp"), QStringLiteral("Start Experiment"));
-    auto *cmdstop_exp = button(setup, QStringLiteral("cmdstop_exp"), QStringLiteral("Stop Experiment"));
+    auto *cmdupload = namedButton(setup, QStringLiteral("cmdupload"), QStringLiteral("Upload"));
+    auto *cmddownload = namedButton(setup, QStringLiteral("cmddownload"), QStringLiteral("Download"));
+    auto *cmdSave = namedButton(setup, QStringLiteral("cmdSave"), QStringLiteral("Save Setup"));
+    auto *cmdstartexp = namedButton(setup, QStringLiteral("cmdstartexp"), QStringLiteral("Start Experiment"));
+    auto *cmdstop_exp = namedButton(setup, QStringLiteral("cmdstop_exp"), QStringLiteral("Stop Experiment"));
     QPushButton *setupButtons[] = {cmdupload, cmddownload, cmdSave, cmdstartexp, cmdstop_exp};
     for (int row = 0; row < 5; ++row)
         setupGrid->addWidget(setupButtons[row], row, 3);
